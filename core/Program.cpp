@@ -1,0 +1,48 @@
+#include "core/Program.h"
+
+#include "services/Connection.h"
+
+namespace quenta {
+
+Program::Program(Prompts &p, PortDirectory portDirectory, QObject *parent)
+    : QObject(parent), prompts(p), ports(std::move(portDirectory)), link(p, indicator), definitions(p)
+{
+}
+
+Program::~Program() = default;
+
+void Program::setPort(std::unique_ptr<ScanToolPort> port)
+{
+    m_port = std::move(port);
+    if (m_port)
+        m_port->setInBufferSize(ReceiveBufferSize);
+    link.setPort(m_port.get());
+}
+
+void Program::startUp()
+{
+    settings.baud_rate = 38400;
+    controls.setEnabled(QStringList{QStringLiteral("Mode1"), QStringLiteral("Mode2"), QStringLiteral("Mode3"),
+                                    QStringLiteral("Mode4"), QStringLiteral("Mode5")},
+                        false);
+    controls.setVisible(QStringLiteral("Mode5"), false);
+    controls.setEnabled(QStringLiteral("mnuWBO2"), false);
+    controls.setEnabled(QStringLiteral("ChangeECU"), false);
+    controls.setCaption(QStringLiteral("ChangeECU"), QStringLiteral("Change ECU"));
+    link.setOBD_stop(false);
+    settings.logger_stop = false;
+    settings.logger_slots = false;
+    settings.debug_mode = false;
+    settings.WBO2_PID = QStringLiteral("0");
+    indicator.set(QStringLiteral("ECU Off-Line"), colors::Red);
+    controls.setEnabled(QStringList{QStringLiteral("mnuDataLog"), QStringLiteral("mnuMode6"), QStringLiteral("mnuFTM")},
+                        false);
+    // The USB transport is built in but not offered.
+    controls.setVisible(QStringLiteral("mnuUSB"), false);
+    controls.setEnabled(QStringLiteral("mnuUSB"), false);
+    link.serial_link = true;
+    definitions.load();
+    probeComPorts(*this);
+}
+
+} // namespace quenta

@@ -1,0 +1,62 @@
+#pragma once
+// The program without its windows: settings, link, decoded state and the models the windows show.
+// The main window owns one; the CLI owns one; every test starts from a new one.
+#include "core/Models.h"
+#include "core/Settings.h"
+#include "link/PortDirectory.h"
+#include "link/ScanToolLink.h"
+#include "live/Timing.h"
+#include "pids/PidState.h"
+#include "platform/Prompts.h"
+#include "services/TroubleCodeDefinitions.h"
+
+#include <QObject>
+#include <functional>
+#include <memory>
+
+namespace quenta {
+
+class Program : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int ReceiveBufferSize = 80;
+
+    Program(Prompts &prompts, PortDirectory ports, QObject *parent = nullptr);
+    ~Program() override;
+
+    // The start-up of the main window, after it is shown: defaults, indicator, definitions, COM probe.
+    void startUp();
+
+    Prompts &prompts;
+    PortDirectory ports;
+    Settings settings;
+    PidState pids;
+    IndicatorModel indicator;
+    StatusText status;
+    VehicleData data;
+    LoggerParameters logger;
+    Controls controls;
+    ScanToolLink link;
+    Timing timing;
+    TroubleCodeDefinitions definitions;
+
+    // The serial port of the link (open from a connection until the program ends).
+    ScanToolPort *port() const { return m_port.get(); }
+    void setPort(std::unique_ptr<ScanToolPort> port);
+
+    // Shows the COM5-COM9 picker; the window sets settings.user_com_port, or calls
+    // portPickerClosed() when it is closed without a choice.
+    std::function<void()> showPortPicker;
+    void portPickerClosed() { m_pickerClosed = true; }
+    bool takePickerClosed() { return std::exchange(m_pickerClosed, false); }
+
+signals:
+    // The main window is to be shown (brought back when a secondary window hid it).
+    void showMainWindow();
+
+private:
+    std::unique_ptr<ScanToolPort> m_port;
+    bool m_pickerClosed = false;
+};
+
+} // namespace quenta

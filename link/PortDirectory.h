@@ -1,0 +1,29 @@
+#pragma once
+// Which device each of COM1 to COM9 stands for.
+#include "platform/ScanToolPort.h"
+
+#include <QMap>
+#include <functional>
+#include <memory>
+
+namespace quenta {
+
+class PortDirectory {
+public:
+    using Factory = std::function<std::unique_ptr<ScanToolPort>()>;
+
+    // COM1-COM4 are the machine's own serial ports (/dev/ttyS0-3); COM5-COM9 are USB serial
+    // adapters (/dev/ttyUSB0-4).
+    static QString defaultDevice(int com);
+
+    void mapDevice(int com, const QString &device);
+    void mapFactory(int com, Factory factory);
+    QString describe(int com) const;
+    std::unique_ptr<ScanToolPort> create(int com) const;
+
+private:
+    QMap<int, QString> m_devices;
+    QMap<int, Factory> m_factories;
+};
+
+} // namespace quenta

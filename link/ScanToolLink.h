@@ -1,0 +1,92 @@
+#pragma once
+// The command protocol with the scan tool: six-character commands out, text replies in, the
+// status characters "S" and "P", and the one wait every exchange uses. All of it runs on the
+// user-interface thread; waits let the event loop run so windows stay usable and handlers nest.
+#include "core/Models.h"
+#include "platform/Prompts.h"
+#include "platform/ScanToolPort.h"
+
+#include <QDeadlineTimer>
+#include <QObject>
+#include <QPointer>
+#include <optional>
+
+namespace quenta {
+
+class ScanToolLink : public QObject {
+    Q_OBJECT
+public:
+    static inline const QString NoVehicleReply = QStringLiteral("0000000000000000000000");
+
+    enum class WaitEnd { Ready, Stopped, TimedOut };
+
+    ScanToolLink(Prompts &prompts, IndicatorModel &indicator, QObject *parent = nullptr);
+
+    void setPort(ScanToolPort *port);
+    ScanToolPort *port() const { return m_port; }
+
+    // The link's flags.
+    bool serial_link = true;
+    bool OBD_stop() const { return m_stop; }
+    void setOBD_stop(bool on);
+
+    // Primitives.
+    void OBDoutput(const QString &strOUT);
+    QString OBDinput();
+    int OBDinbuffercount();
+    void wait_OBD_ready();
+    QString get_ecu_PID(const QString &mode, const QString &pid, const QString &count);
+
+    // The one reply wait: while the stop flag is clear, until more than `threshold` characters
+    // wait, then one read. Empty when the wait was stopped, abandoned or ran past its bound.
+    QString waitReply(int threshold, std::optional<int> timeoutMs = std::nullopt);
+    // The wait under it: yields to the event loop, sleeping until characters arrive, the stop
+    // flag is raised, the bound passes or the link is abandoned.
+    WaitEnd waitForCharacters(int threshold, std::optional<QDeadlineTimer> deadline = std::nullopt);
+    // Lets pending events run and sleeps at most `ms` for new ones (for loops that poll other things).
+    void yieldToEvents(int ms);
+
+    // Bounds every wait started while it lives (operations whose waits must not last for ever).
+    class Bound {
+    public:
+        Bound(ScanToolLink &link, int timeoutMs);
+        ~Bound();
+        Bound(const Bound &) = delete;
+        Bound &operator=(const Bound &) = delete;
+    private:
+        ScanToolLink &m_link;
+        std::optional<int> m_previous;
+    };
+    // True when a wait since the last clearTimedOut() ran past its bound.
+    bool timedOut() const { return m_timedOut; }
+    void clearTimedOut() { m_timedOut = false; }
+
+    // Ends every wait at once, now and later: used when the program ends or a caller gives up.
+    void abandon();
+    bool abandoned() const { return m_abandoned; }
+    bool portFailed() const { return m_portFailed; }
+
+    IndicatorModel &indicator() { return m_indicator; }
+
+signals:
+    void stopRaised();
+    void portLost(const QString &reason);
+
+private:
+    void onPortFailed(const QString &reason);
+    std::optional<QDeadlineTimer> boundDeadline() const;
+
+    Prompts &m_prompts;
+    IndicatorModel &m_indicator;
+    QPointer<ScanToolPort> m_port;
+    bool m_stop = false;
+    bool m_abandoned = false;
+    bool m_portFailed = false;
+    bool m_timedOut = false;
+    std::optional<int> m_boundMs;
+};
+
+// Two uppercase hexadecimal digits of a request length, as the command's last pair.
+QString lengthText(int length);
+
+} // namespace quenta

@@ -1,0 +1,26 @@
+#include "live/Timing.h"
+
+#include <chrono>
+
+namespace quenta {
+
+std::int64_t Timing::tickCount()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+void Timing::Start()
+{
+    m_start = tickCount();
+    m_finish = 0;
+    m_elapsed = 0;
+}
+
+void Timing::Finish()
+{
+    m_finish = tickCount();
+    m_elapsed = m_finish - m_start;
+}
+
+} // namespace quenta

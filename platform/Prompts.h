@@ -1,0 +1,23 @@
+#pragma once
+// Everything the program asks of or tells the user outside its windows: message boxes,
+// questions, file names and the beep. Windows use message boxes, the CLI writes to stderr,
+// tests script the answers and record the texts.
+#include <QString>
+
+namespace quenta {
+
+class Prompts {
+public:
+    enum class Icon { None, Information, Exclamation, Critical, Question };
+
+    virtual ~Prompts() = default;
+    // A message box with only an OK button. An empty title means the program's name.
+    virtual void message(const QString &text, const QString &title = QString(), Icon icon = Icon::None) = 0;
+    // A Yes/No question; true for Yes.
+    virtual bool askYesNo(const QString &text, const QString &title, Icon icon, bool defaultYes) = 0;
+    virtual void beep() {}
+};
+
+inline QString programTitle() { return QStringLiteral("Quenta"); }
+
+} // namespace quenta

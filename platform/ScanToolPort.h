@@ -1,0 +1,56 @@
+#pragma once
+// The transport under the scan-tool link: one real implementation on a serial device and one
+// simulated tool. The link reads counts, reads everything waiting and writes bytes unaltered.
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <optional>
+
+namespace quenta {
+
+struct LineSettings {
+    int baud = 38400;
+    char parity = 'N';
+    int dataBits = 8;
+    int stopBits = 1;
+};
+
+// Parses "38400,N,8,1"; nothing for text that is not a line setting.
+std::optional<LineSettings> parseLineSettings(const QString &settings);
+
+class ScanToolPort : public QObject {
+    Q_OBJECT
+public:
+    enum class InputMode { Text, Binary };
+
+    using QObject::QObject;
+    ~ScanToolPort() override = default;
+
+    virtual QString deviceName() const = 0;
+    virtual bool open(QString *error) = 0;
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+    // Line settings take effect now when open, else at the next open.
+    virtual bool setLineSettings(const LineSettings &settings, QString *error) = 0;
+    // Characters kept waiting before the transport stops accepting more from the line.
+    virtual void setInBufferSize(int size) = 0;
+    virtual void setInputMode(InputMode mode) { m_inputMode = mode; }
+    InputMode inputMode() const { return m_inputMode; }
+
+    // Number of received characters not yet read; -1 when the port failed.
+    virtual int inBufferCount() = 0;
+    // Every character waiting, in arrival order; false (with a reason) when the port failed.
+    virtual bool input(QByteArray *data, QString *error) = 0;
+    // Sends the bytes unchanged; false (with a reason) when the port failed.
+    virtual bool output(const QByteArray &data, QString *error) = 0;
+
+signals:
+    void readyRead();
+    // The device went away or failed for good (for example the cable was pulled).
+    void failed(const QString &reason);
+
+private:
+    InputMode m_inputMode = InputMode::Text;
+};
+
+} // namespace quenta

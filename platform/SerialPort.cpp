@@ -1,0 +1,108 @@
+#include "platform/SerialPort.h"
+
+namespace quenta {
+
+SerialPort::SerialPort(const QString &device, QObject *parent)
+    : ScanToolPort(parent), m_device(device)
+{
+    m_port.setPortName(device);
+    connect(&m_port, &QSerialPort::readyRead, this, &ScanToolPort::readyRead);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &SerialPort::onError);
+}
+
+bool SerialPort::open(QString *error)
+{
+    m_failed = false;
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        if (error)
+            *error = m_port.errorString();
+        return false;
+    }
+    if (!apply(error)) {
+        m_port.close();
+        return false;
+    }
+    return true;
+}
+
+void SerialPort::close()
+{
+    if (m_port.isOpen())
+        m_port.close();
+}
+
+bool SerialPort::setLineSettings(const LineSettings &settings, QString *error)
+{
+    m_settings = settings;
+    return !m_port.isOpen() || apply(error);
+}
+
+bool SerialPort::apply(QString *error)
+{
+    QSerialPort::Parity parity = QSerialPort::NoParity;
+    switch (m_settings.parity) {
+    case 'E': parity = QSerialPort::EvenParity; break;
+    case 'O': parity = QSerialPort::OddParity; break;
+    case 'M': parity = QSerialPort::MarkParity; break;
+    case 'S': parity = QSerialPort::SpaceParity; break;
+    default: break;
+    }
+    const bool ok = m_port.setBaudRate(m_settings.baud)
+        && m_port.setDataBits(static_cast<QSerialPort::DataBits>(m_settings.dataBits))
+        && m_port.setParity(parity)
+        && m_port.setStopBits(m_settings.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop)
+        && m_port.setFlowControl(QSerialPort::NoFlowControl);
+    if (!ok && error)
+        *error = m_port.errorString();
+    return ok;
+}
+
+void SerialPort::setInBufferSize(int size)
+{
+    m_port.setReadBufferSize(size);
+}
+
+int SerialPort::inBufferCount()
+{
+    if (m_failed)
+        return -1;
+    return int(m_port.bytesAvailable());
+}
+
+bool SerialPort::input(QByteArray *data, QString *error)
+{
+    if (m_failed || !m_port.isOpen()) {
+        if (error)
+            *error = m_failed ? m_port.errorString() : QStringLiteral("port not open");
+        return false;
+    }
+    *data = m_port.readAll();
+    return true;
+}
+
+bool SerialPort::output(const QByteArray &data, QString *error)
+{
+    if (m_failed || !m_port.isOpen() || m_port.write(data) != data.size()) {
+        if (error)
+            *error = m_port.isOpen() ? m_port.errorString() : QStringLiteral("port not open");
+        return false;
+    }
+    // Push the command out now: the next thing the program does is wait for its answer.
+    m_port.flush();
+    return true;
+}
+
+void SerialPort::onError(QSerialPort::SerialPortError error)
+{
+    if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError)
+        return;
+    if (error == QSerialPort::ResourceError || error == QSerialPort::PermissionError
+        || error == QSerialPort::DeviceNotFoundError) {
+        if (m_port.isOpen() && !m_failed) {
+            m_failed = true;
+            emit failed(m_port.errorString());
+        }
+    }
+}
+
+} // namespace quenta

@@ -1,0 +1,167 @@
+#include "services/Connection.h"
+
+#include "core/Program.h"
+#include "pids/Hex.h"
+#include "pids/numtext.h"
+#include "services/CurrentData.h"
+
+namespace quenta {
+
+namespace {
+
+QString comItem(int n) { return QStringLiteral("mnuConnectionCom%1").arg(n); }
+
+const QStringList AllComItems{QStringLiteral("mnuConnectionCom1"), QStringLiteral("mnuConnectionCom2"),
+                              QStringLiteral("mnuConnectionCom3"), QStringLiteral("mnuConnectionCom4")};
+const QStringList DiagnosticButtons{QStringLiteral("Mode1"), QStringLiteral("Mode2"), QStringLiteral("Mode3"),
+                                    QStringLiteral("Mode4"), QStringLiteral("ChangeECU")};
+
+// The items each connection item keeps disabled while it runs.
+QStringList disabledDuring(int item)
+{
+    switch (item) {
+    case 1: return {comItem(2), comItem(3)};
+    case 2: return {QStringLiteral("mnuUSB"), comItem(1), comItem(3)};
+    default: return {comItem(2), comItem(1)};
+    }
+}
+
+// Shows the COM5-COM9 picker and waits for a choice; false when it was closed without one.
+bool pickPort(Program &p)
+{
+    p.settings.user_com_port = 1;
+    p.takePickerClosed();
+    if (!p.showPortPicker)
+        return false;
+    p.showPortPicker();
+    while (p.settings.user_com_port < 5) {
+        if (p.takePickerClosed() || p.link.abandoned())
+            return false;
+        p.link.yieldToEvents(50);
+    }
+    return true;
+}
+
+bool openPort(Program &p, int n)
+{
+    if (p.port() && p.port()->isOpen())
+        return true;
+    std::unique_ptr<ScanToolPort> port = p.ports.create(n);
+    if (!port)
+        return false;
+    port->setLineSettings(*parseLineSettings(QStringLiteral("19200,N,8,1")), nullptr);
+    if (p.settings.baud_rate == 38400)
+        port->setLineSettings(*parseLineSettings(QStringLiteral("38400,N,8,1")), nullptr);
+    port->setInputMode(ScanToolPort::InputMode::Text);
+    port->setInBufferSize(Program::ReceiveBufferSize);
+    QString error;
+    if (!port->open(&error))
+        return false;
+    p.setPort(std::move(port));
+    return true;
+}
+
+} // namespace
+
+void probeComPorts(Program &p)
+{
+    p.controls.setEnabled(AllComItems, false);
+    for (int n = 1; n <= 4; ++n) {
+        std::unique_ptr<ScanToolPort> port = p.ports.create(n);
+        QString error;
+        if (port && port->open(&error)) {
+            p.controls.setEnabled(comItem(n), true);
+            port->close();
+        }
+    }
+}
+
+void show_waiting(Program &p)
+{
+    p.indicator.set(QStringLiteral("Waiting for ECU"), colors::Yellow);
+}
+
+void connectCom(Program &p, int item)
+{
+    int n = item;
+    if (item == ComPicker) {
+        if (!pickPort(p))
+            return;
+        n = p.settings.user_com_port;
+    }
+    const QStringList others = disabledDuring(item);
+    p.controls.setEnabled(DiagnosticButtons, false);
+    p.controls.setEnabled(others, false);
+
+    auto failed = [&] {
+        p.prompts.message(QStringLiteral("Invalid COM PORT"));
+        p.controls.setEnabled(AllComItems, true);
+    };
+    if (!openPort(p, n))
+        return failed();
+    p.link.serial_link = true;
+    show_waiting(p);
+    p.link.setOBD_stop(true);
+    while (p.link.OBD_stop()) {
+        if (p.link.portFailed())
+            return failed();
+        if (p.link.abandoned())
+            return;
+        p.link.wait_OBD_ready();
+        p.link.yieldToEvents(0);
+    }
+    if (p.link.abandoned())
+        return;
+    p.indicator.set(QStringLiteral("Sending FWID"), colors::Green);
+    read_firmware_id(p);
+    if (p.link.portFailed())
+        return failed();
+    p.indicator.setText(QStringLiteral("ECU Connected"));
+    p.controls.setEnabled(QStringList{QStringLiteral("Mode1"), QStringLiteral("Mode2"), QStringLiteral("Mode3"),
+                                      QStringLiteral("Mode4")},
+                          true);
+    if (p.settings.fw_version > 3.09)
+        p.controls.setVisible(QStringLiteral("Mode5"), true);
+    p.controls.setEnabled(QStringLiteral("ChangeECU"), true);
+    QStringList reenable = others;
+    reenable.removeAll(QStringLiteral("mnuUSB"));
+    p.controls.setEnabled(reenable, true);
+    p.link.serial_link = true;
+    p.controls.setEnabled(QStringLiteral("mnuCom"), false);
+}
+
+void read_firmware_id(Program &p)
+{
+    p.status.setText(QStringLiteral("\r\n"));
+    p.link.setOBD_stop(false);
+    p.link.wait_OBD_ready();
+    p.link.OBDinput();
+    if (!p.link.OBD_stop()) {
+        p.link.OBDoutput(QStringLiteral("900101"));
+        p.link.waitForCharacters(4);
+        const QString identity = numtext::first(p.link.OBDinput(), 5);
+        p.controls.setCaption(QStringLiteral("Label7"), QStringLiteral("F/W: ") + identity);
+        p.settings.fw_version = numtext::leadingNumber(cut(identity, 2, 4));
+        if (p.settings.fw_version > 3.09)
+            p.controls.setEnabled(QStringLiteral("mnuMode6"), true);
+    } else {
+        p.status.setText(QStringLiteral("ECU not Communicating"));
+    }
+    requestCurrentData(p);
+}
+
+void changeEcu(Program &p)
+{
+    p.link.setOBD_stop(false);
+    p.status.setText(QStringLiteral("\r\n"));
+    p.link.wait_OBD_ready();
+    p.link.OBDinput();
+    p.link.OBDoutput(QStringLiteral("800204"));
+    if (p.link.waitForCharacters(2) == ScanToolLink::WaitEnd::Ready)
+        p.link.OBDinput();
+    p.controls.setCaption(QStringLiteral("ChangeECU"), QStringLiteral("Toggle ECU"));
+    p.controls.setPressed(QStringLiteral("ChangeECU"), !p.controls.pressed(QStringLiteral("ChangeECU")));
+    requestCurrentData(p);
+}
+
+} // namespace quenta

@@ -1,0 +1,96 @@
+#include "sim/SimPort.h"
+
+namespace quenta::sim {
+
+SimPort::SimPort(SimulatedScanTool *tool, QObject *parent) : ScanToolPort(parent), m_tool(tool)
+{
+}
+
+bool SimPort::open(QString *error)
+{
+    if (!m_tool || m_lost) {
+        if (error)
+            *error = QStringLiteral("the simulated scan tool is not there");
+        return false;
+    }
+    m_open = true;
+    m_buffer.clear();
+    m_backlog.clear();
+    connect(m_tool, &SimulatedScanTool::transmit, this, &SimPort::onTransmit, Qt::UniqueConnection);
+    m_tool->start();
+    return true;
+}
+
+void SimPort::close()
+{
+    if (!m_open)
+        return;
+    m_open = false;
+    if (m_tool) {
+        disconnect(m_tool, &SimulatedScanTool::transmit, this, &SimPort::onTransmit);
+        m_tool->stop();
+    }
+}
+
+bool SimPort::setLineSettings(const LineSettings &settings, QString *)
+{
+    m_settings = settings;
+    return true;
+}
+
+void SimPort::onTransmit(const QByteArray &data)
+{
+    if (!m_open)
+        return;
+    m_backlog.append(data);
+    refill();
+    emit readyRead();
+}
+
+void SimPort::refill()
+{
+    const int room = m_bufferSize - int(m_buffer.size());
+    if (room > 0 && !m_backlog.isEmpty()) {
+        m_buffer.append(m_backlog.left(room));
+        m_backlog.remove(0, room);
+    }
+}
+
+int SimPort::inBufferCount()
+{
+    return m_lost ? -1 : int(m_buffer.size());
+}
+
+bool SimPort::input(QByteArray *data, QString *error)
+{
+    if (!m_open || m_lost) {
+        if (error)
+            *error = QStringLiteral("the simulated scan tool is gone");
+        return false;
+    }
+    *data = m_buffer;
+    m_buffer.clear();
+    refill();
+    return true;
+}
+
+bool SimPort::output(const QByteArray &data, QString *error)
+{
+    if (!m_open || m_lost || !m_tool) {
+        if (error)
+            *error = QStringLiteral("the simulated scan tool is gone");
+        return false;
+    }
+    m_tool->receive(data);
+    return true;
+}
+
+void SimPort::simulateLoss()
+{
+    m_lost = true;
+    if (m_tool)
+        m_tool->stop();
+    emit failed(QStringLiteral("the simulated scan tool was disconnected"));
+}
+
+} // namespace quenta::sim

@@ -1,0 +1,43 @@
+#pragma once
+// The simulated scan tool as a port inside the program (no device, no thread).
+#include "platform/ScanToolPort.h"
+#include "sim/SimulatedScanTool.h"
+
+#include <QPointer>
+
+namespace quenta::sim {
+
+class SimPort : public ScanToolPort {
+    Q_OBJECT
+public:
+    // The tool is shared: it outlives ports opened and closed on it (the start-up probe does that).
+    explicit SimPort(SimulatedScanTool *tool, QObject *parent = nullptr);
+
+    QString deviceName() const override { return QStringLiteral("simulated scan tool"); }
+    bool open(QString *error) override;
+    void close() override;
+    bool isOpen() const override { return m_open; }
+    bool setLineSettings(const LineSettings &settings, QString *error) override;
+    void setInBufferSize(int size) override { m_bufferSize = qMax(1, size); }
+    int inBufferCount() override;
+    bool input(QByteArray *data, QString *error) override;
+    bool output(const QByteArray &data, QString *error) override;
+
+    // As if the device vanished under the program.
+    void simulateLoss();
+    LineSettings lineSettings() const { return m_settings; }
+
+private:
+    void onTransmit(const QByteArray &data);
+    void refill();
+
+    QPointer<SimulatedScanTool> m_tool;
+    bool m_open = false;
+    bool m_lost = false;
+    int m_bufferSize = 80;
+    QByteArray m_buffer;  // what the program can read now
+    QByteArray m_backlog; // arrived while the buffer was full; kept, as a driver would
+    LineSettings m_settings;
+};
+
+} // namespace quenta::sim

@@ -1,0 +1,298 @@
+#include "sim/SimulatedScanTool.h"
+
+#include <cmath>
+
+namespace quenta::sim {
+
+namespace {
+constexpr char Lead = 'R';        // the leading character of every data reply
+constexpr quint8 Header1 = 0x48;  // response header: priority/type, target, then the ECU's address
+constexpr quint8 Header2 = 0x6B;
+constexpr int PartialCommandMs = 250; // a command cut short is forgotten after this long
+
+bool isBitmapPid(int pid) { return pid == 0x00 || pid == 0x20 || pid == 0x40; }
+
+// The support bitmap for PIDs base+1 .. base+0x20 of the keys present.
+QByteArray bitmapOf(const QMap<int, PidValue> &map, int base)
+{
+    quint32 bits = 0;
+    for (auto it = map.keyBegin(); it != map.keyEnd(); ++it) {
+        const int pid = *it;
+        if (pid > base && pid <= base + 0x20)
+            bits |= 0x80000000u >> (pid - base - 1);
+        else if (pid > base + 0x20 && base + 0x20 < 0x60)
+            bits |= 1u; // the next bitmap has something to announce
+    }
+    QByteArray out(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        out[i] = char((bits >> (24 - 8 * i)) & 0xFF);
+    return out;
+}
+} // namespace
+
+SimulatedScanTool::SimulatedScanTool(VehicleProfile profile, QObject *parent)
+    : QObject(parent), m_profile(std::move(profile))
+{
+    m_baud = m_profile.baud.value_or(0);
+    m_clock.start();
+    m_statusTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_statusTimer, &QTimer::timeout, this, &SimulatedScanTool::sendStatus);
+    m_releaseTimer.setSingleShot(true);
+    m_releaseTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_releaseTimer, &QTimer::timeout, this, &SimulatedScanTool::releaseDue);
+    m_replyTimer.setSingleShot(true);
+    m_replyTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_replyTimer, &QTimer::timeout, this, [this] {
+        const QByteArray reply = m_pendingReply;
+        m_pendingReply.clear();
+        if (reply.isEmpty()) {
+            m_busy = false;
+            return;
+        }
+        send(reply, false);
+    });
+    m_partialTimer.setSingleShot(true);
+    connect(&m_partialTimer, &QTimer::timeout, this, [this] {
+        m_command.clear();
+        if (!m_replyTimer.isActive() && m_line.empty())
+            m_busy = false;
+    });
+}
+
+void SimulatedScanTool::start()
+{
+    m_statusTimer.start(m_profile.statusPeriodMs);
+}
+
+void SimulatedScanTool::stop()
+{
+    m_statusTimer.stop();
+    m_releaseTimer.stop();
+    m_replyTimer.stop();
+    m_line.clear();
+    m_busy = false;
+}
+
+void SimulatedScanTool::sendStatus()
+{
+    if (m_busy || !m_line.empty() || m_profile.faults.quiet)
+        return;
+    send(QByteArray(1, m_profile.vehicle ? 'S' : 'P'), true);
+}
+
+void SimulatedScanTool::send(const QByteArray &data, bool isStatus)
+{
+    const qint64 now = nowUs();
+    for (char c : data) {
+        const qint64 start = qMax(now, m_lineFreeUs);
+        m_lineFreeUs = start + charUs();
+        m_line.push_back({m_lineFreeUs, c, isStatus});
+    }
+    releaseDue();
+}
+
+void SimulatedScanTool::releaseDue()
+{
+    const qint64 now = nowUs();
+    QByteArray chunk;
+    bool replyEnded = false;
+    while (!m_line.empty() && m_line.front().dueUs <= now) {
+        const Pending p = m_line.front();
+        m_line.pop_front();
+        chunk.append(p.byte);
+        if (p.status) {
+            m_lastStatusEndUs = p.dueUs;
+            if (m_lastReplyEndUs >= 0) {
+                m_busyUs += p.dueUs - m_lastReplyEndUs;
+                m_lastReplyEndUs = -1;
+            }
+        } else if (m_line.empty() && m_busy) {
+            replyEnded = true;
+            m_busyUs += p.dueUs - m_commandStartUs;
+            m_lastReplyEndUs = p.dueUs;
+        }
+    }
+    if (!chunk.isEmpty())
+        emit transmit(chunk);
+    if (replyEnded) {
+        m_busy = false;
+        // The next status follows one period after the reply.
+        if (m_statusTimer.isActive())
+            m_statusTimer.start(m_profile.statusPeriodMs);
+    }
+    if (!m_line.empty()) {
+        const qint64 waitUs = m_line.front().dueUs - nowUs();
+        m_releaseTimer.start(int(qMax<qint64>(0, (waitUs + 999) / 1000)));
+    }
+}
+
+void SimulatedScanTool::receive(const QByteArray &data)
+{
+    for (char c : data) {
+        if (m_command.isEmpty()) {
+            const qint64 now = nowUs();
+            if (m_lastStatusEndUs >= 0 && !m_busy) {
+                m_reactionUs << qMax<qint64>(0, now - m_lastStatusEndUs);
+                m_lastStatusEndUs = -1;
+            }
+            if (!m_busy)
+                m_commandStartUs = now;
+            m_busy = true;
+        }
+        m_command.append(c);
+        if (m_command.size() == 6) {
+            commandComplete();
+            m_command.clear();
+        }
+    }
+    if (!m_command.isEmpty())
+        m_partialTimer.start(PartialCommandMs);
+}
+
+void SimulatedScanTool::commandComplete()
+{
+    m_partialTimer.stop();
+    m_commands << m_command;
+    m_pendingReply = m_profile.faults.quiet ? QByteArray() : answer(m_command);
+    m_replyTimer.start(m_pendingReply.isEmpty() ? 0 : m_profile.latencyMs);
+}
+
+QByteArray SimulatedScanTool::frame(const QByteArray &message, int length) const
+{
+    QByteArray bytes = message.left(length);
+    bytes.append(QByteArray(qMax(0, length - bytes.size()), '\0'));
+    quint8 sum = 0;
+    for (char c : bytes)
+        sum = quint8(sum + quint8(c));
+    return Lead + bytes.toHex().toUpper() + QByteArray(1, char(sum)).toHex().toUpper();
+}
+
+QByteArray SimulatedScanTool::silentReply(int length) const
+{
+    return QByteArray(1, Lead) + 'S' + QByteArray(2 * length + 1, '0');
+}
+
+QByteArray SimulatedScanTool::answer(const QByteArray &command)
+{
+    bool okS = false, okP = false, okL = false;
+    const int service = command.mid(0, 2).toInt(&okS, 16);
+    const int pid = command.mid(2, 2).toInt(&okP, 16);
+    const int length = command.mid(4, 2).toInt(&okL, 16);
+    if (command.size() != 6 || !okS || !okP || !okL)
+        return {};
+    const char status = m_profile.vehicle ? 'S' : 'P';
+    if (service == 0x90)
+        return status + m_profile.firmware.toLatin1();
+    if (service == 0x80) {
+        m_ecu = m_profile.ecus.isEmpty() ? 0 : (m_ecu + 1) % m_profile.ecus.size();
+        return QByteArray(1, Lead) + "00";
+    }
+    if (service >= 0x80)
+        return QByteArray(1, status);
+
+    QByteArray reply = m_profile.vehicle ? vehicleReply(service, pid, length) : silentReply(length);
+    Faults &f = m_profile.faults;
+    if (f.garbled && reply.size() > 11)
+        for (int i = 11; i < reply.size(); i += 2)
+            reply[i] = 'G';
+    if (f.sAtThird > 0) {
+        --f.sAtThird;
+        reply = QByteArray(1, Lead) + "0S" + QByteArray(qMax(0, int(reply.size()) - 3), '0');
+    }
+    if (f.statusBeforeReply > 0) {
+        --f.statusBeforeReply;
+        reply.prepend('S');
+    }
+    if (f.cutRepliesTo > 0)
+        reply = reply.left(f.cutRepliesTo);
+    return reply;
+}
+
+QByteArray SimulatedScanTool::vehicleReply(int service, int pid, int length)
+{
+    if (m_profile.ecus.isEmpty())
+        return silentReply(length);
+    EcuProfile &ecu = m_profile.ecus[m_ecu];
+    if (ecu.silent)
+        return silentReply(length);
+    QByteArray message;
+    message.append(char(Header1)).append(char(Header2)).append(char(ecu.address)).append(char(service + 0x40));
+    const qint64 elapsedMs = m_clock.elapsed();
+    const Faults &f = m_profile.faults;
+
+    auto dataOf = [&](const QMap<int, PidValue> &map, int which, QByteArray *out) {
+        if (map.contains(which)) {
+            *out = map[which].bytes(m_turns[service * 256 + which], elapsedMs);
+            return true;
+        }
+        if (isBitmapPid(which) && (which == 0 || map.contains(which))) {
+            *out = bitmapOf(map, which);
+            return true;
+        }
+        return false;
+    };
+    auto freezeCode = [&] {
+        int turn = 0;
+        return ecu.freeze.contains(0x02) ? ecu.freeze[0x02].bytes(turn, elapsedMs) : QByteArray(2, '\0');
+    };
+    auto codes = [&](const QList<quint16> &list) {
+        QByteArray out;
+        for (int i = 0; i < 3; ++i) {
+            quint16 code = i < list.size() ? list[i] : 0;
+            if (f.cFirstCodes && i < list.size())
+                code = quint16(0xC000 | (code & 0x0FFF));
+            out.append(char(code >> 8)).append(char(code & 0xFF));
+        }
+        return out;
+    };
+    auto withBlank = [&](QByteArray reply) {
+        if (f.blankAt10)
+            reply.insert(9, ' ');
+        return reply;
+    };
+
+    QByteArray data;
+    switch (service) {
+    case 0x01:
+        if (pid == 0x02 && ecu.pids.contains(0x02))
+            data = QByteArray(1, '\0') + freezeCode(); // laid out as in a freeze-frame reply
+        else if (!dataOf(ecu.pids, pid, &data))
+            return silentReply(length);
+        message.append(char(pid)).append(data);
+        return frame(message, length);
+    case 0x02:
+        if (pid == 0x02 ? ecu.freeze.isEmpty() : !dataOf(ecu.freeze, pid, &data))
+            return silentReply(length);
+        if (pid == 0x02)
+            data = freezeCode();
+        message.append(char(pid)).append('\0').append(data);
+        return frame(message, length);
+    case 0x03:
+        if (!ecu.codeData)
+            return frame(QByteArray(1, char(0xFF)), length);
+        return withBlank(frame(message + codes(ecu.stored), length));
+    case 0x07:
+        if (!ecu.codeData || f.pendingFE)
+            return frame(QByteArray(1, char(ecu.codeData ? 0xFE : 0xFF)), length);
+        return withBlank(frame(message + codes(ecu.pending), length));
+    case 0x04:
+        if (f.negativeClear) {
+            message[3] = char(0x7F);
+            message.append(char(0x04)).append(char(0x22));
+            return frame(message, length);
+        }
+        ecu.stored.clear();
+        ecu.pending.clear();
+        ecu.freeze.clear();
+        // The lamp goes out and the code count with it.
+        if (ecu.pids.contains(0x01))
+            for (QByteArray &v : ecu.pids[0x01].values)
+                if (!v.isEmpty())
+                    v[0] = '\0';
+        return frame(message, length);
+    default:
+        return silentReply(length);
+    }
+}
+
+} // namespace quenta::sim

@@ -1,0 +1,86 @@
+#pragma once
+// The simulated scan tool: takes the program's commands, answers them from a vehicle profile,
+// and between exchanges sends its status character like the real box. Transport-free: a port
+// object (in-process) or a pseudo-terminal server carries its bytes.
+#include "sim/VehicleProfile.h"
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QObject>
+#include <QTimer>
+#include <deque>
+
+namespace quenta::sim {
+
+class SimulatedScanTool : public QObject {
+    Q_OBJECT
+public:
+    explicit SimulatedScanTool(VehicleProfile profile, QObject *parent = nullptr);
+
+    VehicleProfile &profile() { return m_profile; }
+    Faults &faults() { return m_profile.faults; }
+    void setVehicle(bool present) { m_profile.vehicle = present; }
+    int currentEcu() const { return m_ecu; }
+
+    // Line speed for pacing (0: no pacing).
+    void setBaud(int baud) { m_baud = baud; }
+    int baud() const { return m_baud; }
+
+    // Starts sending status characters.
+    void start();
+    void stop();
+
+    // Bytes from the program.
+    void receive(const QByteArray &data);
+
+    // The answer to one six-character command, as the tool would send it (no pacing).
+    QByteArray answer(const QByteArray &command);
+
+    // Every command received, in order (for tests and benchmarks).
+    const QList<QByteArray> &commands() const { return m_commands; }
+    void clearCommands() { m_commands.clear(); }
+    // Microseconds from the end of a status character to the first byte of the command that followed it.
+    const QList<qint64> &reactionTimesUs() const { return m_reactionUs; }
+    void clearReactionTimes() { m_reactionUs.clear(); }
+    // The tool's own time for the exchanges since the last reset: line time, latency, status waits.
+    qint64 toolBusyUs() const { return m_busyUs; }
+
+signals:
+    // Bytes on the line towards the program.
+    void transmit(const QByteArray &data);
+
+private:
+    void sendStatus();
+    void send(const QByteArray &data, bool isStatus);
+    void releaseDue();
+    void commandComplete();
+    QByteArray vehicleReply(int service, int pid, int length);
+    QByteArray frame(const QByteArray &message, int length) const;
+    QByteArray silentReply(int length) const;
+    qint64 nowUs() const { return m_clock.nsecsElapsed() / 1000; }
+    qint64 charUs() const { return m_baud > 0 ? (10'000'000LL + m_baud - 1) / m_baud : 0; }
+
+    VehicleProfile m_profile;
+    int m_ecu = 0;
+    int m_baud = 0;
+    QElapsedTimer m_clock;
+    QTimer m_statusTimer;
+    QTimer m_releaseTimer;
+    QTimer m_replyTimer;
+    QTimer m_partialTimer;
+    QByteArray m_command;
+    QByteArray m_pendingReply;
+    bool m_busy = false; // between the first byte of a command and the end of its reply
+    struct Pending { qint64 dueUs; char byte; bool status; };
+    std::deque<Pending> m_line;
+    qint64 m_lineFreeUs = 0;
+    qint64 m_lastStatusEndUs = -1;
+    qint64 m_commandStartUs = 0;
+    qint64 m_lastReplyEndUs = -1;
+    qint64 m_busyUs = 0;
+    QList<QByteArray> m_commands;
+    QList<qint64> m_reactionUs;
+    QHash<int, int> m_turns;
+};
+
+} // namespace quenta::sim

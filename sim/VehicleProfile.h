@@ -1,0 +1,64 @@
+#pragma once
+// The simulated vehicle: what each ECU answers, read from a JSON profile.
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <optional>
+
+namespace quenta::sim {
+
+// Data bytes of one PID: a fixed value, a list served in turn, or a sweep between two values.
+struct PidValue {
+    QList<QByteArray> values; // one entry for a fixed value
+    bool sweep = false;
+    int periodMs = 0;
+
+    // The bytes to serve now; `turn` advances lists, `elapsedMs` drives sweeps.
+    QByteArray bytes(int &turn, qint64 elapsedMs) const;
+};
+
+struct EcuProfile {
+    quint8 address = 0x10;
+    QMap<int, PidValue> pids;   // service 01 data bytes, A first
+    QMap<int, PidValue> freeze; // service 02 data bytes; PID 02 holds the code that stored the frame
+    QList<quint16> stored;      // service 03 codes, two bytes each
+    QList<quint16> pending;     // service 07 codes
+    bool silent = false;        // never answers vehicle requests
+    bool codeData = true;       // false: services 03 and 07 answer "FF"
+};
+
+// Odd behaviour the tool can be switched to, from the profile ("faults") or by a test at run time.
+struct Faults {
+    int statusBeforeReply = 0; // the next N replies are preceded by a status "S"
+    int sAtThird = 0;          // the next N replies carry "S" at position 3
+    int cutRepliesTo = 0;      // replies are cut to this many characters (0: whole)
+    bool garbled = false;      // replies hold non-hexadecimal characters
+    bool quiet = false;        // the tool sends nothing at all
+    bool blankAt10 = false;    // service 03/07 replies carry a blank at position 10
+    bool pendingFE = false;    // service 07 answers "FE" (no pending data)
+    bool negativeClear = false; // service 04 is refused (7F)
+    bool cFirstCodes = false;  // stored and pending codes are sent with their first digit as "C"
+};
+
+struct VehicleProfile {
+    QString firmware = QStringLiteral("3.40");
+    bool vehicle = true;
+    int statusPeriodMs = 10;
+    int latencyMs = 2;
+    std::optional<int> baud; // pace the line at this speed; unpaced when absent
+    QList<EcuProfile> ecus;
+    Faults faults;
+
+    // Reads a profile; on failure `error` names the file and the problem.
+    static std::optional<VehicleProfile> fromFile(const QString &path, QString *error);
+    static std::optional<VehicleProfile> fromJson(const QByteArray &json, const QString &name, QString *error);
+    // The profile shipped with the program (the believable car of the demo).
+    static VehicleProfile defaultProfile();
+    static QString defaultProfilePath();
+};
+
+// Parses a code as written in profiles: four hex digits ("0301") or a letter form ("P0301", "U0100").
+std::optional<quint16> parseCode(const QString &text);
+
+} // namespace quenta::sim

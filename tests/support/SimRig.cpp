@@ -1,0 +1,64 @@
+#include "SimRig.h"
+
+#include "services/Connection.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QtTest>
+
+using namespace quenta;
+
+SimRig::SimRig(sim::VehicleProfile profile) : tool(std::move(profile))
+{
+    PortDirectory ports;
+    ports.mapFactory(1, [this] { return std::make_unique<sim::SimPort>(&tool); });
+    program = std::make_unique<Program>(prompts, std::move(ports));
+    // Tests never depend on the definition file of the machine they run on.
+    program->definitions.setPlaces({QStringLiteral(QUENTA_SOURCE_DATA_DIR "/troublecode.tcf")});
+}
+
+sim::VehicleProfile SimRig::testProfile()
+{
+    QString error;
+    auto p = sim::VehicleProfile::fromFile(QStringLiteral(QUENTA_SOURCE_DATA_DIR "/default-vehicle.json"), &error);
+    if (!p)
+        qFatal("default profile: %s", qPrintable(error));
+    p->baud.reset();
+    p->statusPeriodMs = 2;
+    p->latencyMs = 0;
+    return *p;
+}
+
+sim::VehicleProfile SimRig::profileWith(const QMap<QString, QString> &pids, const QString &address)
+{
+    QJsonObject pidObject;
+    for (auto it = pids.begin(); it != pids.end(); ++it)
+        pidObject.insert(it.key(), it.value());
+    QJsonObject ecu{{QStringLiteral("address"), address}, {QStringLiteral("pids"), pidObject}};
+    QJsonObject root{{QStringLiteral("status_period_ms"), 2}, {QStringLiteral("latency_ms"), 0},
+                     {QStringLiteral("ecus"), QJsonArray{ecu}}};
+    QString error;
+    auto p = sim::VehicleProfile::fromJson(QJsonDocument(root).toJson(), QStringLiteral("test profile"), &error);
+    if (!p)
+        qFatal("test profile: %s", qPrintable(error));
+    return *p;
+}
+
+void SimRig::openPort()
+{
+    program->setPort(program->ports.create(1));
+    QString error;
+    if (!program->port()->open(&error))
+        qFatal("sim port: %s", qPrintable(error));
+}
+
+void SimRig::connect()
+{
+    connectCom(*program, 1);
+}
+
+sim::SimPort *SimRig::port() const
+{
+    return static_cast<sim::SimPort *>(program->port());
+}

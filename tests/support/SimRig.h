@@ -1,0 +1,28 @@
+#pragma once
+// A program wired to the in-process simulated scan tool on COM1, with scripted prompts.
+#include "ScriptedPrompts.h"
+
+#include "core/Program.h"
+#include "sim/SimPort.h"
+#include "sim/SimulatedScanTool.h"
+
+#include <memory>
+
+struct SimRig {
+    explicit SimRig(quenta::sim::VehicleProfile profile = testProfile());
+
+    // The shipped default profile, unpaced, with a short status period so tests run fast.
+    static quenta::sim::VehicleProfile testProfile();
+    // A one-ECU profile with exactly these service 01 PIDs (hex PID -> hex data bytes).
+    static quenta::sim::VehicleProfile profileWith(const QMap<QString, QString> &pids, const QString &address = QStringLiteral("10"));
+
+    // Opens COM1 on the simulated tool without the connection sequence.
+    void openPort();
+    // The full "Com1" connection.
+    void connect();
+
+    ScriptedPrompts prompts;
+    quenta::sim::SimulatedScanTool tool;
+    std::unique_ptr<quenta::Program> program;
+    quenta::sim::SimPort *port() const;
+};
