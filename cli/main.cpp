@@ -1,1 +1,251 @@
-int main() { return 0; }
+// quenta-cli: the program without windows. Connects as choosing COM1 does, runs each command on
+// the same link and prints what the windows would show.
+#include "core/Program.h"
+#include "services/ClearCodes.h"
+#include "services/Connection.h"
+#include "services/CurrentData.h"
+#include "services/FreezeFrame.h"
+#include "services/TroubleCodes.h"
+#include "sim/SimPort.h"
+#include "sim/SimulatedScanTool.h"
+
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTimer>
+#include <cstdio>
+#include <functional>
+
+using namespace quenta;
+
+namespace {
+
+const char *Usage =
+    "usage: quenta-cli [--port DEVICE | --simulate[=FILE]] [--baud 19200|38400] [--metric] [--json]\n"
+    "                  [--timeout S] COMMAND...\n"
+    "commands: connect | current | codes [--yes|--no] | clear | freeze\n";
+
+struct Command {
+    QString name;
+    std::optional<bool> answer; // the Yes/No answer for its question
+};
+
+struct Options {
+    QString device;
+    bool simulate = false;
+    QString profile;
+    int baud = 38400;
+    bool metric = false;
+    bool json = false;
+    double timeoutS = 30;
+    QList<Command> commands;
+};
+
+int usage(const QString &problem)
+{
+    std::fprintf(stderr, "quenta-cli: %s\n%s", qPrintable(problem), Usage);
+    return 2;
+}
+
+std::optional<Options> parse(const QStringList &args, QString *problem)
+{
+    Options o;
+    static const QStringList known{QStringLiteral("connect"), QStringLiteral("current"), QStringLiteral("codes"),
+                                   QStringLiteral("clear"), QStringLiteral("freeze")};
+    for (int i = 1; i < args.size(); ++i) {
+        const QString &a = args[i];
+        auto value = [&](QString *out) {
+            const int eq = a.indexOf(QLatin1Char('='));
+            if (eq > 0) {
+                *out = a.mid(eq + 1);
+                return true;
+            }
+            if (i + 1 >= args.size())
+                return false;
+            *out = args[++i];
+            return true;
+        };
+        QString v;
+        if (a == QLatin1String("--port") || a.startsWith(QLatin1String("--port="))) {
+            if (!value(&v) || v.isEmpty())
+                return *problem = QStringLiteral("--port needs a device"), std::nullopt;
+            o.device = v;
+        } else if (a == QLatin1String("--simulate")) {
+            o.simulate = true;
+        } else if (a.startsWith(QLatin1String("--simulate="))) {
+            o.simulate = true;
+            o.profile = a.mid(11);
+        } else if (a == QLatin1String("--baud") || a.startsWith(QLatin1String("--baud="))) {
+            if (!value(&v) || (v != QLatin1String("19200") && v != QLatin1String("38400")))
+                return *problem = QStringLiteral("--baud is 19200 or 38400"), std::nullopt;
+            o.baud = v.toInt();
+        } else if (a == QLatin1String("--metric")) {
+            o.metric = true;
+        } else if (a == QLatin1String("--json")) {
+            o.json = true;
+        } else if (a == QLatin1String("--timeout") || a.startsWith(QLatin1String("--timeout="))) {
+            bool ok = false;
+            if (value(&v))
+                o.timeoutS = v.toDouble(&ok);
+            if (!ok || o.timeoutS <= 0)
+                return *problem = QStringLiteral("--timeout needs a positive number of seconds"), std::nullopt;
+        } else if ((a == QLatin1String("--yes") || a == QLatin1String("--no")) && !o.commands.isEmpty()
+                   && o.commands.last().name == QLatin1String("codes")) {
+            o.commands.last().answer = a == QLatin1String("--yes");
+        } else if (known.contains(a)) {
+            o.commands << Command{a, std::nullopt};
+        } else {
+            return *problem = QStringLiteral("unknown argument \"%1\"").arg(a), std::nullopt;
+        }
+    }
+    if (o.simulate && !o.device.isEmpty())
+        return *problem = QStringLiteral("--port and --simulate exclude each other"), std::nullopt;
+    if (o.commands.isEmpty())
+        return *problem = QStringLiteral("no command given"), std::nullopt;
+    return o;
+}
+
+// Message boxes go to stderr; questions take the command's --yes/--no, else their default button.
+struct CliPrompts : Prompts {
+    std::optional<bool> answer;
+    void message(const QString &text, const QString &, Icon) override
+    {
+        std::fprintf(stderr, "message: %s\n", qPrintable(text));
+    }
+    bool askYesNo(const QString &text, const QString &, Icon, bool defaultYes) override
+    {
+        const bool yes = answer.value_or(defaultYes);
+        std::fprintf(stderr, "question: %s -> %s\n", qPrintable(text), yes ? "Yes" : "No");
+        return yes;
+    }
+};
+
+void report(const Program &p, const QString &command, bool json)
+{
+    const QStringList lines = p.data.lines();
+    QJsonArray pidList;
+    for (int i = 0; i < lines.size() && i < PidState::ListSize; ++i)
+        pidList << int(p.pids.PID_list[size_t(i)]);
+    if (json) {
+        const QJsonObject o{
+            {QStringLiteral("command"), command},
+            {QStringLiteral("indicator"),
+             QJsonObject{{QStringLiteral("text"), p.indicator.text()}, {QStringLiteral("color"), rgbName(p.indicator.color())}}},
+            {QStringLiteral("ecu"), p.controls.caption(QStringLiteral("Label6"))},
+            {QStringLiteral("firmware"), p.controls.caption(QStringLiteral("Label7"))},
+            {QStringLiteral("status"), p.status.text()},
+            {QStringLiteral("data"), QJsonArray::fromStringList(lines)},
+            {QStringLiteral("pid_list"), pidList}};
+        std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
+    } else {
+        auto plain = [](QString t) { return t.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n')); };
+        std::printf("== %s\n", qPrintable(command));
+        std::printf("indicator: %s (%s)\n", qPrintable(p.indicator.text()), qPrintable(rgbName(p.indicator.color())));
+        std::printf("ecu: %s\n", qPrintable(plain(p.controls.caption(QStringLiteral("Label6"))).trimmed()));
+        std::printf("firmware: %s\n", qPrintable(p.controls.caption(QStringLiteral("Label7"))));
+        std::printf("status:\n%s\n", qPrintable(plain(p.status.text())));
+        std::printf("data:\n");
+        for (const QString &line : lines)
+            std::printf("%s\n", qPrintable(line));
+    }
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("quenta-cli"));
+    QString problem;
+    const std::optional<Options> opt = parse(app.arguments(), &problem);
+    if (!opt)
+        return usage(problem);
+
+    std::unique_ptr<sim::SimulatedScanTool> tool;
+    PortDirectory ports;
+    if (opt->simulate) {
+        QString error;
+        std::optional<sim::VehicleProfile> profile = opt->profile.isEmpty()
+            ? sim::VehicleProfile::defaultProfile()
+            : sim::VehicleProfile::fromFile(opt->profile, &error);
+        if (!profile) {
+            std::fprintf(stderr, "quenta-cli: %s\n", qPrintable(error));
+            return 2;
+        }
+        tool = std::make_unique<sim::SimulatedScanTool>(*profile);
+        sim::SimulatedScanTool *t = tool.get();
+        ports.mapFactory(1, [t] { return std::make_unique<sim::SimPort>(t); });
+    } else if (!opt->device.isEmpty()) {
+        ports.mapDevice(1, opt->device);
+    }
+
+    // A port that cannot be opened is reported with the system's reason before anything else.
+    {
+        std::unique_ptr<ScanToolPort> port = ports.create(1);
+        QString error;
+        if (!port || !port->open(&error)) {
+            std::fprintf(stderr, "quenta-cli: cannot open %s: %s\n", qPrintable(ports.describe(1)), qPrintable(error));
+            return 1;
+        }
+        port->close();
+    }
+
+    CliPrompts prompts;
+    Program program(prompts, std::move(ports));
+    QString failure;
+    QObject::connect(&program.link, &ScanToolLink::portLost, &program, [&](const QString &reason) {
+        if (failure.isEmpty())
+            failure = QStringLiteral("the scan tool's port went away: %1").arg(reason);
+        program.link.abandon();
+    });
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QString running;
+    QObject::connect(&deadline, &QTimer::timeout, &program, [&] {
+        if (failure.isEmpty())
+            failure = QStringLiteral("%1: no answer from the scan tool within %2 s").arg(running).arg(opt->timeoutS);
+        program.link.abandon();
+    });
+    auto run = [&](const QString &name, const std::function<void()> &work) {
+        running = name;
+        deadline.start(int(opt->timeoutS * 1000));
+        work();
+        deadline.stop();
+        if (!failure.isEmpty()) {
+            std::fprintf(stderr, "quenta-cli: %s\n", qPrintable(failure));
+            return false;
+        }
+        return true;
+    };
+
+    if (!run(QStringLiteral("connect"), [&] {
+            program.startUp();
+            program.settings.baud_rate = float(opt->baud);
+            program.settings.units_metric = opt->metric;
+            connectCom(program, 1);
+        }))
+        return 1;
+    if (!program.port() || !program.port()->isOpen() || program.controls.enabled(QStringLiteral("mnuCom"))) {
+        std::fprintf(stderr, "quenta-cli: the connection on %s failed\n", qPrintable(program.ports.describe(1)));
+        return 1;
+    }
+    for (const Command &c : opt->commands) {
+        prompts.answer = c.answer;
+        const bool ok = run(c.name, [&] {
+            if (c.name == QLatin1String("current"))
+                requestCurrentData(program);
+            else if (c.name == QLatin1String("codes"))
+                requestTroubleCodes(program);
+            else if (c.name == QLatin1String("clear"))
+                clearTroubleCodes(program);
+            else if (c.name == QLatin1String("freeze"))
+                requestFreezeFrame(program);
+        });
+        if (!ok)
+            return 1;
+        report(program, c.name, opt->json);
+    }
+    return 0;
+}

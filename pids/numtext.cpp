@@ -274,8 +274,7 @@ QString format(double x, const QString &pattern)
 
     // The 15-digit decimal value is what gets rounded, so 2.675 shows as 2.68.
     Decimal d = decompose(x, kDoubleDigits);
-    if (!d.isZero())
-        d.exponent += 2 * int(pattern.count(QLatin1Char('%')));
+    d.exponent += 2 * int(pattern.count(QLatin1Char('%')));
     roundDigits(d, long(d.exponent) + 1 + places);
 
     QString number = integerDigits(d);
