@@ -225,7 +225,8 @@ QByteArray SimulatedScanTool::vehicleReply(int service, int pid, int length)
             *out = map[which].bytes(m_turns[service * 256 + which], elapsedMs);
             return true;
         }
-        if (isBitmapPid(which) && (which == 0 || map.contains(which))) {
+        // A bitmap is there when it has something to announce (PID 00 always is).
+        if (isBitmapPid(which) && (which == 0 || (!map.isEmpty() && map.lastKey() > which))) {
             *out = bitmapOf(map, which);
             return true;
         }

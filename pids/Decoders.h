@@ -1,0 +1,127 @@
+#pragma once
+// The parameter decoders: one table row per PID (label, request, formula, units), one routine that
+// runs a row. Each decoder asks the ECU for its PID, turns the reply's bytes into a value text and
+// leaves it, with its label, units and a number, in the decoded-value record. The status decoders
+// write lines to the status window instead. The named functions are the ones the rest of the
+// program calls; each is a one-liner over the table.
+#include <QString>
+
+namespace quenta {
+
+class Program;
+
+class Decoders {
+public:
+    explicit Decoders(Program &program) : m_p(program) {}
+
+    // PID_list's number for the fuel-economy line (a computed value, not a request of PID 12).
+    static constexpr int MileagePid = 0x12;
+
+    // Runs the value decoder of `pid` (MileagePid: fuel economy) and returns its value text, which
+    // is also left in the record's PID_string; for PID 05 that is the decimal text of the whole
+    // number. A PID without a value decoder does nothing, returns "" and sets *isValue false.
+    QString decodePid(int pid, bool *isValue = nullptr);
+    static bool hasValueDecoder(int pid);
+    // The decoder's name, "" when there is none (for diagnostics and the CLI).
+    static QString decoderName(int pid);
+
+    // Value decoders, PIDs 04 to 1F.
+    QString get_cal_load();
+    int get_coolant_temp(); // the whole number of its four-character text, halves to even
+    QString get_fuel_press();
+    QString get_MAP();
+    QString get_RPM();
+    QString get_speed();
+    QString get_ignition_adv();
+    QString get_air_temp();
+    QString get_air_flow();
+    QString get_mpg();
+    QString get_TPS();
+    QString get_O2b1s1();
+    QString get_O2b1s2();
+    QString get_O2b1s3();
+    QString get_O2b1s4();
+    QString get_O2b2s1();
+    QString get_O2b2s2();
+    QString get_O2b2s3();
+    QString get_O2b2s4();
+    QString get_Time_Since_Engine_Start();
+
+    // Value decoders, PIDs 21 to 4E.
+    QString get_dist_MIL();
+    QString get_fuel_rail_press();
+    QString get_fuel_rail_press_gauge();
+    QString get_O2S1_lambda();
+    QString get_O2S2_lambda();
+    QString get_O2S3_lambda();
+    QString get_O2S4_lambda();
+    QString get_O2S5_lambda();
+    QString get_O2S6_lambda();
+    QString get_O2S7_lambda();
+    QString get_O2S8_lambda();
+    QString get_EGR_cmd();
+    QString get_EGR_error();
+    QString get_evap_purge();
+    QString get_fuel_level();
+    QString get_warm_ups();
+    QString get_dist_clear();
+    QString get_evap_press();
+    QString get_baro();
+    QString get_O2S1_AFR(const QString &mode, const QString &pid);
+    QString get_O2S2_lambda_c();
+    QString get_O2S3_lambda_c();
+    QString get_O2S4_lambda_c();
+    QString get_O2S5_lambda_c();
+    QString get_O2S6_lambda_c();
+    QString get_O2S7_lambda_c();
+    QString get_O2S8_lambda_c();
+    QString get_cat_temp_11();
+    QString get_cat_temp_21();
+    QString get_cat_temp_12();
+    QString get_cat_temp_22();
+    QString get_ctrl_volts();
+    QString get_abs_load();
+    QString get_equiv_ratio();
+    QString get_rel_TPS();
+    QString get_ambient_temp();
+    QString get_abs_TPS_B();
+    QString get_abs_TPS_C();
+    QString get_pedal_D();
+    QString get_pedal_E();
+    QString get_pedal_F();
+    QString get_throttle_cmd();
+    QString get_MIL_minutes();
+    QString get_clear_minutes();
+
+    // Wide-range O2 sensors, asked with the given service and PID texts. get_lambda leaves only
+    // PID_value and PID_string; get_WBO2_current returns the lambda text and leaves the sensor
+    // current (mA) in PID_value.
+    QString get_lambda(const QString &mode, const QString &pid);
+    QString get_WBO2_current(const QString &mode, const QString &pid);
+
+    // Status decoders: lines in the status window, the record untouched.
+    void get_MIL();
+    void get_trouble_codes();
+    void get_fuel_status();
+    void get_STFTB1();
+    void get_LTFTB1();
+    void get_STFTB2();
+    void get_LTFTB2();
+    void get_cmd_sec_air_stat();
+    void get_O2_loc();
+    void get_OBD();
+    // Asks PID 13, sets `count` to the number of O2 sensors present and marks them in the presence list.
+    void o2_presence_scan(int &count);
+
+    struct Row;
+    struct Request;
+
+private:
+    QString run(int pid);
+    QString run(const Row &row, const Request *given = nullptr);
+    QString mileage(const Row &row);
+    void fuelTrim(int pid);
+    Program &m_p;
+};
+
+} // namespace quenta

@@ -1,0 +1,14 @@
+#pragma once
+// Prompts as the desktop shows them: message boxes over the active window and the system beep.
+#include "platform/Prompts.h"
+
+namespace quenta {
+
+class QtPrompts : public Prompts {
+public:
+    void message(const QString &text, const QString &title = QString(), Icon icon = Icon::None) override;
+    bool askYesNo(const QString &text, const QString &title, Icon icon, bool defaultYes) override;
+    void beep() override;
+};
+
+} // namespace quenta
