@@ -44,11 +44,11 @@ void StatusColouring::fillTables()
 {
     for (int g = 0; g < Groups; ++g) {
         m_colours[size_t(g)] = QColor(GroupRows[g].colour);
-        auto &slots = m_keywords[size_t(g)];
-        slots.fill(QString());
+        auto &row = m_keywords[size_t(g)];
+        row.fill(QString());
         size_t s = 0;
         for (const char *keyword : GroupRows[g].keywords)
-            slots[s++] = QString::fromLatin1(keyword);
+            row[s++] = QString::fromLatin1(keyword);
     }
 }
 

@@ -20,6 +20,8 @@ class Program : public QObject {
     Q_OBJECT
 public:
     static constexpr int ReceiveBufferSize = 80;
+    // How long the trouble-code, clearing and freeze-frame operations wait for the tool each time.
+    int waitBoundMs = 10000;
 
     Program(Prompts &prompts, PortDirectory ports, QObject *parent = nullptr);
     ~Program() override;

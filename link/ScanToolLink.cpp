@@ -109,6 +109,9 @@ ScanToolLink::WaitEnd ScanToolLink::waitForCharacters(int threshold, std::option
         if (OBDinbuffercount() > threshold)
             return WaitEnd::Ready;
         int sleep = MaxSleepMs;
+        // Within a bounded operation, a tool that already failed to answer is not waited for again.
+        if (m_boundMs && m_timedOut)
+            return WaitEnd::TimedOut;
         if (deadline) {
             if (deadline->hasExpired()) {
                 m_timedOut = true;
@@ -188,6 +191,7 @@ QString ScanToolLink::get_ecu_PID(const QString &mode, const QString &pid, const
 ScanToolLink::Bound::Bound(ScanToolLink &link, int timeoutMs) : m_link(link), m_previous(link.m_boundMs)
 {
     m_link.m_boundMs = timeoutMs;
+    m_link.m_timedOut = false;
 }
 
 ScanToolLink::Bound::~Bound()

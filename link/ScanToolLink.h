@@ -47,6 +47,7 @@ public:
     void yieldToEvents(int ms);
 
     // Bounds every wait started while it lives (operations whose waits must not last for ever).
+    // Once one wait ran past the bound, the later ones of the same operation end at once.
     class Bound {
     public:
         Bound(ScanToolLink &link, int timeoutMs);

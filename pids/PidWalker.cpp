@@ -1,17 +1,204 @@
-// Placeholder until the decoder table lands: walks nothing.
 #include "pids/PidWalker.h"
 
+#include "core/Program.h"
+#include "pids/Decoders.h"
+#include "pids/Hex.h"
+#include "pids/numtext.h"
+
+#include <array>
+
 namespace quenta {
-void PidWalker::findPID1(int &, int &) {}
-void PidWalker::findPID2(int &, int &) {}
-void PidWalker::findPID3(int &, int &) {}
-void PidWalker::findPID4(int &, int &) {}
-void PidWalker::findPID5(int &, int &) {}
-void PidWalker::findPID6(int &, int &) {}
-void PidWalker::findPID7(int &, int &) {}
-void PidWalker::findPID8(int &, int &) {}
-void PidWalker::findPID9(int &, int &) {}
-void PidWalker::findPID10(int &, int &) {}
-void PidWalker::scan_PIDs_21_40() {}
-void PidWalker::scan_PIDs_41_60() {}
+
+namespace {
+
+// What the walk does for one supported bit.
+enum class Does {
+    Nothing,
+    Line,   // a value decoder: one line in the vehicle data window
+    Status, // a status decoder: it writes the status window itself
+    Scan20, // the next bitmap, PIDs 21 to 40
+    Scan40, // the next bitmap, PIDs 41 to 60
+};
+
+// Rules that follow a decoder within the same byte.
+enum class Then {
+    Go,
+    EndByteWithoutFreezeFrame, // PID 02: without a stored frame nothing more of this byte is decoded
+    MileageWhenAirFlows,       // PID 10: a fuel-economy line when the air flow is above 0
+};
+
+struct Bit {
+    int pid;
+    Does does;
+    void (Decoders::*status)() = nullptr;
+    bool PidState::*supports = nullptr; // a support flag raised when the bit is met
+    Then then = Then::Go;
+};
+
+using ByteMap = std::array<Bit, 8>; // bit 7 first
+
+constexpr Does Line = Does::Line, Status = Does::Status, None = Does::Nothing;
+
+// clang-format off
+const ByteMap Pid00A = {{
+    {0x01, Status, &Decoders::get_MIL},
+    {0x02, Status, &Decoders::get_trouble_codes, nullptr, Then::EndByteWithoutFreezeFrame},
+    {0x03, Status, &Decoders::get_fuel_status},
+    {0x04, Line},
+    {0x05, Line},
+    {0x06, Status, &Decoders::get_STFTB1, &PidState::has_STFTB1},
+    {0x07, Status, &Decoders::get_LTFTB1, &PidState::has_LTFTB1},
+    {0x08, Status, &Decoders::get_STFTB2, &PidState::has_STFTB2},
+}};
+const ByteMap Pid00B = {{
+    {0x09, Status, &Decoders::get_LTFTB2, &PidState::has_LTFTB2},
+    {0x0A, Line}, {0x0B, Line}, {0x0C, Line}, {0x0D, Line}, {0x0E, Line}, {0x0F, Line},
+    {0x10, Line, nullptr, nullptr, Then::MileageWhenAirFlows},
+}};
+const ByteMap Pid00C = {{
+    {0x11, Line},
+    {0x12, Status, &Decoders::get_cmd_sec_air_stat},
+    {0x13, Status, &Decoders::get_O2_loc},
+    {0x14, Line}, {0x15, Line}, {0x16, Line}, {0x17, Line}, {0x18, Line},
+}};
+// PID 1F is listed like every other value: a user expects to see each supported parameter.
+const ByteMap Pid00D = {{
+    {0x19, Line}, {0x1A, Line}, {0x1B, Line},
+    {0x1C, Status, &Decoders::get_OBD},
+    {0x1D, Status, &Decoders::get_O2_loc},
+    {0x1E, None},
+    {0x1F, Line},
+    {0x20, Does::Scan20},
+}};
+const ByteMap Pid20A = {{
+    {0x21, Line}, {0x22, Line}, {0x23, Line}, {0x24, Line}, {0x25, Line}, {0x26, Line}, {0x27, Line}, {0x28, Line},
+}};
+const ByteMap Pid20B = {{
+    {0x29, Line}, {0x2A, Line}, {0x2B, Line}, {0x2C, Line}, {0x2D, Line}, {0x2E, Line}, {0x2F, Line}, {0x30, Line},
+}};
+const ByteMap Pid20C = {{
+    {0x31, Line}, {0x32, Line}, {0x33, Line}, {0x34, Line}, {0x35, Line}, {0x36, Line}, {0x37, Line}, {0x38, Line},
+}};
+const ByteMap Pid20D = {{
+    {0x39, Line}, {0x3A, Line}, {0x3B, Line}, {0x3C, Line}, {0x3D, Line}, {0x3E, Line}, {0x3F, Line},
+    {0x40, Does::Scan40},
+}};
+const ByteMap Pid40A = {{
+    {0x41, None}, {0x42, Line}, {0x43, Line}, {0x44, Line}, {0x45, Line}, {0x46, Line}, {0x47, Line}, {0x48, Line},
+}};
+const ByteMap Pid40B = {{
+    {0x49, Line}, {0x4A, Line}, {0x4B, Line}, {0x4C, Line}, {0x4D, Line}, {0x4E, Line}, {0x4F, None}, {0x50, None},
+}};
+// clang-format on
+
+const QString NoObdDataMessage = QStringLiteral(
+    "The ECU communicating does not support OBD-II data, you can read/clear it's trouble codes or Click 'Change ECU' ");
+
+// One value line: the vehicle data window, the logger's parameter list and PID_list move together.
+void listValue(Program &p, Decoders &decoders, int pid, int &b)
+{
+    DecodedValue &record = p.pids.record;
+    record.PID_string = decoders.decodePid(pid);
+    if (b >= 0 && b < PidState::ListSize)
+        p.pids.PID_list[size_t(b)] = qint16(pid);
+    p.data.append(record.PID_label + record.PID_string + record.PID_units);
+    p.logger.appendToBox0(record.PID_label);
+    ++b;
 }
+
+// The bit walk shared by all ten bitmap bytes: a is tested against 127, 63, ... 0 and loses each
+// handled bit's value (bit 0 is not subtracted), so bits are met from 7 down to 0.
+void walkByte(PidWalker &walker, Program &p, const ByteMap &map, int &a, int &b)
+{
+    Decoders decoders(p);
+    for (int k = 7; k >= 0; --k) {
+        const int weight = 1 << k;
+        if (a <= weight - 1)
+            continue;
+        const Bit &bit = map[size_t(7 - k)];
+        switch (bit.does) {
+        case Does::Nothing:
+            break;
+        case Does::Line:
+            listValue(p, decoders, bit.pid, b);
+            break;
+        case Does::Status:
+            (decoders.*bit.status)();
+            if (bit.supports)
+                p.pids.*bit.supports = true;
+            break;
+        case Does::Scan20:
+            walker.scan_PIDs_21_40();
+            break;
+        case Does::Scan40:
+            walker.scan_PIDs_41_60();
+            break;
+        }
+        if (bit.then == Then::EndByteWithoutFreezeFrame && p.pids.no_freeze_frame) {
+            a = 0;
+            return;
+        }
+        if (bit.then == Then::MileageWhenAirFlows && numtext::leadingNumber(p.pids.record.PID_string) > 0)
+            listValue(p, decoders, Decoders::MileagePid, b);
+        if (k > 0)
+            a -= weight;
+    }
+}
+
+// Asks a higher support bitmap (always service 01, bytes at their service 01 places) and walks
+// its bytes with the given walkers.
+void scanBitmap(PidWalker &walker, Program &p, const QString &command,
+                std::initializer_list<void (PidWalker::*)(int &, int &)> walkers)
+{
+    ScanToolLink &link = p.link;
+    link.wait_OBD_ready();
+    if (link.OBD_stop())
+        return;
+    link.OBDoutput(command);
+    link.OBDinput(); // whatever waited before the reply
+    const QString reply = link.waitReply(18);
+    if (charAt(reply, 2) == QLatin1Char('S')) {
+        p.indicator.set(QStringLiteral("ECU Timeout"), colors::Red);
+        return;
+    }
+    p.indicator.set(QStringLiteral("ECU Connected"), colors::Green);
+    if (cut(reply, 6, 2) == QLatin1String("D0")) {
+        p.status.setText(NoObdDataMessage);
+        return;
+    }
+    int position = 12;
+    std::array<int, 4> bytes{};
+    for (int &byte : bytes) {
+        byte = conv_hex(cut(reply, position, 2));
+        position += 2;
+    }
+    size_t i = 0;
+    for (auto find : walkers)
+        (walker.*find)(bytes[i++], p.pids.PID_count);
+}
+
+} // namespace
+
+void PidWalker::findPID1(int &a, int &b) { walkByte(*this, m_p, Pid00A, a, b); }
+void PidWalker::findPID2(int &a, int &b) { walkByte(*this, m_p, Pid00B, a, b); }
+void PidWalker::findPID3(int &a, int &b) { walkByte(*this, m_p, Pid00C, a, b); }
+void PidWalker::findPID4(int &a, int &b) { walkByte(*this, m_p, Pid00D, a, b); }
+void PidWalker::findPID5(int &a, int &b) { walkByte(*this, m_p, Pid20A, a, b); }
+void PidWalker::findPID6(int &a, int &b) { walkByte(*this, m_p, Pid20B, a, b); }
+void PidWalker::findPID7(int &a, int &b) { walkByte(*this, m_p, Pid20C, a, b); }
+void PidWalker::findPID8(int &a, int &b) { walkByte(*this, m_p, Pid20D, a, b); }
+void PidWalker::findPID9(int &a, int &b) { walkByte(*this, m_p, Pid40A, a, b); }
+void PidWalker::findPID10(int &a, int &b) { walkByte(*this, m_p, Pid40B, a, b); }
+
+void PidWalker::scan_PIDs_21_40()
+{
+    scanBitmap(*this, m_p, QStringLiteral("012009"),
+               {&PidWalker::findPID5, &PidWalker::findPID6, &PidWalker::findPID7, &PidWalker::findPID8});
+}
+
+void PidWalker::scan_PIDs_41_60()
+{
+    scanBitmap(*this, m_p, QStringLiteral("014009"), {&PidWalker::findPID9, &PidWalker::findPID10});
+}
+
+} // namespace quenta

@@ -1,5 +1,153 @@
 #include "services/TroubleCodes.h"
+
 #include "core/Program.h"
+#include "pids/Hex.h"
+#include "pids/numtext.h"
+
 namespace quenta {
-void requestTroubleCodes(Program &p) { (void)p; }
+
+namespace {
+
+const QString CRLF = QStringLiteral("\r\n");
+
+// Synchronise, discard what waits, send, and wait for more than `threshold` characters.
+QString request(Program &p, const QString &command, int threshold, std::optional<int> limitMs = std::nullopt)
+{
+    p.link.wait_OBD_ready();
+    p.link.OBDinput();
+    p.link.OBDoutput(command);
+    return p.link.waitReply(threshold, limitMs);
 }
+
+// A blank or control character at position 10 moves the three codes one place to the left.
+void repairPosition10(QString &reply)
+{
+    const QChar c = charAt(reply, 10);
+    if (c.isNull() || c.unicode() >= 48)
+        return;
+    const QString moved = reply.mid(10, 12);
+    reply.replace(9, moved.size(), moved);
+}
+
+// The four digits of the code at position p; a code the reply does not hold whole reads as 0000.
+QString codeDigits(const QString &reply, int p)
+{
+    const QString digits = cut(reply, p, 4);
+    return digits.size() == 4 ? digits : QStringLiteral("0000");
+}
+
+// The code text at position p; a first digit "C" stands for a network code and is cleared in the reply.
+QString codeText(QString &reply, int p)
+{
+    QString digits = codeDigits(reply, p);
+    QString letter = QStringLiteral("P");
+    if (digits.at(0) == QLatin1Char('C')) {
+        letter = QStringLiteral("U");
+        digits[0] = QLatin1Char('0');
+        reply[p - 1] = QLatin1Char('0');
+    }
+    return letter + digits;
+}
+
+void ecuTimeout(Program &p)
+{
+    p.indicator.set(QStringLiteral("ECU Timeout"), colors::Red);
+}
+
+void storedCodes(Program &p, QString reply, int n)
+{
+    if (cut(reply, 2, 2) == QLatin1String("FF"))
+        return;
+    repairPosition10(reply);
+    const QString first = codeText(reply, 10);
+    if (codeDigits(reply, 10) == QLatin1String("0000")) {
+        p.status.append(QStringLiteral("No Codes to Report"));
+        return;
+    }
+    auto show = [&](const QString &code) {
+        p.status.append(QStringLiteral("TC1 -") + code + CRLF);
+        p.status.append(p.definitions.lookup_trouble_code(code) + CRLF);
+    };
+    show(first);
+    if (n > 1)
+        show(codeText(reply, 14));
+    if (n > 2)
+        show(codeText(reply, 18));
+}
+
+void pendingCodes(Program &p, QString reply)
+{
+    if (conv_hex(cut(reply, 2, 2)) >= 254) {
+        p.status.append(QStringLiteral("No pending codes reported"));
+        return;
+    }
+    repairPosition10(reply);
+    const QString first = codeText(reply, 10);
+    if (codeDigits(reply, 10) == QLatin1String("0000")) {
+        p.status.append(QStringLiteral("No Pending Codes to Report"));
+        return;
+    }
+    p.status.append(QStringLiteral("Pending Code 1 -") + first + QStringLiteral("--") + p.definitions.lookup_trouble_code(first));
+    for (int i = 2; i <= 3; ++i) {
+        const int pos = 14 + 4 * (i - 2);
+        // Places 2 and 3 are empty when their first byte is 00.
+        if (codeDigits(reply, pos).left(2) == QLatin1String("00")) {
+            p.status.append(CRLF);
+            continue;
+        }
+        const QString code = codeText(reply, pos);
+        p.status.append(CRLF + QStringLiteral("Pending Code %1 -").arg(i) + code + QStringLiteral("--")
+                        + p.definitions.lookup_trouble_code(code));
+    }
+    p.status.append(CRLF + QStringLiteral("A code of 0000 means no code"));
+}
+
+} // namespace
+
+void requestTroubleCodes(Program &p)
+{
+    ScanToolLink::Bound bound(p.link, p.waitBoundMs);
+    p.link.setOBD_stop(false);
+    p.status.setText(CRLF);
+
+    const QString status = request(p, QStringLiteral("010109"), 18);
+    if (p.link.timedOut() || charAt(status, 2) == QLatin1Char('S')) {
+        ecuTimeout(p);
+    } else {
+        p.indicator.set(QStringLiteral("ECU Connected"), colors::Green);
+        p.status.append(QStringLiteral("ECU #=") + cut(status, 6, 2) + CRLF);
+        int a = conv_hex(cut(status, 12, 2));
+        if (a > 127) {
+            p.status.append(QStringLiteral("MIL is ON"));
+            a -= 128;
+        } else {
+            p.status.append(QStringLiteral("MIL is OFF"));
+        }
+        p.status.append(CRLF);
+        const int n = a;
+        p.status.append(QStringLiteral("Vehicle Reports ") + numtext::leadingBlank(a)
+                        + QStringLiteral(" Stored Trouble Code(s)") + CRLF);
+        if (a == 0
+            && p.prompts.askYesNo(QStringLiteral("The MIL is off, read codes anyway?"), QStringLiteral("Read Codes?"),
+                                  Prompts::Icon::Critical, false))
+            a = 1;
+        if (a != 0) {
+            const QString stored = request(p, QStringLiteral("030A0A"), 21, 10000);
+            if (p.link.timedOut() && stored.isEmpty()) {
+                p.status.append(QStringLiteral("==== Timeout waiting for Trouble Codes") + CRLF);
+                p.controls.setPressed(QStringLiteral("Mode3"), false);
+                return;
+            }
+            storedCodes(p, stored, n);
+        }
+    }
+
+    const QString pending = request(p, QStringLiteral("070A0A"), 21);
+    if (p.link.timedOut())
+        ecuTimeout(p);
+    else
+        pendingCodes(p, pending);
+    p.controls.setPressed(QStringLiteral("Mode3"), false);
+}
+
+} // namespace quenta

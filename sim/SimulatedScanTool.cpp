@@ -153,6 +153,12 @@ void SimulatedScanTool::commandComplete()
 {
     m_partialTimer.stop();
     m_commands << m_command;
+    bool okService = false;
+    if (m_command.left(2).toInt(&okService, 16) == m_profile.faults.unansweredService && okService) {
+        // The tool waits for an ECU that never answers: no reply and no status until the next command.
+        m_pendingReply.clear();
+        return;
+    }
     m_pendingReply = m_profile.faults.quiet ? QByteArray() : answer(m_command);
     m_replyTimer.start(m_pendingReply.isEmpty() ? 0 : m_profile.latencyMs);
 }
@@ -190,8 +196,8 @@ QByteArray SimulatedScanTool::answer(const QByteArray &command)
     if (service >= 0x80)
         return QByteArray(1, status);
 
-    QByteArray reply = m_profile.vehicle ? vehicleReply(service, pid, length) : silentReply(length);
     Faults &f = m_profile.faults;
+    QByteArray reply = m_profile.vehicle ? vehicleReply(service, pid, length) : silentReply(length);
     if (f.garbled && reply.size() > 11)
         for (int i = 11; i < reply.size(); i += 2)
             reply[i] = 'G';

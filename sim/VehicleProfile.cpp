@@ -212,6 +212,7 @@ std::optional<VehicleProfile> VehicleProfile::fromJson(const QByteArray &json, c
     p.faults.pendingFE = f.value(QStringLiteral("pending_fe")).toBool(false);
     p.faults.negativeClear = f.value(QStringLiteral("negative_clear")).toBool(false);
     p.faults.cFirstCodes = f.value(QStringLiteral("c_first_codes")).toBool(false);
+    p.faults.unansweredService = f.value(QStringLiteral("unanswered_service")).toInt(-1);
     return p;
 }
 

@@ -39,6 +39,7 @@ struct Faults {
     bool pendingFE = false;    // service 07 answers "FE" (no pending data)
     bool negativeClear = false; // service 04 is refused (7F)
     bool cFirstCodes = false;  // stored and pending codes are sent with their first digit as "C"
+    int unansweredService = -1; // requests of this service get no answer, and the tool falls silent
 };
 
 struct VehicleProfile {
