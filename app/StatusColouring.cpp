@@ -141,6 +141,9 @@ void TabKeeper::take()
     m_saved.clear();
     const QList<QWidget *> controls = m_window->findChildren<QWidget *>();
     for (QWidget *w : controls) {
+        // A widget with a focus proxy passes its policy on to the proxy; the proxy is handled itself.
+        if (w->focusProxy())
+            continue;
         const Qt::FocusPolicy policy = w->focusPolicy();
         m_saved.append({QPointer<QWidget>(w), policy});
         if (policy & Qt::TabFocus)

@@ -147,9 +147,8 @@ protected:
 QFont namedFont(const QString &family, QFont::StyleHint hint)
 {
     QFont font(family);
+    // Where the named face is not installed the hint still picks a face of the same kind.
     font.setStyleHint(hint);
-    if (hint == QFont::TypeWriter)
-        font.setFixedPitch(true);
     return font;
 }
 
@@ -186,6 +185,9 @@ frmMain::frmMain(Program &program, PrintTarget &printer, QWidget *parent)
     connect(&m_program.status, &StatusText::colouringRequested, this, [this] { m_colouring.colour(*m_textECU); });
     connect(&m_program.data, &VehicleData::colorChanged, this, &frmMain::showDataColour);
     connect(&m_program, &Program::showMainWindow, this, [this] {
+        // A handler finishing after Exit must not bring the window back.
+        if (m_exiting)
+            return;
         show();
         raise();
     });

@@ -45,11 +45,12 @@ std::optional<MapPort> parsePort(const QString &text)
 }
 
 // The mappings in the order given (a later one for the same port wins); nothing when an argument is bad.
-std::optional<QList<Mapping>> parseArguments(int argc, char **argv, bool *help)
+std::optional<QList<Mapping>> parseArguments(int argc, char **argv, bool *help, QString *bad)
 {
     QList<Mapping> mappings;
     for (int i = 1; i < argc; ++i) {
         const QString arg = QString::fromLocal8Bit(argv[i]);
+        *bad = arg;
         if (arg == QLatin1String("-h") || arg == QLatin1String("--help")) {
             *help = true;
         } else if (arg == QLatin1String("--simulate")) {
@@ -65,6 +66,7 @@ std::optional<QList<Mapping>> parseArguments(int argc, char **argv, bool *help)
                 if (++i >= argc)
                     return std::nullopt;
                 value = QString::fromLocal8Bit(argv[i]);
+                *bad = arg + QLatin1Char(' ') + value;
             } else {
                 value = arg.mid(int(sizeof("--port=")) - 1);
             }
@@ -93,12 +95,14 @@ bool displayMissing()
 int main(int argc, char **argv)
 {
     bool help = false;
-    const std::optional<QList<Mapping>> mappings = parseArguments(argc, argv, &help);
+    QString bad;
+    const std::optional<QList<Mapping>> mappings = parseArguments(argc, argv, &help, &bad);
     if (help) {
         std::fputs(Usage, stdout);
         return 0;
     }
     if (!mappings) {
+        std::fprintf(stderr, "quenta: bad argument: %s\n", qPrintable(bad));
         std::fputs(Usage, stderr);
         return 2;
     }

@@ -33,6 +33,9 @@ QByteArray bitmapOf(const QMap<int, PidValue> &map, int base)
 SimulatedScanTool::SimulatedScanTool(VehicleProfile profile, QObject *parent)
     : QObject(parent), m_profile(std::move(profile))
 {
+    // Children, so the timers follow the tool into another thread.
+    for (QTimer *t : {&m_statusTimer, &m_releaseTimer, &m_replyTimer, &m_partialTimer})
+        t->setParent(this);
     m_baud = m_profile.baud.value_or(0);
     m_clock.start();
     m_statusTimer.setTimerType(Qt::PreciseTimer);
@@ -101,7 +104,8 @@ void SimulatedScanTool::releaseDue()
         m_line.pop_front();
         chunk.append(p.byte);
         if (p.status) {
-            m_lastStatusEndUs = p.dueUs;
+            // On the wire it ends when it is due, or when it is actually written if that is later.
+            m_lastStatusEndUs = qMax(p.dueUs, now);
             if (m_lastReplyEndUs >= 0) {
                 m_busyUs += p.dueUs - m_lastReplyEndUs;
                 m_lastReplyEndUs = -1;

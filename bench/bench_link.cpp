@@ -1,0 +1,155 @@
+// Link figures over a pseudo-terminal at 38400 baud: reaction time to the tool's status character,
+// idle cost of a wait, and how fast window events run during a wait.
+#include "ThreadedSim.h"
+
+#include "core/Program.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+
+using namespace quenta;
+
+namespace {
+
+struct NullPrompts : Prompts {
+    void message(const QString &text, const QString &, Icon) override { std::fprintf(stderr, "message: %s\n", qPrintable(text)); }
+    bool askYesNo(const QString &, const QString &, Icon, bool d) override { return d; }
+};
+
+double threadCpuSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
+
+double percentile(QList<double> v, double p)
+{
+    if (v.isEmpty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    return v.at(std::min<qsizetype>(v.size() - 1, qsizetype(p * double(v.size() - 1) + 0.5)));
+}
+
+sim::VehicleProfile benchProfile()
+{
+    sim::VehicleProfile p;
+    sim::EcuProfile ecu;
+    ecu.pids.insert(0x0C, sim::PidValue{{QByteArray::fromHex("0CB4")}});
+    p.ecus << ecu;
+    p.latencyMs = 0;
+    return p;
+}
+
+struct Connected {
+    NullPrompts prompts;
+    std::unique_ptr<Program> program;
+    explicit Connected(const QString &device)
+    {
+        PortDirectory ports;
+        ports.mapDevice(1, device);
+        program = std::make_unique<Program>(prompts, std::move(ports));
+        program->setPort(program->ports.create(1));
+        program->port()->setLineSettings(*parseLineSettings(QStringLiteral("38400,N,8,1")), nullptr);
+        QString error;
+        if (!program->port()->open(&error))
+            qFatal("open %s: %s", qPrintable(device), qPrintable(error));
+    }
+};
+
+void reactionTime(int exchanges)
+{
+    ThreadedSim sim;
+    if (!sim.start(benchProfile(), 38400))
+        qFatal("no pseudo-terminal");
+    Connected c(sim.device);
+    ScanToolLink &link = c.program->link;
+    link.get_ecu_PID(QStringLiteral("01"), QStringLiteral("0C"), QStringLiteral("07")); // settle
+    sim.inToolThread([&] { sim.tool->clearReactionTimes(); });
+    QElapsedTimer wall;
+    wall.start();
+    int good = 0;
+    for (int i = 0; i < exchanges; ++i)
+        good += link.get_ecu_PID(QStringLiteral("01"), QStringLiteral("0C"), QStringLiteral("07")).mid(11, 4)
+            == QLatin1String("0CB4");
+    const double seconds = wall.nsecsElapsed() / 1e9;
+    QList<double> ms;
+    sim.inToolThread([&] {
+        for (qint64 us : sim.tool->reactionTimesUs())
+            ms << us / 1000.0;
+    });
+    std::printf("reaction time (status character end -> next command), %lld samples over a pty at 38400 baud:\n"
+                "  median %.3f ms   p99 %.3f ms   max %.3f ms   (goal: median <= 1 ms, p99 <= 5 ms)\n"
+                "  %d get_ecu_PID exchanges in %.2f s: %.1f exchanges/s, %d correct replies\n",
+                (long long)ms.size(), percentile(ms, 0.5), percentile(ms, 0.99), percentile(ms, 1.0), exchanges,
+                seconds, exchanges / seconds, good);
+}
+
+void idleCost(int seconds)
+{
+    ThreadedSim sim;
+    auto quiet = benchProfile();
+    quiet.faults.quiet = true;
+    if (!sim.start(quiet, 38400))
+        qFatal("no pseudo-terminal");
+    Connected c(sim.device);
+    ScanToolLink &link = c.program->link;
+    QTimer::singleShot(seconds * 1000, &link, [&] { link.setOBD_stop(true); });
+    const double cpu0 = threadCpuSeconds();
+    link.waitReply(18);
+    const double cpu = threadCpuSeconds() - cpu0;
+    std::printf("idle cost: %.4f s of CPU in %d s waiting for a tool that sends nothing (goal <= 0.1 s)\n", cpu, seconds);
+}
+
+void responsiveness(int samples)
+{
+    ThreadedSim sim;
+    auto quiet = benchProfile();
+    quiet.faults.quiet = true;
+    if (!sim.start(quiet, 38400))
+        qFatal("no pseudo-terminal");
+    Connected c(sim.device);
+    ScanToolLink &link = c.program->link;
+    QList<double> latencies;
+    QElapsedTimer clock;
+    clock.start();
+    // Another thread posts events as a window system would; each records how late it ran.
+    QThread poster;
+    QObject receiver;
+    QObject *sender = new QObject;
+    sender->moveToThread(&poster);
+    poster.start();
+    QMetaObject::invokeMethod(sender, [&] {
+        for (int i = 0; i < samples; ++i) {
+            const qint64 posted = clock.nsecsElapsed();
+            QMetaObject::invokeMethod(&receiver, [&, posted] {
+                latencies << (clock.nsecsElapsed() - posted) / 1e6;
+                if (latencies.size() == samples)
+                    link.setOBD_stop(true);
+            });
+            QThread::msleep(3);
+        }
+    });
+    link.waitReply(18);
+    QMetaObject::invokeMethod(sender, [sender] { delete sender; }, Qt::BlockingQueuedConnection);
+    poster.quit();
+    poster.wait();
+    std::printf("responsiveness: %lld events posted during a wait: median %.3f ms, p99 %.3f ms (goal p99 <= 20 ms)\n",
+                (long long)latencies.size(), percentile(latencies, 0.5), percentile(latencies, 0.99));
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const bool quick = app.arguments().contains(QStringLiteral("--quick"));
+    reactionTime(quick ? 100 : 1000);
+    idleCost(quick ? 2 : 10);
+    responsiveness(quick ? 100 : 1000);
+    return 0;
+}
