@@ -13,6 +13,8 @@ SerialPort::SerialPort(const QString &device, QObject *parent)
 bool SerialPort::open(QString *error)
 {
     m_failed = false;
+    // Settings given before opening take effect as the port opens.
+    apply(nullptr);
     if (!m_port.open(QIODevice::ReadWrite)) {
         if (error)
             *error = m_port.errorString();
@@ -22,6 +24,8 @@ bool SerialPort::open(QString *error)
         m_port.close();
         return false;
     }
+    // What the line carried before our settings applied is noise.
+    m_port.clear(QSerialPort::Input);
     return true;
 }
 
