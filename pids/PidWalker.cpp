@@ -9,6 +9,9 @@
 
 namespace quenta {
 
+const QString NoObdDataMessage = QStringLiteral(
+    "The ECU communicating does not support OBD-II data, you can read/clear it's trouble codes or Click 'Change ECU' ");
+
 namespace {
 
 // What the walk does for one supported bit.
@@ -90,9 +93,6 @@ const ByteMap Pid40B = {{
     {0x49, Line}, {0x4A, Line}, {0x4B, Line}, {0x4C, Line}, {0x4D, Line}, {0x4E, Line}, {0x4F, None}, {0x50, None},
 }};
 // clang-format on
-
-const QString NoObdDataMessage = QStringLiteral(
-    "The ECU communicating does not support OBD-II data, you can read/clear it's trouble codes or Click 'Change ECU' ");
 
 // One value line: the vehicle data window, the logger's parameter list and PID_list move together.
 void listValue(Program &p, Decoders &decoders, int pid, int &b)

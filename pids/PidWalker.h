@@ -1,9 +1,14 @@
 #pragma once
 // The supported-PID walk: each bitmap byte bit by bit, highest first, running the decoder of
 // every supported PID at once and listing value PIDs in the vehicle data window.
+#include <QString>
+
 namespace quenta {
 
 class Program;
+
+// Shown in the status window when the answering ECU gives no OBD-II data.
+extern const QString NoObdDataMessage;
 
 class PidWalker {
 public:

@@ -11,9 +11,6 @@ namespace {
 constexpr int LoggerBoxEntries = 77;
 }
 
-const QString NoObdDataMessage = QStringLiteral(
-    "The ECU communicating does not support OBD-II data, you can read/clear it's trouble codes or Click 'Change ECU' ");
-
 void requestCurrentData(Program &p)
 {
     ScanToolLink &link = p.link;

@@ -3,7 +3,6 @@
 #include "core/Program.h"
 #include "pids/Hex.h"
 #include "pids/PidWalker.h"
-#include "services/CurrentData.h"
 
 namespace quenta {
 
