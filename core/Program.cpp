@@ -7,6 +7,22 @@ namespace quenta {
 Program::Program(Prompts &p, PortDirectory portDirectory, QObject *parent)
     : QObject(parent), prompts(p), ports(std::move(portDirectory)), link(p, indicator), definitions(p)
 {
+    connect(&link, &ScanToolLink::portLost, this, &Program::onPortLost);
+}
+
+void Program::onPortLost()
+{
+    // The tool is gone: offer the connection again instead of leaving a dead link in place.
+    if (m_port)
+        m_port->close();
+    indicator.set(QStringLiteral("ECU Off-Line"), colors::Red);
+    controls.setEnabled(QStringList{QStringLiteral("Mode1"), QStringLiteral("Mode2"), QStringLiteral("Mode3"),
+                                    QStringLiteral("Mode4"), QStringLiteral("Mode5"), QStringLiteral("ChangeECU")},
+                        false);
+    controls.setEnabled(QStringList{QStringLiteral("mnuCom"), QStringLiteral("mnuConnectionCom1"),
+                                    QStringLiteral("mnuConnectionCom2"), QStringLiteral("mnuConnectionCom3"),
+                                    QStringLiteral("mnuConnectionCom4"), QStringLiteral("mnuConnectionComX")},
+                        true);
 }
 
 Program::~Program() = default;

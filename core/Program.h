@@ -57,6 +57,8 @@ signals:
     void showMainWindow();
 
 private:
+    void onPortLost();
+
     std::unique_ptr<ScanToolPort> m_port;
     bool m_pickerClosed = false;
 };

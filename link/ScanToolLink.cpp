@@ -47,24 +47,30 @@ void ScanToolLink::onPortFailed(const QString &reason)
 {
     if (m_portFailed)
         return;
+    // Said once: every later exchange on the dead port fails quietly and at once.
     m_portFailed = true;
     m_indicator.setColor(colors::Red);
     setOBD_stop(true);
+    m_prompts.message(QStringLiteral("Communication Error Reading Scan Tool Data"));
     emit portLost(reason);
 }
 
 void ScanToolLink::OBDoutput(const QString &strOUT)
 {
+    if (m_portFailed)
+        return;
     QString error;
-    if (!m_port || m_portFailed || !m_port->output(strOUT.toLatin1(), &error))
+    if (!m_port || !m_port->output(strOUT.toLatin1(), &error))
         m_prompts.message(QStringLiteral("Communication Error Writing Scan Tool Data"));
 }
 
 QString ScanToolLink::OBDinput()
 {
+    if (m_portFailed)
+        return QStringLiteral("FF");
     QByteArray data;
     QString error;
-    if (!m_port || m_portFailed || !m_port->input(&data, &error)) {
+    if (!m_port || !m_port->input(&data, &error)) {
         m_prompts.message(QStringLiteral("Communication Error Reading Scan Tool Data"));
         return QStringLiteral("FF");
     }

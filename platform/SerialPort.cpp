@@ -100,8 +100,10 @@ void SerialPort::onError(QSerialPort::SerialPortError error)
 {
     if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError)
         return;
+    // A device that went away shows as a resource error, or as a read that finds the line hung up.
     if (error == QSerialPort::ResourceError || error == QSerialPort::PermissionError
-        || error == QSerialPort::DeviceNotFoundError) {
+        || error == QSerialPort::DeviceNotFoundError || error == QSerialPort::ReadError
+        || error == QSerialPort::WriteError) {
         if (m_port.isOpen() && !m_failed) {
             m_failed = true;
             emit failed(m_port.errorString());

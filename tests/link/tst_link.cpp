@@ -164,9 +164,15 @@ private slots:
         QCOMPARE(lost.count(), 1);
         QVERIFY(t.elapsed() < 2000);
         QCOMPARE(rig.program->indicator.color(), colors::Red);
-        // Later requests end at once instead of waiting on a dead port.
+        // Later requests end at once instead of waiting on a dead port, and say nothing more.
         rig.program->link.get_ecu_PID(QStringLiteral("01"), QStringLiteral("0C"), QStringLiteral("07"));
         QVERIFY(t.elapsed() < 2000);
+        QCOMPARE(rig.prompts.texts(), QStringList{QStringLiteral("Communication Error Reading Scan Tool Data")});
+        // The connection is offered again.
+        QCOMPARE(rig.program->indicator.text(), QStringLiteral("ECU Off-Line"));
+        QVERIFY(rig.program->controls.enabled(QStringLiteral("mnuCom")));
+        QVERIFY(rig.program->controls.enabled(QStringLiteral("mnuConnectionCom1")));
+        QVERIFY(!rig.program->controls.enabled(QStringLiteral("Mode1")));
     }
 
     void boundEndsWaitsOnAQuietTool()

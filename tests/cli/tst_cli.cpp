@@ -1,0 +1,164 @@
+// quenta-cli as a user runs it.
+#include "PtySim.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QtTest>
+
+namespace {
+struct Run {
+    int code = -1;
+    QString out;
+    QString err;
+    qint64 ms = 0;
+};
+
+Run cli(const QStringList &args, int timeoutMs = 60000)
+{
+    QProcess p;
+    QElapsedTimer t;
+    t.start();
+    p.start(QStringLiteral(QUENTA_CLI_BINARY), args);
+    p.waitForFinished(timeoutMs);
+    Run r;
+    r.ms = t.elapsed();
+    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+QList<QJsonObject> jsonLines(const QString &out)
+{
+    QList<QJsonObject> objects;
+    for (const QString &line : out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        objects << QJsonDocument::fromJson(line.toUtf8()).object();
+    return objects;
+}
+
+QString profile(const QString &pid01, const QString &faults = QStringLiteral("{}"))
+{
+    return writeTempProfile(QStringLiteral(R"({"status_period_ms":2,"latency_ms":0,"faults":%2,
+        "ecus":[{"address":"10","pids":{"01":"%1","05":"7B","0C":"0CB4"},"stored":["0301"],"pending":[]}]})")
+                                .arg(pid01, faults)
+                                .toUtf8());
+}
+} // namespace
+
+class tst_cli : public QObject {
+    Q_OBJECT
+private slots:
+    void jsonPerCommand()
+    {
+        const Run r = cli({QStringLiteral("--simulate"), QStringLiteral("--json"), QStringLiteral("connect"),
+                           QStringLiteral("current"), QStringLiteral("codes"), QStringLiteral("clear"),
+                           QStringLiteral("codes"), QStringLiteral("--no"), QStringLiteral("freeze")});
+        QCOMPARE(r.code, 0);
+        const QList<QJsonObject> o = jsonLines(r.out);
+        QCOMPARE(o.size(), 6);
+        QStringList commands;
+        for (const QJsonObject &j : o)
+            commands << j.value(QStringLiteral("command")).toString();
+        QCOMPARE(commands, (QStringList{"connect", "current", "codes", "clear", "codes", "freeze"}));
+        const QJsonObject current = o[1];
+        QCOMPARE(current.value(QStringLiteral("indicator")).toObject().value(QStringLiteral("text")).toString(), QStringLiteral("ECU Connected"));
+        QCOMPARE(current.value(QStringLiteral("indicator")).toObject().value(QStringLiteral("color")).toString(), QStringLiteral("#00ff00"));
+        QCOMPARE(current.value(QStringLiteral("ecu")).toString(), QStringLiteral("ECU #=10\r\n"));
+        QCOMPARE(current.value(QStringLiteral("firmware")).toString(), QStringLiteral("F/W: S3.40"));
+        const QJsonArray data = current.value(QStringLiteral("data")).toArray();
+        QVERIFY(data.size() > 10);
+        QCOMPARE(current.value(QStringLiteral("pid_list")).toArray().size(), data.size());
+        QVERIFY(current.value(QStringLiteral("status")).toString().contains(QStringLiteral("MIL is ON Stored Trouble Codes Present\r\n")));
+        QVERIFY(o[2].value(QStringLiteral("status")).toString().contains(QStringLiteral("TC1 -P0301\r\nP0301 ")));
+        QCOMPARE(o[3].value(QStringLiteral("status")).toString(), QStringLiteral("Trouble Codes Cleared"));
+        // After clearing: no codes, the question answered No.
+        QVERIFY(o[4].value(QStringLiteral("status")).toString().contains(QStringLiteral("Vehicle Reports  0 Stored Trouble Code(s)")));
+        QVERIFY(r.err.contains(QStringLiteral("question: The MIL is off, read codes anyway? -> No")));
+    }
+
+    void textOutputAndMetric()
+    {
+        const Run r = cli({QStringLiteral("--simulate"), QStringLiteral("--metric"), QStringLiteral("current")});
+        QCOMPARE(r.code, 0);
+        QVERIFY(r.out.startsWith(QStringLiteral("== current\nindicator: ECU Connected (#00ff00)\necu: ECU #=10\nfirmware: F/W: S3.40\nstatus:\n")));
+        QVERIFY(r.out.contains(QStringLiteral("Coolant Temp -----------  83Deg C\n")));
+        QVERIFY(!r.out.contains(QLatin1Char('\r')));
+    }
+
+    void questionAnsweredYes()
+    {
+        const Run r = cli({QStringLiteral("--simulate=") + profile(QStringLiteral("00000000")), QStringLiteral("codes"), QStringLiteral("--yes")});
+        QCOMPARE(r.code, 0);
+        QVERIFY(r.err.contains(QStringLiteral("question: The MIL is off, read codes anyway? -> Yes")));
+        QVERIFY(r.out.contains(QStringLiteral("TC1 -P0301")));
+    }
+
+    void failures_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("no command") << QStringList{"--simulate"} << 2 << "no command given";
+        QTest::newRow("unknown command") << QStringList{"--simulate", "fly"} << 2 << "unknown argument \"fly\"";
+        QTest::newRow("bad speed") << QStringList{"--simulate", "--baud", "9600", "connect"} << 2 << "--baud is 19200 or 38400";
+        QTest::newRow("both port and simulate") << QStringList{"--simulate", "--port", "/dev/null", "connect"} << 2 << "exclude each other";
+        QTest::newRow("bad profile") << QStringList{"--simulate=/nonexistent/car.json", "connect"} << 2 << "/nonexistent/car.json: ";
+        QTest::newRow("port cannot be opened") << QStringList{"--port", "/dev/quenta-none", "connect"} << 1
+                                               << "cannot open COM1 (/dev/quenta-none): ";
+    }
+    void failures()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QString, err);
+        const Run r = cli(args);
+        QCOMPARE(r.code, code);
+        QVERIFY2(r.err.contains(err), qPrintable(r.err));
+        if (code == 2 && !err.startsWith(QLatin1Char('/')))
+            QVERIFY(r.err.contains(QStringLiteral("usage: quenta-cli")));
+        QVERIFY(r.out.isEmpty());
+    }
+
+    void timeoutAbandonsTheWait()
+    {
+        const Run r = cli({QStringLiteral("--simulate=") + profile(QStringLiteral("82000000"), QStringLiteral(R"({"quiet":true})")),
+                           QStringLiteral("--timeout"), QStringLiteral("1"), QStringLiteral("connect")});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("connect: no answer from the scan tool within 1 s")), qPrintable(r.err));
+        QVERIFY(r.ms < 10000);
+    }
+
+    void throughAPseudoTerminal()
+    {
+        PtySim sim;
+        QVERIFY(sim.start({QStringLiteral("--baud"), QStringLiteral("19200")}));
+        const Run r = cli({QStringLiteral("--port"), sim.device, QStringLiteral("--baud"), QStringLiteral("19200"),
+                           QStringLiteral("--json"), QStringLiteral("connect")});
+        QCOMPARE(r.code, 0);
+        const QList<QJsonObject> o = jsonLines(r.out);
+        QCOMPARE(o.size(), 1);
+        QCOMPARE(o[0].value(QStringLiteral("indicator")).toObject().value(QStringLiteral("text")).toString(), QStringLiteral("ECU Connected"));
+        QVERIFY(!o[0].value(QStringLiteral("data")).toArray().isEmpty());
+    }
+
+    void portVanishingEndsTheRun()
+    {
+        PtySim sim;
+        QVERIFY(sim.start());
+        QProcess p;
+        p.start(QStringLiteral(QUENTA_CLI_BINARY), {QStringLiteral("--port"), sim.device, QStringLiteral("current"),
+                                                    QStringLiteral("current"), QStringLiteral("current"), QStringLiteral("current"),
+                                                    QStringLiteral("current"), QStringLiteral("current")});
+        QVERIFY(p.waitForStarted());
+        QTest::qWait(300);
+        sim.process.kill(); // the line goes away under the program
+        QVERIFY(p.waitForFinished(20000));
+        QCOMPARE(p.exitCode(), 1);
+        QVERIFY(QString::fromUtf8(p.readAllStandardError()).contains(QStringLiteral("quenta-cli: ")));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_cli)
+#include "tst_cli.moc"
