@@ -142,7 +142,8 @@ void TabKeeper::take()
     const QList<QWidget *> controls = m_window->findChildren<QWidget *>();
     for (QWidget *w : controls) {
         // A widget with a focus proxy passes its policy on to the proxy; the proxy is handled itself.
-        if (w->focusProxy())
+        // Other windows owned by this one keep their own tab order.
+        if (w->focusProxy() || w->window() != m_window)
             continue;
         const Qt::FocusPolicy policy = w->focusPolicy();
         m_saved.append({QPointer<QWidget>(w), policy});

@@ -44,6 +44,7 @@ public:
     void clearReactionTimes() { m_reactionUs.clear(); }
     // The tool's own time for the exchanges since the last reset: line time, latency, status waits.
     qint64 toolBusyUs() const { return m_busyUs; }
+    void clearToolBusy() { m_busyUs = 0; m_lastReplyEndUs = -1; }
 
 signals:
     // Bytes on the line towards the program.

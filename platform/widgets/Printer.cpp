@@ -1,5 +1,6 @@
 #include "platform/widgets/Printer.h"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QFontMetrics>
@@ -40,11 +41,11 @@ QStringList pageRows(const QString &line, int columns)
 
 } // namespace
 
-QtPrintTarget::QtPrintTarget(QWidget *dialogParent) : m_dialogParent(dialogParent)
+QtPrintTarget::QtPrintTarget()
 {
     defaultPrinterName = [] { return QPrinterInfo::defaultPrinter().printerName(); };
-    askPdfFileName = [this] {
-        return QFileDialog::getSaveFileName(m_dialogParent, QStringLiteral("No printer: print to a PDF file"),
+    askPdfFileName = [] {
+        return QFileDialog::getSaveFileName(QApplication::activeWindow(), QStringLiteral("No printer: print to a PDF file"),
                                             QString(), QStringLiteral("PDF files (*.pdf)"));
     };
 }

@@ -3,8 +3,6 @@
 #include <QStringList>
 #include <functional>
 
-class QWidget;
-
 namespace quenta {
 
 class PrintTarget {
@@ -18,7 +16,7 @@ public:
 // the user names a PDF file instead.
 class QtPrintTarget : public PrintTarget {
 public:
-    explicit QtPrintTarget(QWidget *dialogParent = nullptr);
+    QtPrintTarget();
 
     bool printLines(const QStringList &lines, QString *error) override;
 
@@ -26,9 +24,6 @@ public:
     std::function<QString()> defaultPrinterName;
     // Asks for the PDF file to print into; empty when the user cancels.
     std::function<QString()> askPdfFileName;
-
-private:
-    QWidget *m_dialogParent;
 };
 
 } // namespace quenta
