@@ -93,22 +93,23 @@ double lambdaOf(const Bytes &b) { return b.AB() * 0.0000305; }
 // Sensor current in mA: 1/256 mA per bit around an offset of 128 mA.
 double currentOf(const Bytes &b) { return (b.C() * 256 + b.D() - 32768) * 0.00390625; }
 
-// Temperatures shown as the first four characters of their text.
-QString temperatureSingle(float celsius, bool metric)
+// Temperatures shown as the first four characters of their text. "Single" values are worked out
+// in double and kept in single precision once, so no float rounding builds up (28 C is 82.4 F).
+QString temperatureSingle(double celsius, bool metric)
 {
-    return first(textSingle(metric ? celsius : celsius * 1.8f + 32.0f), 4);
+    return first(textSingle(float(metric ? celsius : celsius * 1.8 + 32.0)), 4);
 }
 
 // --- Formulas, PIDs 04 to 1F ---
 
 Value calculatedLoad(const Bytes &b, bool)
 {
-    return {textSingle(std::floor(float(b.A()) / 255.0f * 100.0f)), double(b.A())};
+    return {textSingle(float(std::floor(b.A() / 255.0 * 100.0))), double(b.A())};
 }
 
 Value coolant(const Bytes &b, bool metric)
 {
-    return {temperatureSingle(float(b.A() - 40), metric), double(b.A())};
+    return {temperatureSingle(b.A() - 40, metric), double(b.A())};
 }
 
 Value fuelPressure(const Bytes &b, bool)
@@ -141,7 +142,7 @@ Value intakeAirTemperature(const Bytes &b, bool metric)
 {
     // Readings above 150 are taken as a sensor fault and shown as 20.
     const int a = b.A() > 150 ? 20 : b.A();
-    return {temperatureSingle(float(a - 40), metric), double(a)};
+    return {temperatureSingle(a - 40, metric), double(a)};
 }
 
 Value airFlow(const Bytes &b, bool)
@@ -229,9 +230,9 @@ Value airFuelRatio(const Bytes &b, bool)
 
 Value catalystTemperature(const Bytes &b, bool metric)
 {
-    const float t = float(b.AB()) * 0.1f;
-    const float celsius = t - 40.0f;
-    return {metric ? format(celsius, QStringLiteral(" ###0")) : format(celsius * 1.8f + 32.0f, QStringLiteral(" ####0")),
+    const float t = float(b.AB() * 0.1);
+    const double celsius = double(t) - 40.0;
+    return {metric ? format(celsius, QStringLiteral(" ###0")) : format(celsius * 1.8 + 32.0, QStringLiteral(" ####0")),
             double(t)};
 }
 
@@ -243,19 +244,19 @@ Value controlVoltage(const Bytes &b, bool)
 
 Value absoluteLoad(const Bytes &b, bool)
 {
-    const float v = float(b.AB()) * 100.0f / 255.0f;
+    const float v = float(b.AB() * 100.0 / 255.0);
     return {textSingle(v), double(v)};
 }
 
 Value equivalenceRatio(const Bytes &b, bool)
 {
-    const float v = float(b.AB()) * 0.0000305f;
+    const float v = float(b.AB() * 0.0000305);
     return {textSingle(v), double(v)};
 }
 
 Value relativePercent(const Bytes &b, bool)
 {
-    const float v = float(b.A()) * 100.0f / 255.0f;
+    const float v = float(b.A() * 100.0 / 255.0);
     return {textSingle(v), double(v)};
 }
 

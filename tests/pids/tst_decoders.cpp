@@ -207,6 +207,7 @@ private slots:
         row(0x0F, "96", Me, "110", "Deg C", air, 150);
         row(0x0F, "96", E, "230", "Deg F", air, 150);
         row(0x0F, "3D", E, "69.8", "Deg F", air, 61); // listed as its text, not rounded
+        row(0x0F, "44", E, "82.4", "Deg F", air, 68); // 28 C: no float rounding builds up to 82.39999
         row(0x0F, "00", Me, "-40", "Deg C", air, 0);
         row(0x0F, "FF", E, "-4", "Deg F", air, 20);
 
