@@ -1,0 +1,37 @@
+// The millisecond stopwatch.
+#include "live/Timing.h"
+
+#include <QtTest>
+
+using quenta::Timing;
+
+class tst_timing : public QObject {
+    Q_OBJECT
+private slots:
+    void readings()
+    {
+        Timing t;
+        QCOMPARE(t.ElapsedTime(), 0.0); // before any Finish
+        // Without a Start the running reading is the tick count itself.
+        QVERIFY(qAbs(t.CurrentTime() - Timing::tickCount() / 1000.0) <= 0.002);
+        t.Start();
+        QVERIFY(t.CurrentTime() >= 0 && t.CurrentTime() < 0.05);
+        QTest::qSleep(120);
+        const double running = t.CurrentTime();
+        QVERIFY2(running >= 0.119 && running < 1.0, qPrintable(QString::number(running)));
+        QCOMPARE(t.ElapsedTime(), 0.0);
+        t.Finish();
+        const double elapsed = t.ElapsedTime();
+        QVERIFY(elapsed >= running);
+        QTest::qSleep(20);
+        QCOMPARE(t.ElapsedTime(), elapsed); // fixed by Finish
+        QVERIFY(t.CurrentTime() > elapsed);  // keeps running
+        // Whole milliseconds.
+        QCOMPARE(std::round(elapsed * 1000) / 1000, elapsed);
+        t.Start();
+        QCOMPARE(t.ElapsedTime(), 0.0);
+    }
+};
+
+QTEST_APPLESS_MAIN(tst_timing)
+#include "tst_timing.moc"
