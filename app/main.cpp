@@ -122,19 +122,12 @@ int main(int argc, char **argv)
             ports.mapDevice(port->com, port->device);
             continue;
         }
-        const QString file = std::get<Simulate>(mapping).profile;
-        std::optional<sim::VehicleProfile> profile = sim::VehicleProfile::defaultProfile();
-        if (!file.isEmpty()) {
-            QString error;
-            profile = sim::VehicleProfile::fromFile(file, &error);
-            if (!profile) {
-                std::fprintf(stderr, "quenta: %s\n", qPrintable(error));
-                return 2;
-            }
+        QString error;
+        tool = sim::installSimulatedTool(ports, 1, std::get<Simulate>(mapping).profile, &error);
+        if (!tool) {
+            std::fprintf(stderr, "quenta: %s\n", qPrintable(error));
+            return 2;
         }
-        tool = std::make_unique<sim::SimulatedScanTool>(*profile);
-        sim::SimulatedScanTool *shared = tool.get();
-        ports.mapFactory(1, [shared] { return std::make_unique<sim::SimPort>(shared); });
     }
 
     QtPrompts prompts;

@@ -1,5 +1,6 @@
 // Link figures over a pseudo-terminal at 38400 baud: reaction time to the tool's status character,
 // idle cost of a wait, and how fast window events run during a wait.
+#include "BenchSupport.h"
 #include "ThreadedSim.h"
 
 #include "core/Program.h"
@@ -14,18 +15,6 @@
 using namespace quenta;
 
 namespace {
-
-struct NullPrompts : Prompts {
-    void message(const QString &text, const QString &, Icon) override { std::fprintf(stderr, "message: %s\n", qPrintable(text)); }
-    bool askYesNo(const QString &, const QString &, Icon, bool d) override { return d; }
-};
-
-double threadCpuSeconds()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
-}
 
 double percentile(QList<double> v, double p)
 {
@@ -44,22 +33,6 @@ sim::VehicleProfile benchProfile()
     p.latencyMs = 0;
     return p;
 }
-
-struct Connected {
-    NullPrompts prompts;
-    std::unique_ptr<Program> program;
-    explicit Connected(const QString &device)
-    {
-        PortDirectory ports;
-        ports.mapDevice(1, device);
-        program = std::make_unique<Program>(prompts, std::move(ports));
-        program->setPort(program->ports.create(1));
-        program->port()->setLineSettings(*parseLineSettings(QStringLiteral("38400,N,8,1")), nullptr);
-        QString error;
-        if (!program->port()->open(&error))
-            qFatal("open %s: %s", qPrintable(device), qPrintable(error));
-    }
-};
 
 void reactionTime(int exchanges)
 {

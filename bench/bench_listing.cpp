@@ -1,6 +1,7 @@
 // A full current-data listing of the shipped car's engine ECU over a pseudo-terminal at 38400 baud:
 // the program's wall time against the simulated tool's own time for the same exchanges, and the
 // CPU the program spends on it.
+#include "BenchSupport.h"
 #include "ThreadedSim.h"
 
 #include "core/Program.h"
@@ -13,20 +14,6 @@
 
 using namespace quenta;
 
-namespace {
-struct NullPrompts : Prompts {
-    void message(const QString &text, const QString &, Icon) override { std::fprintf(stderr, "message: %s\n", qPrintable(text)); }
-    bool askYesNo(const QString &, const QString &, Icon, bool d) override { return d; }
-};
-
-double threadCpuSeconds()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
-}
-} // namespace
-
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
@@ -35,14 +22,8 @@ int main(int argc, char **argv)
     if (!sim.start(sim::VehicleProfile::defaultProfile(), 38400))
         qFatal("no pseudo-terminal");
 
-    NullPrompts prompts;
-    PortDirectory ports;
-    ports.mapDevice(1, sim.device);
-    Program program(prompts, std::move(ports));
-    program.setPort(program.ports.create(1));
-    program.port()->setLineSettings(*parseLineSettings(QStringLiteral("38400,N,8,1")), nullptr);
-    if (!program.port()->open(nullptr))
-        qFatal("cannot open %s", qPrintable(sim.device));
+    Connected connected(sim.device);
+    Program &program = *connected.program;
 
     requestCurrentData(program); // settle
     const int lines = program.data.count();

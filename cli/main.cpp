@@ -167,16 +167,11 @@ int main(int argc, char **argv)
     PortDirectory ports;
     if (opt->simulate) {
         QString error;
-        std::optional<sim::VehicleProfile> profile = opt->profile.isEmpty()
-            ? sim::VehicleProfile::defaultProfile()
-            : sim::VehicleProfile::fromFile(opt->profile, &error);
-        if (!profile) {
+        tool = sim::installSimulatedTool(ports, 1, opt->profile, &error);
+        if (!tool) {
             std::fprintf(stderr, "quenta-cli: %s\n", qPrintable(error));
             return 2;
         }
-        tool = std::make_unique<sim::SimulatedScanTool>(*profile);
-        sim::SimulatedScanTool *t = tool.get();
-        ports.mapFactory(1, [t] { return std::make_unique<sim::SimPort>(t); });
     } else if (!opt->device.isEmpty()) {
         ports.mapDevice(1, opt->device);
     }

@@ -49,6 +49,18 @@ QString codeText(QString &reply, int p)
     return letter + digits;
 }
 
+// After the position 10 repair, code 1; nothing (with `noneText` shown) when it is 0000.
+std::optional<QString> firstCode(Program &p, QString &reply, const QString &noneText)
+{
+    repairPosition10(reply);
+    const QString first = codeText(reply, 10);
+    if (codeDigits(reply, 10) == QLatin1String("0000")) {
+        p.status.append(noneText);
+        return std::nullopt;
+    }
+    return first;
+}
+
 void ecuTimeout(Program &p)
 {
     p.indicator.set(QStringLiteral("ECU Timeout"), colors::Red);
@@ -58,17 +70,14 @@ void storedCodes(Program &p, QString reply, int n)
 {
     if (cut(reply, 2, 2) == QLatin1String("FF"))
         return;
-    repairPosition10(reply);
-    const QString first = codeText(reply, 10);
-    if (codeDigits(reply, 10) == QLatin1String("0000")) {
-        p.status.append(QStringLiteral("No Codes to Report"));
+    const std::optional<QString> first = firstCode(p, reply, QStringLiteral("No Codes to Report"));
+    if (!first)
         return;
-    }
     auto show = [&](const QString &code) {
         p.status.append(QStringLiteral("TC1 -") + code + CRLF);
         p.status.append(p.definitions.lookup_trouble_code(code) + CRLF);
     };
-    show(first);
+    show(*first);
     if (n > 1)
         show(codeText(reply, 14));
     if (n > 2)
@@ -81,13 +90,10 @@ void pendingCodes(Program &p, QString reply)
         p.status.append(QStringLiteral("No pending codes reported"));
         return;
     }
-    repairPosition10(reply);
-    const QString first = codeText(reply, 10);
-    if (codeDigits(reply, 10) == QLatin1String("0000")) {
-        p.status.append(QStringLiteral("No Pending Codes to Report"));
+    const std::optional<QString> first = firstCode(p, reply, QStringLiteral("No Pending Codes to Report"));
+    if (!first)
         return;
-    }
-    p.status.append(QStringLiteral("Pending Code 1 -") + first + QStringLiteral("--") + p.definitions.lookup_trouble_code(first));
+    p.status.append(QStringLiteral("Pending Code 1 -") + *first + QStringLiteral("--") + p.definitions.lookup_trouble_code(*first));
     for (int i = 2; i <= 3; ++i) {
         const int pos = 14 + 4 * (i - 2);
         // Places 2 and 3 are empty when their first byte is 00.

@@ -93,4 +93,17 @@ void SimPort::simulateLoss()
     emit failed(QStringLiteral("the simulated scan tool was disconnected"));
 }
 
+std::unique_ptr<SimulatedScanTool> installSimulatedTool(PortDirectory &ports, int com, const QString &profileFile,
+                                                        QString *error)
+{
+    const std::optional<VehicleProfile> profile =
+        profileFile.isEmpty() ? VehicleProfile::defaultProfile() : VehicleProfile::fromFile(profileFile, error);
+    if (!profile)
+        return nullptr;
+    auto tool = std::make_unique<SimulatedScanTool>(*profile);
+    SimulatedScanTool *shared = tool.get();
+    ports.mapFactory(com, [shared] { return std::make_unique<SimPort>(shared); });
+    return tool;
+}
+
 } // namespace quenta::sim

@@ -1,9 +1,11 @@
 #pragma once
 // The simulated scan tool as a port inside the program (no device, no thread).
+#include "link/PortDirectory.h"
 #include "platform/ScanToolPort.h"
 #include "sim/SimulatedScanTool.h"
 
 #include <QPointer>
+#include <memory>
 
 namespace quenta::sim {
 
@@ -39,5 +41,10 @@ private:
     QByteArray m_backlog; // arrived while the buffer was full; kept, as a driver would
     LineSettings m_settings;
 };
+
+// Puts a simulated tool behind COMn: the shipped car, or the profile in `profileFile`. Nothing (with
+// the reason) when the profile cannot be read. The tool must live as long as the ports made on it.
+std::unique_ptr<SimulatedScanTool> installSimulatedTool(PortDirectory &ports, int com, const QString &profileFile,
+                                                        QString *error);
 
 } // namespace quenta::sim

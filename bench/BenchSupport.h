@@ -1,0 +1,42 @@
+#pragma once
+// What the benchmark programs share: quiet prompts and the calling thread's CPU clock.
+#include "core/Program.h"
+#include "platform/Prompts.h"
+
+#include <memory>
+
+#include <cstdio>
+#include <ctime>
+
+struct NullPrompts : quenta::Prompts {
+    void message(const QString &text, const QString &, Icon) override
+    {
+        std::fprintf(stderr, "message: %s\n", qPrintable(text));
+    }
+    bool askYesNo(const QString &, const QString &, Icon, bool defaultYes) override { return defaultYes; }
+};
+
+inline double threadCpuSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
+
+// A program whose COM1 is the device, opened at 38400 baud without the connection sequence.
+struct Connected {
+    NullPrompts prompts;
+    std::unique_ptr<quenta::Program> program;
+    explicit Connected(const QString &device)
+    {
+        quenta::PortDirectory ports;
+        ports.mapDevice(1, device);
+        program = std::make_unique<quenta::Program>(prompts, std::move(ports));
+        program->setPort(program->ports.create(1));
+        program->port()->setLineSettings(*quenta::parseLineSettings(QStringLiteral("38400,N,8,1")), nullptr);
+        QString error;
+        if (!program->port()->open(&error))
+            qFatal("open %s: %s", qPrintable(device), qPrintable(error));
+    }
+};
+
