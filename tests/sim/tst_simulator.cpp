@@ -143,6 +143,23 @@ private slots:
         QCOMPARE(tool.answer("040404").mid(7, 2), QByteArray("7F"));
     }
 
+    void oddCodeReplies()
+    {
+        SimRig rig;
+        SimulatedScanTool &tool = rig.tool;
+        tool.faults().cFirstCodes = true;
+        QCOMPARE(tool.answer("030A0A").mid(9, 12), QByteArray("C301C4200000")); // only codes present change
+        tool.faults().cFirstCodes = false;
+        tool.faults().blankAt10 = true;
+        QCOMPARE(tool.answer("070A0A").mid(7, 7), QByteArray("47 0171"));
+        tool.faults().blankAt10 = false;
+        tool.faults().pendingFE = true;
+        QCOMPARE(tool.answer("070A0A").mid(1, 2), QByteArray("FE"));
+        tool.profile().ecus[0].codeData = false;
+        QCOMPARE(tool.answer("030A0A").mid(1, 2), QByteArray("FF"));
+        QCOMPARE(tool.answer("070A0A").mid(1, 2), QByteArray("FF"));
+    }
+
     void statusPeriodAndQuietWhileAnswering()
     {
         auto profile = SimRig::profileWith({{QStringLiteral("0D"), QStringLiteral("21")}});
