@@ -112,8 +112,9 @@ void SimulatedScanTool::releaseDue()
             }
         } else if (m_line.empty() && m_busy) {
             replyEnded = true;
-            m_busyUs += p.dueUs - m_commandStartUs;
-            m_lastReplyEndUs = p.dueUs;
+            const qint64 endUs = qMax(p.dueUs, now);
+            m_busyUs += endUs - m_commandStartUs;
+            m_lastReplyEndUs = endUs;
         }
     }
     if (!chunk.isEmpty())
