@@ -62,15 +62,24 @@ void reactionTime(int exchanges)
                 seconds, exchanges / seconds, good);
 }
 
+// A program connected to a tool that sends nothing at all.
+struct QuietTool {
+    ThreadedSim sim;
+    std::unique_ptr<Connected> connected;
+    QuietTool()
+    {
+        auto quiet = benchProfile();
+        quiet.faults.quiet = true;
+        if (!sim.start(quiet, 38400))
+            qFatal("no pseudo-terminal");
+        connected = std::make_unique<Connected>(sim.device);
+    }
+};
+
 void idleCost(int seconds)
 {
-    ThreadedSim sim;
-    auto quiet = benchProfile();
-    quiet.faults.quiet = true;
-    if (!sim.start(quiet, 38400))
-        qFatal("no pseudo-terminal");
-    Connected c(sim.device);
-    ScanToolLink &link = c.program->link;
+    QuietTool quietTool;
+    ScanToolLink &link = quietTool.connected->program->link;
     QTimer::singleShot(seconds * 1000, &link, [&] { link.setOBD_stop(true); });
     const double cpu0 = threadCpuSeconds();
     link.waitReply(18);
@@ -80,13 +89,8 @@ void idleCost(int seconds)
 
 void responsiveness(int samples)
 {
-    ThreadedSim sim;
-    auto quiet = benchProfile();
-    quiet.faults.quiet = true;
-    if (!sim.start(quiet, 38400))
-        qFatal("no pseudo-terminal");
-    Connected c(sim.device);
-    ScanToolLink &link = c.program->link;
+    QuietTool quietTool;
+    ScanToolLink &link = quietTool.connected->program->link;
     QList<double> latencies;
     QElapsedTimer clock;
     clock.start();
