@@ -167,7 +167,8 @@ private slots:
         SimulatedScanTool tool(profile);
         tool.start();
         const QByteArray idle = listen(tool, 205);
-        QVERIFY2(idle.count('S') >= 15 && idle.count('S') <= 21, idle.constData());
+        // About one every 10 ms (timers may run late on a loaded machine, never early).
+        QVERIFY2(idle.count('S') >= 10 && idle.count('S') <= 21, idle.constData());
         QCOMPARE(idle.count('S'), idle.size());
         // From the command to the end of its reply, no status character is sent.
         tool.profile().latencyMs = 50;
@@ -195,7 +196,7 @@ private slots:
         t.start();
         tool.receive("010D06");
         QTRY_COMPARE_WITH_TIMEOUT(heard.size(), 15, 2000);
-        QVERIFY2(lastAt >= 115 && lastAt < 400, qPrintable(QString::number(lastAt)));
+        QVERIFY2(lastAt >= 115 && lastAt < 1000, qPrintable(QString::number(lastAt)));
     }
 
     void profileErrorsNameFileAndProblem_data()
