@@ -59,7 +59,6 @@ void LoggerParameters::createExtraBoxes(int entries)
         copy << source.value(i);
     for (int b = 1; b < Boxes; ++b)
         m_boxes[size_t(b)].setStringList(copy);
-    m_created = true;
     emit extraBoxesMade();
 }
 

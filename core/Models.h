@@ -77,14 +77,12 @@ public:
     QStringListModel *box(int i) { return &m_boxes[size_t(i)]; }
     QStringList items(int i) const { return m_boxes[size_t(i)].stringList(); }
     void appendToBox0(const QString &label);
-    bool extraBoxesCreated() const { return m_created; }
     // Creates boxes 1 to 5 with copies of the first `entries` entries of box 0 (empty texts past its end).
     void createExtraBoxes(int entries);
 signals:
     void extraBoxesMade();
 private:
     std::array<QStringListModel, Boxes> m_boxes;
-    bool m_created = false;
 };
 
 // Enabled, visible, pressed and caption state of the main window's controls and menu items, by

@@ -57,7 +57,7 @@ void Program::startUp()
     controls.setVisible(QStringLiteral("mnuUSB"), false);
     controls.setEnabled(QStringLiteral("mnuUSB"), false);
     link.serial_link = true;
-    definitions.load();
+    definitions.load_trouble_codes();
     probeComPorts(*this);
 }
 

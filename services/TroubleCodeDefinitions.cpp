@@ -15,7 +15,7 @@ QStringList TroubleCodeDefinitions::places()
     return {findDataFile(FileName), QStringLiteral("/etc/quenta/") + FileName};
 }
 
-void TroubleCodeDefinitions::load()
+void TroubleCodeDefinitions::load_trouble_codes()
 {
     m_lines.clear();
     for (const QString &place : m_places) {

@@ -18,8 +18,7 @@ public:
     static QStringList places();
     void setPlaces(const QStringList &places) { m_places = places; }
 
-    void load();
-    void load_trouble_codes() { load(); }
+    void load_trouble_codes();
     QString lookup_trouble_code(const QString &code) const;
 
     const QStringList &lines() const { return m_lines; }

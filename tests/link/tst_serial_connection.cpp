@@ -30,6 +30,19 @@ struct SerialRig {
     }
 };
 
+// The simulated tool on a pseudo-terminal inside the test, so a test can switch it at run time.
+struct InProcessLine {
+    sim::SimulatedScanTool tool{SimRig::testProfile()};
+    sim::PtySimServer server{&tool, 38400};
+    bool start()
+    {
+        QString error;
+        if (!server.start(&error))
+            qWarning("pty: %s", qPrintable(error));
+        return error.isEmpty();
+    }
+};
+
 QString profileJson(const QString &firmware)
 {
     return QStringLiteral(R"({"firmware":"%1","status_period_ms":10,"latency_ms":1,
@@ -108,12 +121,11 @@ private slots:
 
     void noVehicleThenVehicle()
     {
-        sim::SimulatedScanTool tool(SimRig::testProfile());
+        InProcessLine line;
+        sim::SimulatedScanTool &tool = line.tool;
         tool.setVehicle(false);
-        sim::PtySimServer server(&tool, 38400);
-        QString error;
-        QVERIFY2(server.start(&error), qPrintable(error));
-        SerialRig rig({{1, server.devicePath()}});
+        QVERIFY(line.start());
+        SerialRig rig({{1, line.server.devicePath()}});
         Program &p = *rig.program;
         p.startUp();
         QList<Rgb> colours;
@@ -196,10 +208,10 @@ private slots:
 
     void lineClosedUnderTheProgram()
     {
-        sim::SimulatedScanTool tool(SimRig::testProfile());
-        sim::PtySimServer server(&tool, 38400);
-        QString error;
-        QVERIFY2(server.start(&error), qPrintable(error));
+        InProcessLine line;
+        sim::SimulatedScanTool &tool = line.tool;
+        sim::PtySimServer &server = line.server;
+        QVERIFY(line.start());
         SerialRig rig({{1, server.devicePath()}});
         Program &p = *rig.program;
         p.startUp();

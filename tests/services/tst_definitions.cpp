@@ -43,7 +43,7 @@ private slots:
         ScriptedPrompts prompts;
         TroubleCodeDefinitions defs(prompts);
         defs.setPlaces({a, b});
-        defs.load();
+        defs.load_trouble_codes();
         QCOMPARE(prompts.shown.size(), boxes);
         for (const auto &box : prompts.shown) {
             QCOMPARE(box.title, QStringLiteral("Error"));
@@ -77,7 +77,7 @@ private slots:
         ScriptedPrompts prompts;
         TroubleCodeDefinitions defs(prompts);
         defs.setPlaces({file("t.tcf", content), dir.filePath("unused")});
-        defs.load();
+        defs.load_trouble_codes();
         QCOMPARE(defs.count(), count);
         QCOMPARE(defs.lookup_trouble_code(code), found);
         QVERIFY(prompts.shown.isEmpty());
@@ -87,7 +87,7 @@ private slots:
     {
         ScriptedPrompts prompts;
         TroubleCodeDefinitions defs(prompts);
-        defs.load();
+        defs.load_trouble_codes();
         QVERIFY(prompts.shown.isEmpty());
         QVERIFY(defs.count() > 500);
     }

@@ -14,7 +14,7 @@ const QString CRLF = QStringLiteral("\r\n");
 struct CodesRig : SimRig {
     CodesRig()
     {
-        program->definitions.load();
+        program->definitions.load_trouble_codes();
         openPort();
     }
     sim::EcuProfile &ecu() { return tool.profile().ecus[0]; }
