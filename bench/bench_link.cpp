@@ -1,7 +1,7 @@
 // Link figures over a pseudo-terminal at 38400 baud: reaction time to the tool's status character,
 // idle cost of a wait, and how fast window events run during a wait.
 #include "BenchSupport.h"
-#include "ThreadedSim.h"
+#include "sim/ThreadedSim.h"
 
 #include "core/Program.h"
 
@@ -60,6 +60,33 @@ void reactionTime(int exchanges)
                 "  %d get_ecu_PID exchanges in %.2f s: %.1f exchanges/s, %d correct replies\n",
                 (long long)ms.size(), percentile(ms, 0.5), percentile(ms, 0.99), percentile(ms, 1.0), exchanges,
                 seconds, exchanges / seconds, good);
+}
+
+// How often a status character slips in between the discard and the command, so that it stands
+// before the reply: the exchange as the trouble-code, clearing and freeze-frame requests make it.
+void statusRace(int exchanges)
+{
+    auto profile = benchProfile();
+    profile.statusPeriodMs = 1;
+    ThreadedSim sim;
+    if (!sim.start(profile, 38400))
+        qFatal("no pseudo-terminal");
+    Connected c(sim.device);
+    ScanToolLink &link = c.program->link;
+    int prefixed = 0, other = 0;
+    for (int i = 0; i < exchanges; ++i) {
+        link.wait_OBD_ready();
+        link.OBDinput();
+        link.OBDoutput(QStringLiteral("010C07"));
+        const QString reply = link.waitReply(14);
+        if (reply.startsWith(QLatin1Char('S')))
+            ++prefixed;
+        else if (!reply.startsWith(QLatin1String("R486B10410C0CB4")))
+            ++other;
+    }
+    std::printf("status race: %d of %d exchanges over a pty at a 1 ms status period had a status \"S\" before the"
+                " reply (%.3f %%); %d other odd replies\n",
+                prefixed, exchanges, 100.0 * prefixed / exchanges, other);
 }
 
 // A program connected to a tool that sends nothing at all.
@@ -126,6 +153,7 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     const bool quick = app.arguments().contains(QStringLiteral("--quick"));
     reactionTime(quick ? 100 : 1000);
+    statusRace(quick ? 1000 : 10000);
     idleCost(quick ? 2 : 10);
     responsiveness(quick ? 100 : 1000);
     return 0;

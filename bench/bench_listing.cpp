@@ -2,7 +2,7 @@
 // the program's wall time against the simulated tool's own time for the same exchanges, and the
 // CPU the program spends on it.
 #include "BenchSupport.h"
-#include "ThreadedSim.h"
+#include "sim/ThreadedSim.h"
 
 #include "core/Program.h"
 #include "services/CurrentData.h"

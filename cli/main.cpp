@@ -10,6 +10,7 @@
 #include "sim/SimulatedScanTool.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -24,11 +25,14 @@ namespace {
 const char *Usage =
     "usage: quenta-cli [--port DEVICE | --simulate[=FILE]] [--baud 19200|38400] [--metric] [--json]\n"
     "                  [--timeout S] COMMAND...\n"
-    "commands: connect | current | codes [--yes|--no] | clear | freeze\n";
+    "commands: connect | current | codes [--yes|--no] | clear | freeze | wait SECONDS\n";
+
+constexpr double MaxWaitS = 86400;
 
 struct Command {
     QString name;
     std::optional<bool> answer; // the Yes/No answer for its question
+    double seconds = 0;          // how long `wait` keeps the link idle
 };
 
 struct Options {
@@ -93,6 +97,12 @@ std::optional<Options> parse(const QStringList &args, QString *problem)
         } else if ((a == QLatin1String("--yes") || a == QLatin1String("--no")) && !o.commands.isEmpty()
                    && o.commands.last().name == QLatin1String("codes")) {
             o.commands.last().answer = a == QLatin1String("--yes");
+        } else if (a == QLatin1String("wait")) {
+            bool ok = false;
+            const double seconds = i + 1 < args.size() ? args[++i].toDouble(&ok) : 0;
+            if (!ok || !(seconds >= 0 && seconds <= MaxWaitS))
+                return *problem = QStringLiteral("wait needs a number of seconds from 0 to %1").arg(MaxWaitS), std::nullopt;
+            o.commands << Command{a, std::nullopt, seconds};
         } else if (known.contains(a)) {
             o.commands << Command{a, std::nullopt};
         } else {
@@ -152,6 +162,16 @@ void report(const Program &p, const QString &command, bool json)
     std::fflush(stdout);
 }
 
+// Keeps the link open and idle, as a user who reads the screen does, while the tool goes on
+// sending its status characters. A port that goes away ends the wait.
+void idle(Program &program, double seconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(int(seconds * 1000), &loop, &QEventLoop::quit);
+    QObject::connect(&program.link, &ScanToolLink::portLost, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -203,9 +223,10 @@ int main(int argc, char **argv)
             failure = QStringLiteral("%1: no answer from the scan tool within %2 s").arg(running).arg(opt->timeoutS);
         program.link.abandon();
     });
-    auto run = [&](const QString &name, const std::function<void()> &work) {
+    auto run = [&](const QString &name, const std::function<void()> &work, bool bounded = true) {
         running = name;
-        deadline.start(int(opt->timeoutS * 1000));
+        if (bounded)
+            deadline.start(int(opt->timeoutS * 1000));
         work();
         deadline.stop();
         if (!failure.isEmpty()) {
@@ -237,7 +258,9 @@ int main(int argc, char **argv)
                 clearTroubleCodes(program);
             else if (c.name == QLatin1String("freeze"))
                 requestFreezeFrame(program);
-        });
+            else if (c.name == QLatin1String("wait"))
+                idle(program, c.seconds);
+        }, c.name != QLatin1String("wait"));
         if (!ok)
             return 1;
         report(program, c.name, opt->json);

@@ -78,9 +78,14 @@ QString pidText(int pid)
 // Asks one PID and cuts bytes A to D. Only a service 02 reply carries the frame byte, so only
 // requests of the frame's own service are lengthened and read two characters later; a service 01
 // request in a freeze-frame run is read as the current data it is.
+int frameShift(const Program &p, const QString &service)
+{
+    return service == QLatin1String("01") ? 0 : p.settings.frame_flag;
+}
+
 Bytes fetch(Program &p, const QString &service, const QString &pid, int n)
 {
-    const int shift = service == QLatin1String("01") ? 0 : p.settings.frame_flag;
+    const int shift = frameShift(p, service);
     const QString reply = p.link.get_ecu_PID(service, pid, lengthText(n + shift));
     Bytes b;
     for (int i = 0; i < 4; ++i)
@@ -608,15 +613,17 @@ void Decoders::get_MIL()
 void Decoders::get_trouble_codes()
 {
     m_p.pids.no_freeze_frame = false;
-    // The length stays 8 and the code is read where a service 02 reply has it, in both runs.
+    // The length stays 8 in both runs. The code is data bytes A and B: after the frame byte in a
+    // service 02 reply, right after the PID in a service 01 reply.
     const QString reply = m_p.link.get_ecu_PID(m_p.settings.PID_mode, QStringLiteral("02"), lengthText(8));
+    const int a = 12 + 2 * frameShift(m_p, m_p.settings.PID_mode);
     StatusText &status = m_p.status;
     const QString noFrame = QStringLiteral("\r\n No Freeze Frame Data Stored");
     if (charAt(reply, 2) == QLatin1Char('S')) {
         status.append(noFrame);
         return;
     }
-    const QString code = cut(reply, 14, 2) + cut(reply, 16, 2);
+    const QString code = cut(reply, a, 2) + cut(reply, a + 2, 2);
     if (code == QLatin1String("0000")) {
         status.setText(CrLf);
         status.append(noFrame);

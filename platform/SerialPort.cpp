@@ -1,12 +1,17 @@
 #include "platform/SerialPort.h"
 
+#include <sys/ioctl.h>
+
 namespace quenta {
 
 SerialPort::SerialPort(const QString &device, QObject *parent)
     : ScanToolPort(parent), m_device(device)
 {
     m_port.setPortName(device);
-    connect(&m_port, &QSerialPort::readyRead, this, &ScanToolPort::readyRead);
+    // QSerialPort fetches everything; the bound is ours (a capped QSerialPort would leave the
+    // overflow queued in the kernel, to arrive later as if it were fresh).
+    m_port.setReadBufferSize(0);
+    connect(&m_port, &QSerialPort::readyRead, this, &SerialPort::onPortReadyRead);
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialPort::onError);
 }
 
@@ -26,6 +31,7 @@ bool SerialPort::open(QString *error)
     }
     // What the line carried before our settings applied is noise.
     m_port.clear(QSerialPort::Input);
+    m_buffer.clear();
     return true;
 }
 
@@ -63,14 +69,40 @@ bool SerialPort::apply(QString *error)
 
 void SerialPort::setInBufferSize(int size)
 {
-    m_port.setReadBufferSize(size);
+    m_capacity = qMax(1, size);
+    if (m_buffer.size() > m_capacity)
+        m_buffer.truncate(m_capacity);
+}
+
+void SerialPort::onPortReadyRead()
+{
+    if (!m_pulling)
+        pull();
+    emit readyRead();
+}
+
+void SerialPort::pull()
+{
+    if (!m_port.isOpen() || m_failed)
+        return;
+    m_pulling = true;
+    // Characters the kernel holds that the event loop has not fetched yet arrived before now too.
+    int pending = 0;
+    if (::ioctl(int(m_port.handle()), FIONREAD, &pending) == 0 && pending > 0)
+        m_port.waitForReadyRead(0);
+    const QByteArray arrived = m_port.readAll();
+    m_pulling = false;
+    const qsizetype room = m_capacity - m_buffer.size();
+    if (room > 0)
+        m_buffer.append(arrived.left(room));
 }
 
 int SerialPort::inBufferCount()
 {
     if (m_failed)
         return -1;
-    return int(m_port.bytesAvailable());
+    pull();
+    return int(m_buffer.size());
 }
 
 bool SerialPort::input(QByteArray *data, QString *error)
@@ -80,7 +112,8 @@ bool SerialPort::input(QByteArray *data, QString *error)
             *error = m_failed ? m_port.errorString() : QStringLiteral("port not open");
         return false;
     }
-    *data = m_port.readAll();
+    pull();
+    *data = std::exchange(m_buffer, QByteArray());
     return true;
 }
 

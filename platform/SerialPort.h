@@ -24,11 +24,19 @@ public:
 private:
     bool apply(QString *error);
     void onError(QSerialPort::SerialPortError error);
+    void onPortReadyRead();
+    // Moves what the line delivered into the receive buffer; what does not fit is dropped.
+    void pull();
 
     QString m_device;
     QSerialPort m_port;
     LineSettings m_settings;
     bool m_failed = false;
+    bool m_pulling = false;
+    // The receive buffer the program reads: bounded like a UART's, so a discard leaves nothing stale
+    // however long the tool kept talking while nobody read.
+    QByteArray m_buffer;
+    int m_capacity = 80;
 };
 
 } // namespace quenta

@@ -15,7 +15,6 @@ bool SimPort::open(QString *error)
     }
     m_open = true;
     m_buffer.clear();
-    m_backlog.clear();
     connect(m_tool, &SimulatedScanTool::transmit, this, &SimPort::onTransmit, Qt::UniqueConnection);
     m_tool->start();
     return true;
@@ -42,18 +41,10 @@ void SimPort::onTransmit(const QByteArray &data)
 {
     if (!m_open)
         return;
-    m_backlog.append(data);
-    refill();
+    const qsizetype room = m_bufferSize - m_buffer.size();
+    if (room > 0)
+        m_buffer.append(data.left(room));
     emit readyRead();
-}
-
-void SimPort::refill()
-{
-    const int room = m_bufferSize - int(m_buffer.size());
-    if (room > 0 && !m_backlog.isEmpty()) {
-        m_buffer.append(m_backlog.left(room));
-        m_backlog.remove(0, room);
-    }
 }
 
 int SimPort::inBufferCount()
@@ -68,9 +59,7 @@ bool SimPort::input(QByteArray *data, QString *error)
             *error = QStringLiteral("the simulated scan tool is gone");
         return false;
     }
-    *data = m_buffer;
-    m_buffer.clear();
-    refill();
+    *data = std::exchange(m_buffer, QByteArray());
     return true;
 }
 

@@ -31,14 +31,14 @@ public:
 
 private:
     void onTransmit(const QByteArray &data);
-    void refill();
 
     QPointer<SimulatedScanTool> m_tool;
     bool m_open = false;
     bool m_lost = false;
     int m_bufferSize = 80;
-    QByteArray m_buffer;  // what the program can read now
-    QByteArray m_backlog; // arrived while the buffer was full; kept, as a driver would
+    // What the program can read now. Bounded like a UART's receive buffer: what arrives while it
+    // is full is lost, so a discard after a long idle leaves nothing stale.
+    QByteArray m_buffer;
     LineSettings m_settings;
 };
 

@@ -267,7 +267,7 @@ QByteArray SimulatedScanTool::vehicleReply(int service, int pid, int length)
     switch (service) {
     case 0x01:
         if (pid == 0x02 && ecu.pids.contains(0x02))
-            data = QByteArray(1, '\0') + freezeCode(); // laid out as in a freeze-frame reply
+            data = freezeCode(); // the code that stored the freeze frame, 0000 when there is none
         else if (!dataOf(ecu.pids, pid, &data))
             return silentReply(length);
         message.append(char(pid)).append(data);

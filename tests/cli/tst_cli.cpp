@@ -105,6 +105,8 @@ private slots:
         QTest::newRow("bad speed") << QStringList{"--simulate", "--baud", "9600", "connect"} << 2 << "--baud is 19200 or 38400";
         QTest::newRow("both port and simulate") << QStringList{"--simulate", "--port", "/dev/null", "connect"} << 2 << "exclude each other";
         QTest::newRow("bad profile") << QStringList{"--simulate=/nonexistent/car.json", "connect"} << 2 << "/nonexistent/car.json: ";
+        QTest::newRow("wait without seconds") << QStringList{"--simulate", "wait"} << 2 << "wait needs a number of seconds";
+        QTest::newRow("wait for ever") << QStringList{"--simulate", "wait", "1e9"} << 2 << "wait needs a number of seconds";
         QTest::newRow("port cannot be opened") << QStringList{"--port", "/dev/quenta-none", "connect"} << 1
                                                << "cannot open COM1 (/dev/quenta-none): ";
     }
@@ -141,6 +143,28 @@ private slots:
         QCOMPARE(o.size(), 1);
         QCOMPARE(o[0].value(QStringLiteral("indicator")).toObject().value(QStringLiteral("text")).toString(), QStringLiteral("ECU Connected"));
         QVERIFY(!o[0].value(QStringLiteral("data")).toArray().isEmpty());
+    }
+
+    // A user connects, reads the screen, then clears: the status characters that came meanwhile
+    // must not stand in for the tool's answers.
+    void idleThenOperate()
+    {
+        PtySim sim;
+        QVERIFY(sim.start());
+        const Run r = cli({QStringLiteral("--port"), sim.device, QStringLiteral("--json"), QStringLiteral("connect"),
+                           QStringLiteral("wait"), QStringLiteral("2"), QStringLiteral("clear"), QStringLiteral("codes"),
+                           QStringLiteral("--yes")});
+        QCOMPARE(r.code, 0);
+        const QList<QJsonObject> o = jsonLines(r.out);
+        QCOMPARE(o.size(), 4);
+        QCOMPARE(o[1].value(QStringLiteral("command")).toString(), QStringLiteral("wait"));
+        QVERIFY(r.ms >= 2000);
+        QCOMPARE(o[2].value(QStringLiteral("status")).toString(), QStringLiteral("Trouble Codes Cleared"));
+        QCOMPARE(o[2].value(QStringLiteral("indicator")).toObject().value(QStringLiteral("text")).toString(),
+                 QStringLiteral("ECU Connected"));
+        const QString codes = o[3].value(QStringLiteral("status")).toString();
+        QVERIFY2(codes.contains(QStringLiteral("Vehicle Reports  0 Stored Trouble Code(s)")), qPrintable(codes));
+        QVERIFY(!codes.contains(QStringLiteral("PSSSS")));
     }
 
     void portVanishingEndsTheRun()

@@ -47,6 +47,8 @@ private slots:
         QTest::newRow("pending codes") << QByteArray("070A0A") << QByteArray("486B1047" "01710000" "0000");
         QTest::newRow("freeze frame code, frame byte 00") << QByteArray("020208") << QByteArray("486B104202000133");
         QTest::newRow("freeze bitmap") << QByteArray("02000A") << QByteArray("486B10420000" "40000000");
+        // Service 01 has no frame byte: the code is data bytes A and B, as a real ECU sends it.
+        QTest::newRow("service 01 PID 02, code as A and B") << QByteArray("010208") << QByteArray("486B104102013300");
     }
     void replyLayout()
     {
@@ -58,6 +60,8 @@ private slots:
         profile.ecus[0].stored = {0x0301, 0x0420};
         profile.ecus[0].pending = {0x0171};
         profile.ecus[0].freeze.insert(0x02, PidValue{{QByteArray::fromHex("0133")}});
+        if (command.startsWith("0102"))
+            profile.ecus[0].pids.insert(0x02, PidValue{{QByteArray::fromHex("0000")}});
         SimulatedScanTool tool(profile);
         const QByteArray reply = tool.answer(command);
         const int length = command.mid(4, 2).toInt(nullptr, 16);

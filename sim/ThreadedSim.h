@@ -1,5 +1,6 @@
 #pragma once
-// The simulated tool on a pseudo-terminal, running in its own thread so its timing is its own.
+// The simulated tool on a pseudo-terminal, running in its own thread so its timing is its own
+// and it goes on talking while the program is busy (as a real tool does).
 #include "sim/PtySimServer.h"
 
 #include <QThread>
