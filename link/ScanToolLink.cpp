@@ -169,6 +169,22 @@ void ScanToolLink::wait_OBD_ready()
     }
 }
 
+QString ScanToolLink::exchange(const QString &command, int threshold, std::optional<int> timeoutMs, Discard discard)
+{
+    if (discard == Discard::BeforeSend)
+        OBDinput();
+    OBDoutput(command);
+    if (discard == Discard::AfterSend)
+        OBDinput();
+    return waitReply(threshold, timeoutMs);
+}
+
+QString ScanToolLink::request(const QString &command, int threshold, std::optional<int> timeoutMs)
+{
+    wait_OBD_ready();
+    return exchange(command, threshold, timeoutMs);
+}
+
 QString ScanToolLink::get_ecu_PID(const QString &mode, const QString &pid, const QString &count)
 {
     setOBD_stop(false);
@@ -181,9 +197,7 @@ QString ScanToolLink::get_ecu_PID(const QString &mode, const QString &pid, const
     const int length = count.toInt(&ok, 16);
     const int threshold = ok ? 2 * length : 0;
     for (;;) {
-        OBDinput();
-        OBDoutput(mode + pid + count);
-        QString reply = waitReply(threshold);
+        QString reply = exchange(mode + pid + count, threshold);
         if (reply.size() >= 3 && reply.at(2) == QLatin1Char('S') && !m_stop) {
             m_indicator.setColor(colors::Red);
             continue;

@@ -37,6 +37,14 @@ public:
     void wait_OBD_ready();
     QString get_ecu_PID(const QString &mode, const QString &pid, const QString &count);
 
+    // The exchange every request makes: discard what waits, send the command, and wait for more
+    // than `threshold` characters (see waitReply). The bitmap scans discard after sending.
+    enum class Discard { BeforeSend, AfterSend };
+    QString exchange(const QString &command, int threshold, std::optional<int> timeoutMs = std::nullopt,
+                     Discard discard = Discard::BeforeSend);
+    // Synchronises with the tool first (wait_OBD_ready), then makes the exchange.
+    QString request(const QString &command, int threshold, std::optional<int> timeoutMs = std::nullopt);
+
     // The one reply wait: while the stop flag is clear, until more than `threshold` characters
     // wait, then one read. Empty when the wait was stopped, abandoned or ran past its bound.
     QString waitReply(int threshold, std::optional<int> timeoutMs = std::nullopt);

@@ -1,7 +1,7 @@
 #include "pids/Decoders.h"
 
 #include "core/Program.h"
-#include "pids/Hex.h"
+#include "pids/Reply.h"
 #include "pids/numtext.h"
 
 #include <array>
@@ -48,17 +48,20 @@ using numtext::text;
 using numtext::textSingle;
 
 struct Decoders::Row {
-    int pid;
-    const char *name;
-    const char *labelEnglish;
-    const char *labelMetric; // nullptr: the same label in both unit systems
-    Ask ask;
-    int n; // the request's length before any frame byte
-    Formula formula;
-    const char *unitsEnglish;
-    const char *unitsMetric;
+    int pid = 0;
+    const char *name = "";
+    const char *label = "";
+    const char *labelMetric = nullptr; // nullptr: the same label in both unit systems
+    Ask ask = Ask::Mode;
+    int length = 0; // the request's length before any frame byte
+    Formula formula = nullptr;
+    const char *units = "";
+    const char *unitsMetric = nullptr; // nullptr: the same units in both unit systems
     bool wideband = false; // a wide-range O2 sensor: remembered in WBO2_PID before the request
     bool whole = false;    // callers show the value rounded to a whole number
+
+    QString labelFor(bool metric) const { return QString::fromLatin1(metric && labelMetric ? labelMetric : label); }
+    QString unitsFor(bool metric) const { return QString::fromLatin1(metric && unitsMetric ? unitsMetric : units); }
 };
 
 struct Decoders::Request {
@@ -86,10 +89,10 @@ int frameShift(const Program &p, const QString &service)
 Bytes fetch(Program &p, const QString &service, const QString &pid, int n)
 {
     const int shift = frameShift(p, service);
-    const QString reply = p.link.get_ecu_PID(service, pid, lengthText(n + shift));
+    const Reply reply(p.link.get_ecu_PID(service, pid, lengthText(n + shift)), shift);
     Bytes b;
     for (int i = 0; i < 4; ++i)
-        b.at[size_t(i)] = conv_hex(cut(reply, 12 + 2 * shift + 2 * i, 2));
+        b.at[size_t(i)] = reply.byte(i);
     return b;
 }
 
@@ -278,75 +281,78 @@ Value minutes(const Bytes &b, bool)
 }
 
 using Row = Decoders::Row;
-constexpr Ask M = Ask::Mode, F = Ask::Current, S = Ask::Service, P01 = Ask::Plain01;
 
+// One row per parameter PID, ascending:
+//   pid, decoder name, line label (English; metric when it differs), how the PID is asked,
+//   request length before any frame byte, formula over bytes A-D, units (English; metric when they
+//   differ), a wide-range O2 sensor, shown as a whole number.
 // clang-format off
 const Row Table[] = {
-    {0x04, "get_cal_load", "Calculated Load -------- ", nullptr, M, 6, calculatedLoad, "%", "%"},
-    {0x05, "get_coolant_temp", "Coolant Temp -----------  ", nullptr, M, 6, coolant, "Deg F", "Deg C", false, true},
-    {0x0A, "get_fuel_press", "Fuel Pressure ---------- ", nullptr, M, 6, fuelPressure, "KPa", "KPa"},
-    {0x0B, "get_MAP", "Manifold Absolute Pres.- ", nullptr, M, 6, manifoldPressure, "inHg", "KPaA"},
-    {0x0C, "get_RPM", "Engine RPM ------------- ", nullptr, M, 7, engineSpeed, "RPM", "RPM"},
-    {0x0D, "get_speed", "Speed ------------------ ", nullptr, M, 6, vehicleSpeed, "MPH", "KPH"},
-    {0x0E, "get_ignition_adv", "Ignition Advance ------- ", nullptr, F, 6, ignitionAdvance, "Deg", "Deg"},
-    {0x0F, "get_air_temp", "Intake Air Temp --------  ", nullptr, F, 6, intakeAirTemperature, "Deg F", "Deg C"},
-    {0x10, "get_air_flow", "Air Flow --------------- ", nullptr, F, 7, airFlow, "gm/sec", "gm/sec"},
-    {0x11, "get_TPS", "Throttle Position ------ ", nullptr, M, 6, throttlePosition, "%", "%"},
-    {0x12, "get_mpg", "Gas Mileage ------------ ", "Fuel Consumption ------- ", Ask::Composite, 0, nullptr, "MPG", "Km/L"},
-    {0x14, "get_O2b1s1", "O2 Sensor1 Val --------- ", nullptr, F, 6, o2Voltage, " Volts", " Volts"},
-    {0x15, "get_O2b1s2", "O2 Sensor2 Val --------- ", nullptr, F, 6, o2Voltage, " Volts", " Volts"},
-    {0x16, "get_O2b1s3", "O2 Sensor3 Val --------- ", nullptr, F, 6, o2Voltage, " Volts", " Volts"},
-    {0x17, "get_O2b1s4", "O2 Sensor4 Val --------- ", nullptr, F, 6, o2Voltage, " Volts", " Volts"},
-    {0x18, "get_O2b2s1", "O2 Sensor1b Val -------- ", nullptr, F, 6, o2Voltage, " Volts", " Volts"},
-    {0x19, "get_O2b2s2", "O2 Sensor2b Val -------- ", nullptr, F, 6, o2Voltage, " Volts", " Volts"},
-    {0x1A, "get_O2b2s3", "O2 Sensor3b Val -------- ", nullptr, F, 6, o2Voltage, " Volts", " Volts"},
-    {0x1B, "get_O2b2s4", "O2 Sensor4b Val -------- ", nullptr, F, 6, o2Voltage, " Volts", " Volts"},
-    {0x1F, "get_Time_Since_Engine_Start", "Seconds Since Start -- ", nullptr, M, 9, secondsSinceStart, "Sec.", "Sec."},
+    {.pid = 0x04, .name = "get_cal_load", .label = "Calculated Load -------- ", .ask = Ask::Mode, .length = 6, .formula = calculatedLoad, .units = "%"},
+    {.pid = 0x05, .name = "get_coolant_temp", .label = "Coolant Temp -----------  ", .ask = Ask::Mode, .length = 6, .formula = coolant, .units = "Deg F", .unitsMetric = "Deg C", .whole = true},
+    {.pid = 0x0A, .name = "get_fuel_press", .label = "Fuel Pressure ---------- ", .ask = Ask::Mode, .length = 6, .formula = fuelPressure, .units = "KPa"},
+    {.pid = 0x0B, .name = "get_MAP", .label = "Manifold Absolute Pres.- ", .ask = Ask::Mode, .length = 6, .formula = manifoldPressure, .units = "inHg", .unitsMetric = "KPaA"},
+    {.pid = 0x0C, .name = "get_RPM", .label = "Engine RPM ------------- ", .ask = Ask::Mode, .length = 7, .formula = engineSpeed, .units = "RPM"},
+    {.pid = 0x0D, .name = "get_speed", .label = "Speed ------------------ ", .ask = Ask::Mode, .length = 6, .formula = vehicleSpeed, .units = "MPH", .unitsMetric = "KPH"},
+    {.pid = 0x0E, .name = "get_ignition_adv", .label = "Ignition Advance ------- ", .ask = Ask::Current, .length = 6, .formula = ignitionAdvance, .units = "Deg"},
+    {.pid = 0x0F, .name = "get_air_temp", .label = "Intake Air Temp --------  ", .ask = Ask::Current, .length = 6, .formula = intakeAirTemperature, .units = "Deg F", .unitsMetric = "Deg C"},
+    {.pid = 0x10, .name = "get_air_flow", .label = "Air Flow --------------- ", .ask = Ask::Current, .length = 7, .formula = airFlow, .units = "gm/sec"},
+    {.pid = 0x11, .name = "get_TPS", .label = "Throttle Position ------ ", .ask = Ask::Mode, .length = 6, .formula = throttlePosition, .units = "%"},
+    {.pid = 0x12, .name = "get_mpg", .label = "Gas Mileage ------------ ", .labelMetric = "Fuel Consumption ------- ", .ask = Ask::Composite, .units = "MPG", .unitsMetric = "Km/L"},
+    {.pid = 0x14, .name = "get_O2b1s1", .label = "O2 Sensor1 Val --------- ", .ask = Ask::Current, .length = 6, .formula = o2Voltage, .units = " Volts"},
+    {.pid = 0x15, .name = "get_O2b1s2", .label = "O2 Sensor2 Val --------- ", .ask = Ask::Current, .length = 6, .formula = o2Voltage, .units = " Volts"},
+    {.pid = 0x16, .name = "get_O2b1s3", .label = "O2 Sensor3 Val --------- ", .ask = Ask::Current, .length = 6, .formula = o2Voltage, .units = " Volts"},
+    {.pid = 0x17, .name = "get_O2b1s4", .label = "O2 Sensor4 Val --------- ", .ask = Ask::Current, .length = 6, .formula = o2Voltage, .units = " Volts"},
+    {.pid = 0x18, .name = "get_O2b2s1", .label = "O2 Sensor1b Val -------- ", .ask = Ask::Current, .length = 6, .formula = o2Voltage, .units = " Volts"},
+    {.pid = 0x19, .name = "get_O2b2s2", .label = "O2 Sensor2b Val -------- ", .ask = Ask::Current, .length = 6, .formula = o2Voltage, .units = " Volts"},
+    {.pid = 0x1A, .name = "get_O2b2s3", .label = "O2 Sensor3b Val -------- ", .ask = Ask::Current, .length = 6, .formula = o2Voltage, .units = " Volts"},
+    {.pid = 0x1B, .name = "get_O2b2s4", .label = "O2 Sensor4b Val -------- ", .ask = Ask::Current, .length = 6, .formula = o2Voltage, .units = " Volts"},
+    {.pid = 0x1F, .name = "get_Time_Since_Engine_Start", .label = "Seconds Since Start -- ", .ask = Ask::Mode, .length = 9, .formula = secondsSinceStart, .units = "Sec."},
 
-    {0x21, "get_dist_MIL", "Distance with MIL ----- ", nullptr, P01, 9, distance, "Mi", "Km"},
-    {0x22, "get_fuel_rail_press", "Fuel press. ----------- ", nullptr, S, 9, fuelRailPressure, " PSI", " kPa"},
-    {0x23, "get_fuel_rail_press_gauge", "Fuel press. ----------- ", nullptr, S, 9, fuelRailGauge, " PSI", "kPa"},
-    {0x24, "get_O2S1_lambda", "O2S1 Sensor ----------- ", nullptr, P01, 9, lambdaSensor, " Lambda", " Lambda", true},
-    {0x25, "get_O2S2_lambda", "O2S2 Sensor ----------- ", nullptr, P01, 9, lambdaSensor, " Lambda", " Lambda", true},
-    {0x26, "get_O2S3_lambda", "O2S3 Sensor ----------- ", nullptr, P01, 9, lambdaSensor, " Lambda", " Lambda", true},
-    {0x27, "get_O2S4_lambda", "O2S4 Sensor ----------- ", nullptr, P01, 9, lambdaSensor, " Lambda", " Lambda", true},
-    {0x28, "get_O2S5_lambda", "O2S5 Sensor ----------- ", nullptr, P01, 9, lambdaSensor, " Lambda", " Lambda", true},
-    {0x29, "get_O2S6_lambda", "O2S6 Sensor ----------- ", nullptr, P01, 9, lambdaSensor, " Lambda", " Lambda", true},
-    {0x2A, "get_O2S7_lambda", "O2S7 Sensor ----------- ", nullptr, P01, 9, lambdaSensor, " Lambda", " Lambda", true},
-    {0x2B, "get_O2S8_lambda", "O2S8 Sensor ----------- ", nullptr, P01, 9, lambdaSensor, " Lambda", " Lambda", true},
-    {0x2C, "get_EGR_cmd", "CMD EGR open ---------- ", nullptr, S, 6, percentOfByte, "%", "%"},
-    {0x2D, "get_EGR_error", "EGR Error ------------- ", nullptr, S, 6, percentOfByte, "%", "%"},
-    {0x2E, "get_evap_purge", "CMD EVAP Purge -------- ", nullptr, S, 6, percentOfByte, "%", "%"},
-    {0x2F, "get_fuel_level", "Fuel Level ------------ ", nullptr, S, 6, percentOfByte, "%", "%"},
-    {0x30, "get_warm_ups", "Num. Warm Ups --------- ", nullptr, S, 6, count, "Times", "Times"},
-    {0x31, "get_dist_clear", "Dist. since CLR ------- ", nullptr, S, 7, distance, "Mi.", "kM"},
-    {0x32, "get_evap_press", "EVAP press. ----------- ", nullptr, S, 7, evapPressure, "inH2O.", "Pa"},
-    {0x33, "get_baro", "BARO press. ----------- ", nullptr, S, 6, barometricPressure, "InHg", "kPa"},
-    {0x34, "get_O2S1_AFR", "O2S1 Sensor ----------- ", nullptr, P01, 9, airFuelRatio, "AFR", "AFR", true},
-    {0x35, "get_O2S2_lambda_c", "O2S2 Sensor ----------- ", nullptr, P01, 9, lambdaSensor, " Lambda", " Lambda", true},
-    {0x36, "get_O2S3_lambda_c", "O2S3 Sensor ----------- ", nullptr, P01, 9, lambdaSensor, " Lambda", " Lambda", true},
-    {0x37, "get_O2S4_lambda_c", "O2S4 Sensor ----------- ", nullptr, P01, 9, lambdaSensor, " Lambda", " Lambda", true},
-    {0x38, "get_O2S5_lambda_c", "O2S5 Sensor ----------- ", nullptr, P01, 9, lambdaSensor, " Lambda", " Lambda", true},
-    {0x39, "get_O2S6_lambda_c", "O2S6 Sensor ----------- ", nullptr, P01, 9, lambdaSensor, " Lambda", " Lambda", true},
-    {0x3A, "get_O2S7_lambda_c", "O2S7 Sensor ----------- ", nullptr, P01, 9, lambdaSensor, " Lambda", " Lambda", true},
-    {0x3B, "get_O2S8_lambda_c", "O2S8 Sensor ----------- ", nullptr, P01, 9, lambdaSensor, " Lambda", " Lambda", true},
-    {0x3C, "get_cat_temp_11", "CAT11 Temp ------------ ", nullptr, S, 7, catalystTemperature, "Deg F", "Deg C"},
-    {0x3D, "get_cat_temp_21", "CAT21 Temp ------------ ", nullptr, S, 7, catalystTemperature, "Deg F", "Deg C"},
-    {0x3E, "get_cat_temp_12", "CAT12 Temp ------------ ", nullptr, S, 7, catalystTemperature, "Deg F", "Deg C"},
-    {0x3F, "get_cat_temp_22", "CAT22 Temp ------------ ", nullptr, S, 7, catalystTemperature, "Deg F", "Deg C"},
-    {0x42, "get_ctrl_volts", "Control Mod. Voltage--- ", nullptr, S, 9, controlVoltage, "Volts", "Volts"},
-    {0x43, "get_abs_load", "Absolute Load --------- ", nullptr, S, 9, absoluteLoad, "%", "%"},
-    {0x44, "get_equiv_ratio", "Cmd Equiv. Ratio ------ ", nullptr, S, 9, equivalenceRatio, " ", " "},
-    {0x45, "get_rel_TPS", "Rel. Throttle Position- ", nullptr, S, 9, relativePercent, "%", "%"},
-    {0x46, "get_ambient_temp", "Ambiant Air Temp ------ ", nullptr, S, 9, ambientTemperature, "Deg F", "Deg C"},
-    {0x47, "get_abs_TPS_B", "Abs. Throttle PositionB- ", nullptr, S, 9, relativePercent, "%", "%"},
-    {0x48, "get_abs_TPS_C", "Abs. Throttle PositionC- ", nullptr, S, 9, relativePercent, "%", "%"},
-    {0x49, "get_pedal_D", "Accelerator PositionD-- ", nullptr, S, 9, relativePercent, "%", "%"},
-    {0x4A, "get_pedal_E", "Accelerator PositionE-- ", nullptr, S, 9, relativePercent, "%", "%"},
-    {0x4B, "get_pedal_F", "Accelerator PositionF-- ", nullptr, S, 9, relativePercent, "%", "%"},
-    {0x4C, "get_throttle_cmd", "Cmd. Throt. Actuator--- ", nullptr, S, 9, relativePercent, "%", "%"},
-    {0x4D, "get_MIL_minutes", "Minutes Run with MIL-- ", nullptr, S, 9, minutes, "Min.", "Min."},
-    {0x4E, "get_clear_minutes", "Min. Since TC Clear--- ", nullptr, S, 9, minutes, "Min.", "Min."},
+    {.pid = 0x21, .name = "get_dist_MIL", .label = "Distance with MIL ----- ", .ask = Ask::Plain01, .length = 9, .formula = distance, .units = "Mi", .unitsMetric = "Km"},
+    {.pid = 0x22, .name = "get_fuel_rail_press", .label = "Fuel press. ----------- ", .ask = Ask::Service, .length = 9, .formula = fuelRailPressure, .units = " PSI", .unitsMetric = " kPa"},
+    {.pid = 0x23, .name = "get_fuel_rail_press_gauge", .label = "Fuel press. ----------- ", .ask = Ask::Service, .length = 9, .formula = fuelRailGauge, .units = " PSI", .unitsMetric = "kPa"},
+    {.pid = 0x24, .name = "get_O2S1_lambda", .label = "O2S1 Sensor ----------- ", .ask = Ask::Plain01, .length = 9, .formula = lambdaSensor, .units = " Lambda", .wideband = true},
+    {.pid = 0x25, .name = "get_O2S2_lambda", .label = "O2S2 Sensor ----------- ", .ask = Ask::Plain01, .length = 9, .formula = lambdaSensor, .units = " Lambda", .wideband = true},
+    {.pid = 0x26, .name = "get_O2S3_lambda", .label = "O2S3 Sensor ----------- ", .ask = Ask::Plain01, .length = 9, .formula = lambdaSensor, .units = " Lambda", .wideband = true},
+    {.pid = 0x27, .name = "get_O2S4_lambda", .label = "O2S4 Sensor ----------- ", .ask = Ask::Plain01, .length = 9, .formula = lambdaSensor, .units = " Lambda", .wideband = true},
+    {.pid = 0x28, .name = "get_O2S5_lambda", .label = "O2S5 Sensor ----------- ", .ask = Ask::Plain01, .length = 9, .formula = lambdaSensor, .units = " Lambda", .wideband = true},
+    {.pid = 0x29, .name = "get_O2S6_lambda", .label = "O2S6 Sensor ----------- ", .ask = Ask::Plain01, .length = 9, .formula = lambdaSensor, .units = " Lambda", .wideband = true},
+    {.pid = 0x2A, .name = "get_O2S7_lambda", .label = "O2S7 Sensor ----------- ", .ask = Ask::Plain01, .length = 9, .formula = lambdaSensor, .units = " Lambda", .wideband = true},
+    {.pid = 0x2B, .name = "get_O2S8_lambda", .label = "O2S8 Sensor ----------- ", .ask = Ask::Plain01, .length = 9, .formula = lambdaSensor, .units = " Lambda", .wideband = true},
+    {.pid = 0x2C, .name = "get_EGR_cmd", .label = "CMD EGR open ---------- ", .ask = Ask::Service, .length = 6, .formula = percentOfByte, .units = "%"},
+    {.pid = 0x2D, .name = "get_EGR_error", .label = "EGR Error ------------- ", .ask = Ask::Service, .length = 6, .formula = percentOfByte, .units = "%"},
+    {.pid = 0x2E, .name = "get_evap_purge", .label = "CMD EVAP Purge -------- ", .ask = Ask::Service, .length = 6, .formula = percentOfByte, .units = "%"},
+    {.pid = 0x2F, .name = "get_fuel_level", .label = "Fuel Level ------------ ", .ask = Ask::Service, .length = 6, .formula = percentOfByte, .units = "%"},
+    {.pid = 0x30, .name = "get_warm_ups", .label = "Num. Warm Ups --------- ", .ask = Ask::Service, .length = 6, .formula = count, .units = "Times"},
+    {.pid = 0x31, .name = "get_dist_clear", .label = "Dist. since CLR ------- ", .ask = Ask::Service, .length = 7, .formula = distance, .units = "Mi.", .unitsMetric = "kM"},
+    {.pid = 0x32, .name = "get_evap_press", .label = "EVAP press. ----------- ", .ask = Ask::Service, .length = 7, .formula = evapPressure, .units = "inH2O.", .unitsMetric = "Pa"},
+    {.pid = 0x33, .name = "get_baro", .label = "BARO press. ----------- ", .ask = Ask::Service, .length = 6, .formula = barometricPressure, .units = "InHg", .unitsMetric = "kPa"},
+    {.pid = 0x34, .name = "get_O2S1_AFR", .label = "O2S1 Sensor ----------- ", .ask = Ask::Plain01, .length = 9, .formula = airFuelRatio, .units = "AFR", .wideband = true},
+    {.pid = 0x35, .name = "get_O2S2_lambda_c", .label = "O2S2 Sensor ----------- ", .ask = Ask::Plain01, .length = 9, .formula = lambdaSensor, .units = " Lambda", .wideband = true},
+    {.pid = 0x36, .name = "get_O2S3_lambda_c", .label = "O2S3 Sensor ----------- ", .ask = Ask::Plain01, .length = 9, .formula = lambdaSensor, .units = " Lambda", .wideband = true},
+    {.pid = 0x37, .name = "get_O2S4_lambda_c", .label = "O2S4 Sensor ----------- ", .ask = Ask::Plain01, .length = 9, .formula = lambdaSensor, .units = " Lambda", .wideband = true},
+    {.pid = 0x38, .name = "get_O2S5_lambda_c", .label = "O2S5 Sensor ----------- ", .ask = Ask::Plain01, .length = 9, .formula = lambdaSensor, .units = " Lambda", .wideband = true},
+    {.pid = 0x39, .name = "get_O2S6_lambda_c", .label = "O2S6 Sensor ----------- ", .ask = Ask::Plain01, .length = 9, .formula = lambdaSensor, .units = " Lambda", .wideband = true},
+    {.pid = 0x3A, .name = "get_O2S7_lambda_c", .label = "O2S7 Sensor ----------- ", .ask = Ask::Plain01, .length = 9, .formula = lambdaSensor, .units = " Lambda", .wideband = true},
+    {.pid = 0x3B, .name = "get_O2S8_lambda_c", .label = "O2S8 Sensor ----------- ", .ask = Ask::Plain01, .length = 9, .formula = lambdaSensor, .units = " Lambda", .wideband = true},
+    {.pid = 0x3C, .name = "get_cat_temp_11", .label = "CAT11 Temp ------------ ", .ask = Ask::Service, .length = 7, .formula = catalystTemperature, .units = "Deg F", .unitsMetric = "Deg C"},
+    {.pid = 0x3D, .name = "get_cat_temp_21", .label = "CAT21 Temp ------------ ", .ask = Ask::Service, .length = 7, .formula = catalystTemperature, .units = "Deg F", .unitsMetric = "Deg C"},
+    {.pid = 0x3E, .name = "get_cat_temp_12", .label = "CAT12 Temp ------------ ", .ask = Ask::Service, .length = 7, .formula = catalystTemperature, .units = "Deg F", .unitsMetric = "Deg C"},
+    {.pid = 0x3F, .name = "get_cat_temp_22", .label = "CAT22 Temp ------------ ", .ask = Ask::Service, .length = 7, .formula = catalystTemperature, .units = "Deg F", .unitsMetric = "Deg C"},
+    {.pid = 0x42, .name = "get_ctrl_volts", .label = "Control Mod. Voltage--- ", .ask = Ask::Service, .length = 9, .formula = controlVoltage, .units = "Volts"},
+    {.pid = 0x43, .name = "get_abs_load", .label = "Absolute Load --------- ", .ask = Ask::Service, .length = 9, .formula = absoluteLoad, .units = "%"},
+    {.pid = 0x44, .name = "get_equiv_ratio", .label = "Cmd Equiv. Ratio ------ ", .ask = Ask::Service, .length = 9, .formula = equivalenceRatio, .units = " "},
+    {.pid = 0x45, .name = "get_rel_TPS", .label = "Rel. Throttle Position- ", .ask = Ask::Service, .length = 9, .formula = relativePercent, .units = "%"},
+    {.pid = 0x46, .name = "get_ambient_temp", .label = "Ambiant Air Temp ------ ", .ask = Ask::Service, .length = 9, .formula = ambientTemperature, .units = "Deg F", .unitsMetric = "Deg C"},
+    {.pid = 0x47, .name = "get_abs_TPS_B", .label = "Abs. Throttle PositionB- ", .ask = Ask::Service, .length = 9, .formula = relativePercent, .units = "%"},
+    {.pid = 0x48, .name = "get_abs_TPS_C", .label = "Abs. Throttle PositionC- ", .ask = Ask::Service, .length = 9, .formula = relativePercent, .units = "%"},
+    {.pid = 0x49, .name = "get_pedal_D", .label = "Accelerator PositionD-- ", .ask = Ask::Service, .length = 9, .formula = relativePercent, .units = "%"},
+    {.pid = 0x4A, .name = "get_pedal_E", .label = "Accelerator PositionE-- ", .ask = Ask::Service, .length = 9, .formula = relativePercent, .units = "%"},
+    {.pid = 0x4B, .name = "get_pedal_F", .label = "Accelerator PositionF-- ", .ask = Ask::Service, .length = 9, .formula = relativePercent, .units = "%"},
+    {.pid = 0x4C, .name = "get_throttle_cmd", .label = "Cmd. Throt. Actuator--- ", .ask = Ask::Service, .length = 9, .formula = relativePercent, .units = "%"},
+    {.pid = 0x4D, .name = "get_MIL_minutes", .label = "Minutes Run with MIL-- ", .ask = Ask::Service, .length = 9, .formula = minutes, .units = "Min."},
+    {.pid = 0x4E, .name = "get_clear_minutes", .label = "Min. Since TC Clear--- ", .ask = Ask::Service, .length = 9, .formula = minutes, .units = "Min."},
 };
 // clang-format on
 
@@ -421,6 +427,17 @@ QString Decoders::run(int pid)
 
 QString Decoders::run(const Row &row, const Request *given)
 {
+    return keep(readRow(row, given)).text;
+}
+
+Reading Decoders::readingOf(const Row &row, const Bytes &bytes, bool metric)
+{
+    const Value v = row.formula(bytes, metric);
+    return {row.pid, row.labelFor(metric), v.text, row.unitsFor(metric), v.value, 0};
+}
+
+Reading Decoders::readRow(const Row &row, const Request *given)
+{
     if (row.ask == Ask::Composite)
         return mileage(row);
     Settings &s = m_p.settings;
@@ -433,20 +450,30 @@ QString Decoders::run(const Row &row, const Request *given)
         s.PID_mode = service;
     if (given)
         service = given->mode;
-    const Bytes bytes = fetch(m_p, service, given ? given->pid : pidText(row.pid), row.n);
-    const Value v = row.formula(bytes, s.units_metric);
+    const Bytes bytes = fetch(m_p, service, given ? given->pid : pidText(row.pid), row.length);
+    Reading reading = readingOf(row, bytes, s.units_metric);
+    reading.time = now();
+    return reading;
+}
 
+const Reading &Decoders::keep(const Reading &reading)
+{
     DecodedValue &record = m_p.pids.record;
-    record.PID_value = v.value;
-    record.PID_string = v.text;
-    record.PID_units = QString::fromLatin1(s.units_metric ? row.unitsMetric : row.unitsEnglish);
-    record.PID_label = QString::fromLatin1(s.units_metric && row.labelMetric ? row.labelMetric : row.labelEnglish);
-    return record.PID_string;
+    record.PID_value = reading.value;
+    record.PID_string = reading.text;
+    record.PID_units = reading.units;
+    record.PID_label = reading.label;
+    return reading;
+}
+
+double Decoders::now()
+{
+    return double(Timing::tickCount()) / 1000.0;
 }
 
 // Fuel economy from air flow and speed, corrected by the wide-range O2 sensor's lambda when the
 // last walk found one.
-QString Decoders::mileage(const Row &row)
+Reading Decoders::mileage(const Row &row)
 {
     const bool metric = m_p.settings.units_metric;
     double flow = leadingNumber(get_air_flow());
@@ -459,28 +486,39 @@ QString Decoders::mileage(const Row &row)
     const QString wideband = m_p.settings.WBO2_PID;
     if (wideband.startsWith(QLatin1Char('2')) || wideband.startsWith(QLatin1Char('3')))
         e *= leadingNumber(get_lambda(QStringLiteral("01"), wideband));
+    const QString value = first(text(e), 5);
+    return {row.pid, row.labelFor(metric), value, row.unitsFor(metric), leadingNumber(value), now()};
+}
 
-    DecodedValue &record = m_p.pids.record;
-    record.PID_string = first(text(e), 5);
-    record.PID_units = QString::fromLatin1(metric ? row.unitsMetric : row.unitsEnglish);
-    record.PID_label = QString::fromLatin1(metric ? row.labelMetric : row.labelEnglish);
-    record.PID_value = leadingNumber(record.PID_string);
-    return record.PID_string;
+Reading Decoders::read(int pid)
+{
+    const Row *row = rowOf(pid);
+    if (!row)
+        return {pid, QString(), QString(), QString(), 0, now()};
+    Reading reading = readRow(*row);
+    if (row->whole)
+        reading.text = QString::number(wholeNumber(reading.text));
+    return keep(reading);
+}
+
+std::optional<Reading> Decoders::evaluate(int pid, const std::array<int, 4> &bytes, bool metric)
+{
+    const Row *row = rowOf(pid);
+    if (!row || !row->formula)
+        return std::nullopt;
+    Bytes b;
+    b.at = bytes;
+    Reading reading = readingOf(*row, b, metric);
+    if (row->whole)
+        reading.text = QString::number(wholeNumber(reading.text));
+    return reading;
 }
 
 QString Decoders::decodePid(int pid, bool *isValue)
 {
-    const Row *row = rowOf(pid);
     if (isValue)
-        *isValue = row != nullptr;
-    if (!row)
-        return QString();
-    QString value = run(*row);
-    if (row->whole) {
-        value = QString::number(wholeNumber(value));
-        m_p.pids.record.PID_string = value;
-    }
-    return value;
+        *isValue = hasValueDecoder(pid);
+    return hasValueDecoder(pid) ? read(pid).text : QString();
 }
 
 bool Decoders::hasValueDecoder(int pid)
@@ -492,6 +530,14 @@ QString Decoders::decoderName(int pid)
 {
     const Row *row = rowOf(pid);
     return row ? QString::fromLatin1(row->name) : QString();
+}
+
+QList<int> Decoders::valuePids()
+{
+    QList<int> pids;
+    for (const Row &row : Table)
+        pids << row.pid;
+    return pids;
 }
 
 // --- Value decoders by name ---
@@ -589,24 +635,35 @@ QString Decoders::get_WBO2_current(const QString &mode, const QString &pid)
 
 // --- Status decoders ---
 
+Decoders::Readiness Decoders::readiness(const std::array<int, 4> &bytes)
+{
+    Readiness r;
+    r.milOn = bytes[0] >= 128;
+    r.storedCodes = bytes[0];
+    for (const Monitor &m : Monitors) {
+        if (!(bytes[size_t(m.supportedByte)] & (1 << m.supportedBit)))
+            continue;
+        const bool complete = !(bytes[size_t(m.pendingByte)] & (1 << m.pendingBit));
+        r.monitors.push_back({QString::fromLatin1(m.name), complete, m.o2});
+    }
+    return r;
+}
+
 void Decoders::get_MIL()
 {
-    const Bytes b = fetch(m_p, QStringLiteral("01"), QStringLiteral("01"), 9);
+    const Readiness r = readiness(fetch(m_p, QStringLiteral("01"), QStringLiteral("01"), 9).at);
     StatusText &status = m_p.status;
     status.setText(QString());
-    if (b.A() < 128)
-        status.append(QStringLiteral("MIL is OFF ") + QString::number(b.A()) + QStringLiteral(" stored Trouble Code(s)"));
+    if (!r.milOn)
+        status.append(QStringLiteral("MIL is OFF ") + QString::number(r.storedCodes) + QStringLiteral(" stored Trouble Code(s)"));
     else
         status.append(QStringLiteral("MIL is ON Stored Trouble Codes Present"));
     status.append(CrLf);
-    for (const Monitor &m : Monitors) {
-        if (!(b.at[size_t(m.supportedByte)] & (1 << m.supportedBit)))
-            continue;
-        const bool complete = !(b.at[size_t(m.pendingByte)] & (1 << m.pendingBit));
-        status.append(QString::fromLatin1(m.name) + (complete ? QStringLiteral("Complete") : QStringLiteral("Incomplete")));
+    for (const Readiness::Monitor &m : r.monitors) {
+        status.append(m.name + (m.complete ? QStringLiteral("Complete") : QStringLiteral("Incomplete")));
         status.append(CrLf);
         if (m.o2)
-            m_p.pids.O2_monitor_complete = complete;
+            m_p.pids.O2_monitor_complete = m.complete;
     }
 }
 
@@ -615,15 +672,15 @@ void Decoders::get_trouble_codes()
     m_p.pids.no_freeze_frame = false;
     // The length stays 8 in both runs. The code is data bytes A and B: after the frame byte in a
     // service 02 reply, right after the PID in a service 01 reply.
-    const QString reply = m_p.link.get_ecu_PID(m_p.settings.PID_mode, QStringLiteral("02"), lengthText(8));
-    const int a = 12 + 2 * frameShift(m_p, m_p.settings.PID_mode);
+    const QString &mode = m_p.settings.PID_mode;
+    const Reply reply(m_p.link.get_ecu_PID(mode, QStringLiteral("02"), lengthText(8)), frameShift(m_p, mode));
     StatusText &status = m_p.status;
     const QString noFrame = QStringLiteral("\r\n No Freeze Frame Data Stored");
-    if (charAt(reply, 2) == QLatin1Char('S')) {
+    if (reply.ecuSilent()) {
         status.append(noFrame);
         return;
     }
-    const QString code = cut(reply, a, 2) + cut(reply, a + 2, 2);
+    const QString code = reply.pair(0) + reply.pair(1);
     if (code == QLatin1String("0000")) {
         status.setText(CrLf);
         status.append(noFrame);
@@ -658,10 +715,14 @@ void Decoders::fuelTrim(int pid)
         if (t.pid == pid)
             label = t.label;
     Q_ASSERT(label);
-    const Bytes b = fetch(m_p, m_p.settings.PID_mode, pidText(pid), 6);
-    const double trim = std::floor(b.A() / 128.0 * 100) - 100;
-    m_p.status.append(QString::fromLatin1(label) + text(trim) + QStringLiteral("%"));
+    m_p.status.append(QString::fromLatin1(label) + text(fuelTrimPercent(fetch(m_p, m_p.settings.PID_mode, pidText(pid), 6).A()))
+                      + QStringLiteral("%"));
     m_p.status.append(CrLf);
+}
+
+double Decoders::fuelTrimPercent(int a)
+{
+    return std::floor(a / 128.0 * 100) - 100;
 }
 
 void Decoders::get_STFTB1() { fuelTrim(0x06); }

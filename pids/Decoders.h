@@ -4,11 +4,26 @@
 // leaves it, with its label, units and a number, in the decoded-value record. The status decoders
 // write lines to the status window instead. The named functions are the ones the rest of the
 // program calls; each is a one-liner over the table.
+#include <QList>
 #include <QString>
+#include <array>
+#include <optional>
 
 namespace quenta {
 
 class Program;
+namespace decoding { struct Bytes; }
+
+// One decoded parameter as the user sees it, with its number and when the reply was read: what
+// the live windows, the logger and the CLI take, rather than the record every decoder overwrites.
+struct Reading {
+    int pid = 0;
+    QString label; // padded with dashes, as the line shows it
+    QString text;  // the value text
+    QString units;
+    double value = 0; // the record's number (for some PIDs a scaled raw value, as the record keeps it)
+    double time = 0;  // seconds on the monotonic clock
+};
 
 class Decoders {
 public:
@@ -17,13 +32,19 @@ public:
     // PID_list's number for the fuel-economy line (a computed value, not a request of PID 12).
     static constexpr int MileagePid = 0x12;
 
-    // Runs the value decoder of `pid` (MileagePid: fuel economy) and returns its value text, which
-    // is also left in the record's PID_string; for PID 05 that is the decimal text of the whole
-    // number. A PID without a value decoder does nothing, returns "" and sets *isValue false.
+    // Runs the value decoder of `pid` (MileagePid: fuel economy) and returns its reading, which is
+    // also left in the decoded-value record; for PID 05 the text is that of the whole number. A
+    // PID without a value decoder asks nothing and gives an empty reading.
+    Reading read(int pid);
+    // The value text of read(pid); *isValue tells whether the PID has a value decoder.
     QString decodePid(int pid, bool *isValue = nullptr);
+    // The formula alone, on data bytes A-D, without asking the ECU (nothing for a PID without one).
+    static std::optional<Reading> evaluate(int pid, const std::array<int, 4> &bytes, bool metric);
     static bool hasValueDecoder(int pid);
     // The decoder's name, "" when there is none (for diagnostics and the CLI).
     static QString decoderName(int pid);
+    // Every PID with a value decoder, in table order.
+    static QList<int> valuePids();
 
     // Value decoders, PIDs 04 to 1F.
     QString get_cal_load();
@@ -113,13 +134,33 @@ public:
     // Asks PID 13, sets `count` to the number of O2 sensors present and marks them in the presence list.
     void o2_presence_scan(int &count);
 
+    // The numbers behind the status lines, for windows that show them their own way.
+    // PID 01: the lamp, the stored-code count as the ECU gives it, and each supported monitor.
+    struct Readiness {
+        struct Monitor {
+            QString name; // padded so that the state words line up
+            bool complete;
+            bool o2; // the O2 sensor monitor
+        };
+        bool milOn = false;
+        int storedCodes = 0; // data byte A as it stands (the lamp bit included)
+        QList<Monitor> monitors;
+    };
+    static Readiness readiness(const std::array<int, 4> &bytes);
+    // PIDs 06 to 09: the trim in percent from data byte A (128 is 0 %).
+    static double fuelTrimPercent(int a);
+
     struct Row;
     struct Request;
 
 private:
     QString run(int pid);
     QString run(const Row &row, const Request *given = nullptr);
-    QString mileage(const Row &row);
+    Reading readRow(const Row &row, const Request *given = nullptr);
+    static Reading readingOf(const Row &row, const decoding::Bytes &bytes, bool metric);
+    const Reading &keep(const Reading &reading);
+    static double now();
+    Reading mileage(const Row &row);
     void fuelTrim(int pid);
     Program &m_p;
 };

@@ -2,7 +2,8 @@
 
 #include "core/Program.h"
 #include "pids/Decoders.h"
-#include "pids/Hex.h"
+#include "link/Commands.h"
+#include "pids/Reply.h"
 #include "pids/numtext.h"
 
 #include <array>
@@ -16,8 +17,7 @@ namespace {
 
 // What the walk does for one supported bit.
 enum class Does {
-    Nothing,
-    Line,   // a value decoder: one line in the vehicle data window
+    Value,  // one line in the vehicle data window when the decoder table has the PID, else nothing
     Status, // a status decoder: it writes the status window itself
     Scan20, // the next bitmap, PIDs 21 to 40
     Scan40, // the next bitmap, PIDs 41 to 60
@@ -32,7 +32,7 @@ enum class Then {
 
 struct Bit {
     int pid;
-    Does does;
+    Does does = Does::Value;
     void (Decoders::*status)() = nullptr;
     bool PidState::*supports = nullptr; // a support flag raised when the bit is met
     Then then = Then::Go;
@@ -40,69 +40,68 @@ struct Bit {
 
 using ByteMap = std::array<Bit, 8>; // bit 7 first
 
-constexpr Does Line = Does::Line, Status = Does::Status, None = Does::Nothing;
+constexpr Does Status = Does::Status;
 
 // clang-format off
 const ByteMap Pid00A = {{
     {0x01, Status, &Decoders::get_MIL},
     {0x02, Status, &Decoders::get_trouble_codes, nullptr, Then::EndByteWithoutFreezeFrame},
     {0x03, Status, &Decoders::get_fuel_status},
-    {0x04, Line},
-    {0x05, Line},
+    {0x04},
+    {0x05},
     {0x06, Status, &Decoders::get_STFTB1, &PidState::has_STFTB1},
     {0x07, Status, &Decoders::get_LTFTB1, &PidState::has_LTFTB1},
     {0x08, Status, &Decoders::get_STFTB2, &PidState::has_STFTB2},
 }};
 const ByteMap Pid00B = {{
     {0x09, Status, &Decoders::get_LTFTB2, &PidState::has_LTFTB2},
-    {0x0A, Line}, {0x0B, Line}, {0x0C, Line}, {0x0D, Line}, {0x0E, Line}, {0x0F, Line},
-    {0x10, Line, nullptr, nullptr, Then::MileageWhenAirFlows},
+    {0x0A}, {0x0B}, {0x0C}, {0x0D}, {0x0E}, {0x0F},
+    {0x10, Does::Value, nullptr, nullptr, Then::MileageWhenAirFlows},
 }};
 const ByteMap Pid00C = {{
-    {0x11, Line},
+    {0x11},
     {0x12, Status, &Decoders::get_cmd_sec_air_stat},
     {0x13, Status, &Decoders::get_O2_loc},
-    {0x14, Line}, {0x15, Line}, {0x16, Line}, {0x17, Line}, {0x18, Line},
+    {0x14}, {0x15}, {0x16}, {0x17}, {0x18},
 }};
 // PID 1F is listed like every other value: a user expects to see each supported parameter.
 const ByteMap Pid00D = {{
-    {0x19, Line}, {0x1A, Line}, {0x1B, Line},
+    {0x19}, {0x1A}, {0x1B},
     {0x1C, Status, &Decoders::get_OBD},
     {0x1D, Status, &Decoders::get_O2_loc},
-    {0x1E, None},
-    {0x1F, Line},
+    {0x1E},
+    {0x1F},
     {0x20, Does::Scan20},
 }};
 const ByteMap Pid20A = {{
-    {0x21, Line}, {0x22, Line}, {0x23, Line}, {0x24, Line}, {0x25, Line}, {0x26, Line}, {0x27, Line}, {0x28, Line},
+    {0x21}, {0x22}, {0x23}, {0x24}, {0x25}, {0x26}, {0x27}, {0x28},
 }};
 const ByteMap Pid20B = {{
-    {0x29, Line}, {0x2A, Line}, {0x2B, Line}, {0x2C, Line}, {0x2D, Line}, {0x2E, Line}, {0x2F, Line}, {0x30, Line},
+    {0x29}, {0x2A}, {0x2B}, {0x2C}, {0x2D}, {0x2E}, {0x2F}, {0x30},
 }};
 const ByteMap Pid20C = {{
-    {0x31, Line}, {0x32, Line}, {0x33, Line}, {0x34, Line}, {0x35, Line}, {0x36, Line}, {0x37, Line}, {0x38, Line},
+    {0x31}, {0x32}, {0x33}, {0x34}, {0x35}, {0x36}, {0x37}, {0x38},
 }};
 const ByteMap Pid20D = {{
-    {0x39, Line}, {0x3A, Line}, {0x3B, Line}, {0x3C, Line}, {0x3D, Line}, {0x3E, Line}, {0x3F, Line},
+    {0x39}, {0x3A}, {0x3B}, {0x3C}, {0x3D}, {0x3E}, {0x3F},
     {0x40, Does::Scan40},
 }};
 const ByteMap Pid40A = {{
-    {0x41, None}, {0x42, Line}, {0x43, Line}, {0x44, Line}, {0x45, Line}, {0x46, Line}, {0x47, Line}, {0x48, Line},
+    {0x41}, {0x42}, {0x43}, {0x44}, {0x45}, {0x46}, {0x47}, {0x48},
 }};
 const ByteMap Pid40B = {{
-    {0x49, Line}, {0x4A, Line}, {0x4B, Line}, {0x4C, Line}, {0x4D, Line}, {0x4E, Line}, {0x4F, None}, {0x50, None},
+    {0x49}, {0x4A}, {0x4B}, {0x4C}, {0x4D}, {0x4E}, {0x4F}, {0x50},
 }};
 // clang-format on
 
 // One value line: the vehicle data window, the logger's parameter list and PID_list move together.
 void listValue(Program &p, Decoders &decoders, int pid, int &b)
 {
-    DecodedValue &record = p.pids.record;
-    record.PID_string = decoders.decodePid(pid);
+    const Reading reading = decoders.read(pid);
     if (b >= 0 && b < PidState::ListSize)
         p.pids.PID_list[size_t(b)] = qint16(pid);
-    p.data.append(record.PID_label + record.PID_string + record.PID_units);
-    p.logger.appendToBox0(record.PID_label);
+    p.data.append(reading.label + reading.text + reading.units);
+    p.logger.appendToBox0(reading.label);
     ++b;
 }
 
@@ -117,10 +116,9 @@ void walkByte(PidWalker &walker, Program &p, const ByteMap &map, int &a, int &b)
             continue;
         const Bit &bit = map[size_t(7 - k)];
         switch (bit.does) {
-        case Does::Nothing:
-            break;
-        case Does::Line:
-            listValue(p, decoders, bit.pid, b);
+        case Does::Value:
+            if (Decoders::hasValueDecoder(bit.pid))
+                listValue(p, decoders, bit.pid, b);
             break;
         case Does::Status:
             (decoders.*bit.status)();
@@ -154,30 +152,48 @@ void scanBitmap(PidWalker &walker, Program &p, const QString &command,
     link.wait_OBD_ready();
     if (link.OBD_stop())
         return;
-    link.OBDoutput(command);
-    link.OBDinput(); // whatever waited before the reply
-    const QString reply = link.waitReply(18);
-    if (charAt(reply, 2) == QLatin1Char('S')) {
+    const Reply reply(link.exchange(command, 18, std::nullopt, ScanToolLink::Discard::AfterSend));
+    if (reply.ecuSilent()) {
         p.indicator.set(QStringLiteral("ECU Timeout"), colors::Red);
         return;
     }
     p.indicator.set(QStringLiteral("ECU Connected"), colors::Green);
-    if (cut(reply, 6, 2) == QLatin1String("D0")) {
+    if (reply.ecuAddress() == QLatin1String("D0")) {
         p.status.setText(NoObdDataMessage);
         return;
     }
-    int position = 12;
     std::array<int, 4> bytes{};
-    for (int &byte : bytes) {
-        byte = conv_hex(cut(reply, position, 2));
-        position += 2;
-    }
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = reply.byte(int(i));
     size_t i = 0;
     for (auto find : walkers)
         (walker.*find)(bytes[i++], p.pids.PID_count);
 }
 
 } // namespace
+
+QList<int> PidWalker::listedPids()
+{
+    QList<int> pids;
+    for (const ByteMap *map : {&Pid00A, &Pid00B, &Pid00C, &Pid00D, &Pid20A, &Pid20B, &Pid20C, &Pid20D, &Pid40A, &Pid40B}) {
+        for (const Bit &bit : *map) {
+            if (bit.does == Does::Value && Decoders::hasValueDecoder(bit.pid))
+                pids << bit.pid;
+            if (bit.then == Then::MileageWhenAirFlows)
+                pids << Decoders::MileagePid;
+        }
+    }
+    return pids;
+}
+
+void beginWalk(Program &p, const QString &mode, int frameFlag)
+{
+    p.link.setOBD_stop(false);
+    p.pids.PID_count = 0;
+    p.data.clear();
+    p.settings.PID_mode = mode;
+    p.settings.frame_flag = frameFlag;
+}
 
 void PidWalker::findPID1(int &a, int &b) { walkByte(*this, m_p, Pid00A, a, b); }
 void PidWalker::findPID2(int &a, int &b) { walkByte(*this, m_p, Pid00B, a, b); }
@@ -192,13 +208,13 @@ void PidWalker::findPID10(int &a, int &b) { walkByte(*this, m_p, Pid40B, a, b); 
 
 void PidWalker::scan_PIDs_21_40()
 {
-    scanBitmap(*this, m_p, QStringLiteral("012009"),
+    scanBitmap(*this, m_p, commands::SupportedPids21To40,
                {&PidWalker::findPID5, &PidWalker::findPID6, &PidWalker::findPID7, &PidWalker::findPID8});
 }
 
 void PidWalker::scan_PIDs_41_60()
 {
-    scanBitmap(*this, m_p, QStringLiteral("014009"), {&PidWalker::findPID9, &PidWalker::findPID10});
+    scanBitmap(*this, m_p, commands::SupportedPids41To60, {&PidWalker::findPID9, &PidWalker::findPID10});
 }
 
 } // namespace quenta

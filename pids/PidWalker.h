@@ -1,6 +1,7 @@
 #pragma once
 // The supported-PID walk: each bitmap byte bit by bit, highest first, running the decoder of
 // every supported PID at once and listing value PIDs in the vehicle data window.
+#include <QList>
 #include <QString>
 
 namespace quenta {
@@ -9,6 +10,10 @@ class Program;
 
 // Shown in the status window when the answering ECU gives no OBD-II data.
 extern const QString NoObdDataMessage;
+
+// Starts a listing: a clear stop flag, an empty vehicle data window and line counter, and the
+// service and frame offset every decoder of the walk will use.
+void beginWalk(Program &p, const QString &mode, int frameFlag);
 
 class PidWalker {
 public:
@@ -27,6 +32,10 @@ public:
     void findPID10(int &a, int &b);
     void scan_PIDs_21_40();
     void scan_PIDs_41_60();
+
+    // Every PID the walk lists as a line of the vehicle data window, in bit order (fuel economy
+    // included: it follows the air flow).
+    static QList<int> listedPids();
 
 private:
     Program &m_p;

@@ -1,6 +1,7 @@
 #include "services/Connection.h"
 
 #include "core/Program.h"
+#include "link/Commands.h"
 #include "pids/Hex.h"
 #include "pids/numtext.h"
 #include "services/CurrentData.h"
@@ -135,11 +136,8 @@ void read_firmware_id(Program &p)
     p.status.setText(QStringLiteral("\r\n"));
     p.link.setOBD_stop(false);
     p.link.wait_OBD_ready();
-    p.link.OBDinput();
     if (!p.link.OBD_stop()) {
-        p.link.OBDoutput(QStringLiteral("900101"));
-        p.link.waitForCharacters(4);
-        const QString identity = numtext::first(p.link.OBDinput(), 5);
+        const QString identity = numtext::first(p.link.exchange(commands::FirmwareIdentity, 4), 5);
         p.controls.setCaption(QStringLiteral("Label7"), QStringLiteral("F/W: ") + identity);
         p.settings.fw_version = numtext::leadingNumber(cut(identity, 2, 4));
         if (p.settings.fw_version > 3.09)
@@ -154,11 +152,7 @@ void changeEcu(Program &p)
 {
     p.link.setOBD_stop(false);
     p.status.setText(QStringLiteral("\r\n"));
-    p.link.wait_OBD_ready();
-    p.link.OBDinput();
-    p.link.OBDoutput(QStringLiteral("800204"));
-    if (p.link.waitForCharacters(2) == ScanToolLink::WaitEnd::Ready)
-        p.link.OBDinput();
+    p.link.request(commands::SwitchEcu, 2); // its answer is not examined
     p.controls.setCaption(QStringLiteral("ChangeECU"), QStringLiteral("Toggle ECU"));
     p.controls.setPressed(QStringLiteral("ChangeECU"), !p.controls.pressed(QStringLiteral("ChangeECU")));
     requestCurrentData(p);

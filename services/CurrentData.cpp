@@ -1,7 +1,8 @@
 #include "services/CurrentData.h"
 
 #include "core/Program.h"
-#include "pids/Hex.h"
+#include "link/Commands.h"
+#include "pids/Reply.h"
 #include "pids/PidWalker.h"
 
 namespace quenta {
@@ -14,12 +15,8 @@ constexpr int LoggerBoxEntries = 77;
 void requestCurrentData(Program &p)
 {
     ScanToolLink &link = p.link;
-    link.setOBD_stop(false);
-    p.pids.PID_count = 0;
+    beginWalk(p, QStringLiteral("01"), 0);
     p.status.setText(QStringLiteral("\r\n"));
-    p.data.clear();
-    p.settings.PID_mode = QStringLiteral("01");
-    p.settings.frame_flag = 0;
     p.data.setColor(colors::Black);
     p.pids.no_freeze_frame = false;
     p.pids.has_STFTB1 = p.pids.has_STFTB2 = p.pids.has_LTFTB1 = p.pids.has_LTFTB2 = false;
@@ -28,9 +25,7 @@ void requestCurrentData(Program &p)
     if (!link.OBD_stop()) {
         QString reply;
         for (;;) {
-            link.OBDinput();
-            link.OBDoutput(QStringLiteral("010009"));
-            reply = link.waitReply(18);
+            reply = link.exchange(commands::SupportedPids01To20, 18);
             if (p.settings.debug_mode)
                 p.status.append(QStringLiteral("\r\nMode 1, PID 0 = ") + reply);
             if (charAt(reply, 3) != QLatin1Char('S'))
@@ -38,20 +33,21 @@ void requestCurrentData(Program &p)
         }
         if (reply.startsWith(QLatin1Char('S')))
             reply = reply.mid(1, 19);
-        const bool ecuTimeout = charAt(reply, 2) == QLatin1Char('S');
+        const Reply bitmap(reply);
+        const bool ecuTimeout = bitmap.ecuSilent();
         if (ecuTimeout)
             p.indicator.set(QStringLiteral("ECU Timeout"), colors::Red);
         else
             p.indicator.set(QStringLiteral("ECU Connected"), colors::Green);
-        p.controls.setCaption(QStringLiteral("Label6"), QStringLiteral("ECU #=") + cut(reply, 6, 2) + QStringLiteral("\r\n"));
+        p.controls.setCaption(QStringLiteral("Label6"), QStringLiteral("ECU #=") + bitmap.ecuAddress() + QStringLiteral("\r\n"));
         if (!ecuTimeout) {
-            if (cut(reply, 6, 2) == QLatin1String("D0")) {
+            if (bitmap.ecuAddress() == QLatin1String("D0")) {
                 p.status.setText(NoObdDataMessage);
             } else {
-                int a = conv_hex(cut(reply, 12, 2));
-                int b = conv_hex(cut(reply, 14, 2));
-                int c = conv_hex(cut(reply, 16, 2));
-                int d = conv_hex(cut(reply, 18, 2));
+                int a = bitmap.byte(0);
+                int b = bitmap.byte(1);
+                int c = bitmap.byte(2);
+                int d = bitmap.byte(3);
                 PidWalker walker(p);
                 walker.findPID1(a, p.pids.PID_count);
                 walker.findPID2(b, p.pids.PID_count);

@@ -1,7 +1,8 @@
 #include "services/FreezeFrame.h"
 
 #include "core/Program.h"
-#include "pids/Hex.h"
+#include "link/Commands.h"
+#include "pids/Reply.h"
 #include "pids/PidWalker.h"
 
 namespace quenta {
@@ -10,30 +11,22 @@ namespace {
 
 void readFreezeFrame(Program &p)
 {
-    ScanToolLink &link = p.link;
-    link.setOBD_stop(false);
-    p.pids.PID_count = 0;
-    p.data.clear();
-    p.settings.PID_mode = QStringLiteral("02");
-    p.settings.frame_flag = 1;
-    link.wait_OBD_ready();
-    link.OBDinput();
-    link.OBDoutput(QStringLiteral("02000A"));
-    const QString reply = link.waitReply(22);
-    if (link.timedOut() || charAt(reply, 2) == QLatin1Char('S')) {
+    beginWalk(p, QStringLiteral("02"), 1);
+    const Reply reply(p.link.request(commands::FreezeFrameSupport, 22), p.settings.frame_flag);
+    if (p.link.timedOut() || reply.ecuSilent()) {
         p.indicator.set(QStringLiteral("ECU Timeout, Freeze Frame not Supported"), colors::Red);
         return;
     }
     p.indicator.set(QStringLiteral("ECU Connected"), colors::Green);
-    if (charAt(reply, 6) == QLatin1Char('D')) {
+    if (charAt(reply.text(), 6) == QLatin1Char('D')) {
         p.status.setText(NoObdDataMessage);
         return;
     }
     p.status.setText(QStringLiteral("\r\n"));
-    p.status.append(QStringLiteral("ECU #=") + cut(reply, 6, 2) + QStringLiteral("\r\n"));
+    p.status.append(QStringLiteral("ECU #=") + reply.ecuAddress() + QStringLiteral("\r\n"));
     int bytes[4];
     for (int i = 0; i < 4; ++i)
-        bytes[i] = conv_hex(cut(reply, 14 + 2 * i, 2));
+        bytes[i] = reply.byte(i);
     if (bytes[0] == 0) {
         p.status.setText(QStringLiteral("\r\n"));
         p.status.append(QStringLiteral("\r\nNot Supported by this ECU"));

@@ -1,7 +1,8 @@
 #include "services/TroubleCodes.h"
 
 #include "core/Program.h"
-#include "pids/Hex.h"
+#include "link/Commands.h"
+#include "pids/Reply.h"
 #include "pids/numtext.h"
 
 namespace quenta {
@@ -9,15 +10,8 @@ namespace quenta {
 namespace {
 
 const QString CRLF = QStringLiteral("\r\n");
-
-// Synchronise, discard what waits, send, and wait for more than `threshold` characters.
-QString request(Program &p, const QString &command, int threshold, std::optional<int> limitMs = std::nullopt)
-{
-    p.link.wait_OBD_ready();
-    p.link.OBDinput();
-    p.link.OBDoutput(command);
-    return p.link.waitReply(threshold, limitMs);
-}
+// The stored-code request gives up after this long, whatever the operation's own bound.
+constexpr int StoredCodesLimitMs = 10000;
 
 // A blank or control character at position 10 moves the three codes one place to the left.
 void repairPosition10(QString &reply)
@@ -116,13 +110,13 @@ void requestTroubleCodes(Program &p)
     p.link.setOBD_stop(false);
     p.status.setText(CRLF);
 
-    const QString status = request(p, QStringLiteral("010109"), 18);
-    if (p.link.timedOut() || charAt(status, 2) == QLatin1Char('S')) {
+    const Reply status(p.link.request(commands::MonitorStatus, 18));
+    if (p.link.timedOut() || status.ecuSilent()) {
         ecuTimeout(p);
     } else {
         p.indicator.set(QStringLiteral("ECU Connected"), colors::Green);
-        p.status.append(QStringLiteral("ECU #=") + cut(status, 6, 2) + CRLF);
-        int a = conv_hex(cut(status, 12, 2));
+        p.status.append(QStringLiteral("ECU #=") + status.ecuAddress() + CRLF);
+        int a = status.byte(0);
         if (a > 127) {
             p.status.append(QStringLiteral("MIL is ON"));
             a -= 128;
@@ -138,7 +132,7 @@ void requestTroubleCodes(Program &p)
                                   Prompts::Icon::Critical, false))
             a = 1;
         if (a != 0) {
-            const QString stored = request(p, QStringLiteral("030A0A"), 21, 10000);
+            const QString stored = p.link.request(commands::StoredCodes, 21, StoredCodesLimitMs);
             if (p.link.timedOut() && stored.isEmpty()) {
                 p.status.append(QStringLiteral("==== Timeout waiting for Trouble Codes") + CRLF);
                 p.controls.setPressed(QStringLiteral("Mode3"), false);
@@ -148,7 +142,7 @@ void requestTroubleCodes(Program &p)
         }
     }
 
-    const QString pending = request(p, QStringLiteral("070A0A"), 21);
+    const QString pending = p.link.request(commands::PendingCodes, 21);
     if (p.link.timedOut())
         ecuTimeout(p);
     else

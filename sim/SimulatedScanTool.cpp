@@ -1,5 +1,7 @@
 #include "sim/SimulatedScanTool.h"
 
+#include "link/Commands.h"
+
 #include <cmath>
 
 namespace quenta::sim {
@@ -80,7 +82,7 @@ void SimulatedScanTool::sendStatus()
 {
     if (m_busy || !m_line.empty() || m_profile.faults.quiet)
         return;
-    send(QByteArray(1, m_profile.vehicle ? 'S' : 'P'), true);
+    send(QByteArray(1, m_profile.vehicle ? commands::TalkingToVehicle : commands::NoVehicle), true);
 }
 
 void SimulatedScanTool::send(const QByteArray &data, bool isStatus)
@@ -191,10 +193,10 @@ QByteArray SimulatedScanTool::answer(const QByteArray &command)
     const int length = command.mid(4, 2).toInt(&okL, 16);
     if (command.size() != 6 || !okS || !okP || !okL)
         return {};
-    const char status = m_profile.vehicle ? 'S' : 'P';
-    if (service == 0x90)
+    const char status = m_profile.vehicle ? commands::TalkingToVehicle : commands::NoVehicle;
+    if (service == commands::FirmwareIdentity.service)
         return status + m_profile.firmware.toLatin1();
-    if (service == 0x80) {
+    if (service == commands::SwitchEcu.service) {
         m_ecu = m_profile.ecus.isEmpty() ? 0 : (m_ecu + 1) % m_profile.ecus.size();
         return QByteArray(1, Lead) + "00";
     }
