@@ -3,10 +3,13 @@
 #include "core/DataFiles.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QFile>
+#include <QStringDecoder>
 
 namespace quenta {
 
@@ -29,37 +32,60 @@ void TroubleCodeDefinitions::load_trouble_codes()
 
 bool TroubleCodeDefinitions::readFile(const QString &path, int *errorNumber, QString *description)
 {
-    // stdio keeps the platform's own error number and wording for the box.
-    errno = 0;
-    std::FILE *f = std::fopen(QFile::encodeName(path).constData(), "rb");
-    if (!f) {
-        *errorNumber = errno;
-        *description = QString::fromLocal8Bit(std::strerror(errno));
+    auto fail = [&](int number, const QString &why) {
+        *errorNumber = number;
+        *description = why;
         return false;
+    };
+    // Opened without blocking, so a FIFO in its place cannot hold up the start; only a regular
+    // file of a sane size is read (a link to a device never ends).
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return fail(errno, QString::fromLocal8Bit(std::strerror(errno)));
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return fail(EINVAL, QStringLiteral("Not a regular file: ") + path);
     }
     QByteArray all;
+    int readErrno = 0;
     char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        all.append(buf, qsizetype(n));
-    const bool readError = std::ferror(f);
-    const int readErrno = errno;
-    std::fclose(f);
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n > 0) {
+            all.append(buf, qsizetype(n));
+            if (all.size() > MaxFileBytes) {
+                ::close(fd);
+                return fail(EFBIG, QString::fromLocal8Bit(std::strerror(EFBIG)));
+            }
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            readErrno = errno;
+        break;
+    }
+    ::close(fd);
 
+    // Written by hand in a modern editor it is UTF-8; older files are Latin-1.
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    QString text = utf8(all);
+    if (utf8.hasError())
+        text = QString::fromLatin1(all);
     // Lines end at CR LF or LF; an empty line is a record like any other.
-    int start = 0;
-    while (start < all.size()) {
-        int end = all.indexOf('\n', start);
-        const bool last = end < 0;
-        if (last)
-            end = int(all.size());
-        int stop = end;
-        if (stop > start && all.at(stop - 1) == '\r')
+    qsizetype start = 0;
+    while (start < text.size()) {
+        qsizetype end = text.indexOf(QLatin1Char('\n'), start);
+        if (end < 0)
+            end = text.size();
+        qsizetype stop = end;
+        if (stop > start && text.at(stop - 1) == QLatin1Char('\r'))
             --stop;
-        m_lines << QString::fromLatin1(all.constData() + start, stop - start);
+        m_lines << text.mid(start, stop - start);
         start = end + 1;
     }
-    if (readError) {
+    if (readErrno) {
         // Keep what was read; say that the rest could not be.
         showError(readErrno, QString::fromLocal8Bit(std::strerror(readErrno)));
     }

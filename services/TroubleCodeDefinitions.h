@@ -11,6 +11,8 @@ class TroubleCodeDefinitions {
 public:
     static inline const QString FileName = QStringLiteral("troublecode.tcf");
     static inline const QString NotFound = QStringLiteral("Trouble code definition not found");
+    // Far above any real list (the shipped one is about 100 kB).
+    static constexpr qsizetype MaxFileBytes = 16 * 1024 * 1024;
 
     explicit TroubleCodeDefinitions(Prompts &prompts) : m_prompts(prompts) {}
 
