@@ -27,6 +27,26 @@ void Program::onPortLost()
 
 Program::~Program() = default;
 
+bool Program::replyToDecode(const QString &timeoutText)
+{
+    switch (link.outcome()) {
+    case ScanToolLink::Outcome::Answer:
+    case ScanToolLink::Outcome::EcuSilent:
+        return true;
+    case ScanToolLink::Outcome::NoVehicle:
+        indicator.set(ScanToolLink::NoVehicleText, colors::Yellow);
+        status.setText(ScanToolLink::NoVehicleText);
+        return false;
+    case ScanToolLink::Outcome::Garbled:
+        return false;
+    case ScanToolLink::Outcome::NoAnswer:
+        if (link.timedOut() && !link.portFailed())
+            indicator.set(timeoutText, colors::Red);
+        return false;
+    }
+    return false;
+}
+
 void Program::setPort(std::unique_ptr<ScanToolPort> port)
 {
     m_port = std::move(port);

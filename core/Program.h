@@ -29,6 +29,12 @@ public:
     // The start-up of the main window, after it is shown: defaults, indicator, definitions, COM probe.
     void startUp();
 
+    // Says, where a request got no reply to decode, why: the tool is not talking to the car, or the
+    // wait ran out ("ECU Timeout" or the operation's own text, on red). A garbled line was said
+    // by the link already; a tool that is gone shows "ECU Off-Line". True when there is a reply
+    // to decode (an answer, or the ECU's silence, which each operation handles its own way).
+    bool replyToDecode(const QString &timeoutText = QStringLiteral("ECU Timeout"));
+
     Prompts &prompts;
     PortDirectory ports;
     Settings settings;

@@ -1,5 +1,7 @@
 #include "link/ScanToolLink.h"
 
+#include "pids/Reply.h"
+
 #include <QEventLoop>
 #include <QTimer>
 
@@ -41,6 +43,15 @@ void ScanToolLink::abandon()
 {
     m_abandoned = true;
     setOBD_stop(true);
+}
+
+void ScanToolLink::onToolSilent()
+{
+    if (m_portFailed)
+        return;
+    m_portFailed = true;
+    setOBD_stop(true);
+    emit portLost(QStringLiteral("no answer from the scan tool"));
 }
 
 void ScanToolLink::onPortFailed(const QString &reason)
@@ -121,6 +132,10 @@ ScanToolLink::WaitEnd ScanToolLink::waitForCharacters(int threshold, std::option
         if (deadline) {
             if (deadline->hasExpired()) {
                 m_timedOut = true;
+                // A live tool sends its status every few milliseconds and answers within
+                // milliseconds: nothing at all for the whole bound means it is gone.
+                if (OBDinbuffercount() == 0)
+                    onToolSilent();
                 return WaitEnd::TimedOut;
             }
             sleep = int(qMin<qint64>(sleep, deadline->remainingTime()));
@@ -145,6 +160,7 @@ QString ScanToolLink::waitReply(int threshold, std::optional<int> timeoutMs)
 void ScanToolLink::wait_OBD_ready()
 {
     setOBD_stop(false);
+    m_heard = Heard::Nothing;
     OBDinput();
     const std::optional<QDeadlineTimer> deadline = boundDeadline();
     while (!m_stop) {
@@ -157,15 +173,23 @@ void ScanToolLink::wait_OBD_ready()
         if (end != WaitEnd::Ready)
             return;
         const QString collected = OBDinput();
-        if (collected.contains(QLatin1Char('S'))) {
+        if (collected.contains(QLatin1Char(commands::TalkingToVehicle))) {
+            m_noVehicle = false;
+            m_heard = Heard::Nothing;
+            // A text that says the car is not talking goes with the colour that says it is.
+            if (m_indicator.text() == NoVehicleText)
+                m_indicator.setText(QStringLiteral("ECU Connected"));
             m_indicator.setColor(colors::Green);
             return;
         }
-        if (collected.contains(QLatin1Char('P'))) {
+        if (collected.contains(QLatin1Char(commands::NoVehicle))) {
+            m_noVehicle = true;
+            m_heard = Heard::NoVehicle;
             setOBD_stop(true);
             m_indicator.setColor(colors::Yellow);
             return;
         }
+        m_heard = Heard::Noise;
     }
 }
 
@@ -176,7 +200,15 @@ QString ScanToolLink::exchange(const QString &command, int threshold, std::optio
     OBDoutput(command);
     if (discard == Discard::AfterSend)
         OBDinput();
-    return waitReply(threshold, timeoutMs);
+    QString reply = waitReply(threshold, timeoutMs);
+    // A status "S" sent just before the reply stands in front of it: the reply is what follows,
+    // as long as the command asked for (the tool's own commands answer with their own text).
+    bool okService = false, okLength = false;
+    const int service = command.left(2).toInt(&okService, 16);
+    const int length = command.mid(4, 2).toInt(&okLength, 16);
+    if (okService && service < 0x80 && reply.startsWith(QLatin1Char(commands::TalkingToVehicle)))
+        reply = reply.mid(1, okLength ? 2 * length + 1 : -1);
+    return reply;
 }
 
 QString ScanToolLink::request(const QString &command, int threshold, std::optional<int> timeoutMs)
@@ -185,38 +217,73 @@ QString ScanToolLink::request(const QString &command, int threshold, std::option
     return exchange(command, threshold, timeoutMs);
 }
 
+QString ScanToolLink::ask(const ToolCommand &command, int threshold, const Ask &how)
+{
+    m_outcome = Outcome::NoAnswer;
+    wait_OBD_ready();
+    if (m_noVehicle) {
+        m_outcome = Outcome::NoVehicle;
+        return QString();
+    }
+    for (int attempt = 0; attempt < MaxAttempts && !m_stop; ++attempt) {
+        const QString reply = exchange(command, threshold, how.timeoutMs, how.discard);
+        if (how.onAttempt)
+            how.onAttempt(reply);
+        if (reply.isEmpty())
+            return QString();
+        switch (Reply(reply).check(command)) {
+        case Reply::Kind::Answer:
+            m_outcome = Outcome::Answer;
+            return reply;
+        case Reply::Kind::Silent:
+            m_outcome = Outcome::EcuSilent;
+            return reply;
+        case Reply::Kind::Repeat:
+            if (how.redOnRepeat)
+                m_indicator.setColor(colors::Red);
+            break;
+        case Reply::Kind::Garbled:
+            break;
+        }
+    }
+    if (m_stop)
+        return QString();
+    m_outcome = Outcome::Garbled;
+    if (!m_garbledReported) {
+        // Said once per operation, whatever number of its requests met the same line.
+        m_garbledReported = true;
+        m_prompts.message(QStringLiteral("Communication Error Reading Scan Tool Data"));
+    }
+    return QString();
+}
+
 QString ScanToolLink::get_ecu_PID(const QString &mode, const QString &pid, const QString &count)
 {
     setOBD_stop(false);
     m_indicator.setColor(colors::Green);
-    wait_OBD_ready();
-    if (m_stop)
-        return NoVehicleReply;
     // The length pair is hexadecimal on the wire; the reply carries two characters per byte.
-    bool ok = false;
-    const int length = count.toInt(&ok, 16);
-    const int threshold = ok ? 2 * length : 0;
-    for (;;) {
-        QString reply = exchange(mode + pid + count, threshold);
-        if (reply.size() >= 3 && reply.at(2) == QLatin1Char('S') && !m_stop) {
-            m_indicator.setColor(colors::Red);
-            continue;
-        }
-        if (reply.startsWith(QLatin1Char('S')))
-            reply = reply.mid(1, 2 * (ok ? length : 0) + 1);
-        return reply;
-    }
+    bool okMode = false, okPid = false, okLength = false;
+    const ToolCommand command{quint8(mode.toInt(&okMode, 16)), quint8(pid.toInt(&okPid, 16)),
+                              quint8(count.toInt(&okLength, 16))};
+    Q_ASSERT(okMode && okPid && okLength);
+    Ask how;
+    how.redOnRepeat = true;
+    const QString reply = ask(command, 2 * command.length, how);
+    return m_outcome == Outcome::NoVehicle ? NoVehicleReply : reply;
 }
 
 ScanToolLink::Bound::Bound(ScanToolLink &link, int timeoutMs) : m_link(link), m_previous(link.m_boundMs)
 {
     m_link.m_boundMs = timeoutMs;
     m_link.m_timedOut = false;
+    if (m_link.m_boundDepth++ == 0)
+        m_link.m_garbledReported = false;
 }
 
 ScanToolLink::Bound::~Bound()
 {
     m_link.m_boundMs = m_previous;
+    --m_link.m_boundDepth;
 }
 
 } // namespace quenta

@@ -3,12 +3,14 @@
 // status characters "S" and "P", and the one wait every exchange uses. All of it runs on the
 // user-interface thread; waits let the event loop run so windows stay usable and handlers nest.
 #include "core/Models.h"
+#include "link/Commands.h"
 #include "platform/Prompts.h"
 #include "platform/ScanToolPort.h"
 
 #include <QDeadlineTimer>
 #include <QObject>
 #include <QPointer>
+#include <functional>
 #include <optional>
 
 namespace quenta {
@@ -17,6 +19,8 @@ class ScanToolLink : public QObject {
     Q_OBJECT
 public:
     static inline const QString NoVehicleReply = QStringLiteral("0000000000000000000000");
+    // What the indicator and the status window say when the tool is not talking to the car.
+    static inline const QString NoVehicleText = QStringLiteral("ECU not Communicating");
 
     enum class WaitEnd { Ready, Stopped, TimedOut };
 
@@ -45,6 +49,36 @@ public:
     // Synchronises with the tool first (wait_OBD_ready), then makes the exchange.
     QString request(const QString &command, int threshold, std::optional<int> timeoutMs = std::nullopt);
 
+    // What the last vehicle request (ask, get_ecu_PID) came to.
+    enum class Outcome {
+        Answer,    // a reply of the kind asked for: decode it
+        EcuSilent, // "S" at position 2: the ECU did not answer
+        NoVehicle, // the tool reports no communication with the vehicle ("P")
+        NoAnswer,  // the wait was stopped, or nothing came within the operation's bound
+        Garbled,   // every attempt gave a reply that is not what was asked
+    };
+    struct Ask {
+        std::optional<int> timeoutMs;
+        Discard discard = Discard::BeforeSend;
+        bool redOnRepeat = false;                        // the indicator shows a repeated request
+        std::function<void(const QString &)> onAttempt; // every reply as it came (debug lines)
+    };
+    // A request made with a tool that may misbehave: synchronises once, then sends until the
+    // reply is well formed, a bounded number of times. The reply when the outcome is Answer or
+    // EcuSilent; otherwise empty, and a garbled line is reported once per operation.
+    QString ask(const ToolCommand &command, int threshold, const Ask &how);
+    QString ask(const ToolCommand &command, int threshold) { return ask(command, threshold, Ask{}); }
+    Outcome outcome() const { return m_outcome; }
+    // Decodable: the reply is an answer, or the ECU's silence (which the decoders read as it stands).
+    bool decodable() const { return m_outcome == Outcome::Answer || m_outcome == Outcome::EcuSilent; }
+    static constexpr int MaxAttempts = 4;
+
+    // The last synchronisation met "P": the tool is not talking to the vehicle.
+    bool noVehicle() const { return m_noVehicle; }
+    // What the tool sent during the last synchronisation that gave no "S".
+    enum class Heard { Nothing, NoVehicle, Noise };
+    Heard heard() const { return m_heard; }
+
     // The one reply wait: while the stop flag is clear, until more than `threshold` characters
     // wait, then one read. Empty when the wait was stopped, abandoned or ran past its bound.
     QString waitReply(int threshold, std::optional<int> timeoutMs = std::nullopt);
@@ -54,8 +88,9 @@ public:
     // Lets pending events run and sleeps at most `ms` for new ones (for loops that poll other things).
     void yieldToEvents(int ms);
 
-    // Bounds every wait started while it lives (operations whose waits must not last for ever).
-    // Once one wait ran past the bound, the later ones of the same operation end at once.
+    // Bounds every wait started while it lives (every operation: none may wait for ever). Once one
+    // wait ran past the bound, the later ones of the same operation end at once. The outermost
+    // bound is the operation: a garbled line is reported once within it.
     class Bound {
     public:
         Bound(ScanToolLink &link, int timeoutMs);
@@ -83,6 +118,8 @@ signals:
 
 private:
     void onPortFailed(const QString &reason);
+    // The tool sent nothing at all for a whole bound: as good as gone.
+    void onToolSilent();
     std::optional<QDeadlineTimer> boundDeadline() const;
 
     Prompts &m_prompts;
@@ -92,6 +129,11 @@ private:
     bool m_abandoned = false;
     bool m_portFailed = false;
     bool m_timedOut = false;
+    bool m_noVehicle = false;
+    bool m_garbledReported = false;
+    int m_boundDepth = 0;
+    Heard m_heard = Heard::Nothing;
+    Outcome m_outcome = Outcome::NoAnswer;
     std::optional<int> m_boundMs;
 };
 

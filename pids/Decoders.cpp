@@ -86,10 +86,13 @@ int frameShift(const Program &p, const QString &service)
     return service == QLatin1String("01") ? 0 : p.settings.frame_flag;
 }
 
-Bytes fetch(Program &p, const QString &service, const QString &pid, int n)
+// Nothing when the reply cannot be decoded: no vehicle, no answer, or a garbled line.
+std::optional<Bytes> fetch(Program &p, const QString &service, const QString &pid, int n)
 {
     const int shift = frameShift(p, service);
     const Reply reply(p.link.get_ecu_PID(service, pid, lengthText(n + shift)), shift);
+    if (!p.link.decodable())
+        return std::nullopt;
     Bytes b;
     for (int i = 0; i < 4; ++i)
         b.at[size_t(i)] = reply.byte(i);
@@ -450,8 +453,10 @@ Reading Decoders::readRow(const Row &row, const Request *given)
         s.PID_mode = service;
     if (given)
         service = given->mode;
-    const Bytes bytes = fetch(m_p, service, given ? given->pid : pidText(row.pid), row.length);
-    Reading reading = readingOf(row, bytes, s.units_metric);
+    const std::optional<Bytes> bytes = fetch(m_p, service, given ? given->pid : pidText(row.pid), row.length);
+    if (!bytes)
+        return unread(row);
+    Reading reading = readingOf(row, *bytes, s.units_metric);
     reading.time = now();
     return reading;
 }
@@ -466,6 +471,12 @@ const Reading &Decoders::keep(const Reading &reading)
     return reading;
 }
 
+Reading Decoders::unread(const Row &row) const
+{
+    const bool metric = m_p.settings.units_metric;
+    return {row.pid, row.labelFor(metric), QString(), row.unitsFor(metric), 0, now(), false};
+}
+
 double Decoders::now()
 {
     return double(Timing::tickCount()) / 1000.0;
@@ -476,16 +487,24 @@ double Decoders::now()
 Reading Decoders::mileage(const Row &row)
 {
     const bool metric = m_p.settings.units_metric;
-    double flow = leadingNumber(get_air_flow());
+    const Reading airFlow = readRow(*rowOf(0x10));
+    const Reading vehicleSpeed = readRow(*rowOf(0x0D));
+    if (!airFlow.valid || !vehicleSpeed.valid)
+        return unread(row);
+    double flow = leadingNumber(airFlow.text);
     if (flow == 0)
         flow = 0.01;
-    const float speed = float(leadingNumber(get_speed()));
+    const float speed = float(leadingNumber(vehicleSpeed.text));
     double e = double(speed) / ((flow + 0.001) * 0.0642);
     if (metric)
         e = e / 3.76 * 0.61;
     const QString wideband = m_p.settings.WBO2_PID;
-    if (wideband.startsWith(QLatin1Char('2')) || wideband.startsWith(QLatin1Char('3')))
-        e *= leadingNumber(get_lambda(QStringLiteral("01"), wideband));
+    if (wideband.startsWith(QLatin1Char('2')) || wideband.startsWith(QLatin1Char('3'))) {
+        const QString lambda = get_lambda(QStringLiteral("01"), wideband);
+        if (!m_p.link.decodable())
+            return unread(row);
+        e *= leadingNumber(lambda);
+    }
     const QString value = first(text(e), 5);
     return {row.pid, row.labelFor(metric), value, row.unitsFor(metric), leadingNumber(value), now()};
 }
@@ -496,7 +515,7 @@ Reading Decoders::read(int pid)
     if (!row)
         return {pid, QString(), QString(), QString(), 0, now()};
     Reading reading = readRow(*row);
-    if (row->whole)
+    if (row->whole && reading.valid)
         reading.text = QString::number(wholeNumber(reading.text));
     return keep(reading);
 }
@@ -616,7 +635,10 @@ QString Decoders::get_clear_minutes() { return run(0x4E); }
 
 QString Decoders::get_lambda(const QString &mode, const QString &pid)
 {
-    const double lambda = lambdaOf(fetch(m_p, mode, pid, 9));
+    const std::optional<Bytes> bytes = fetch(m_p, mode, pid, 9);
+    if (!bytes)
+        return QString();
+    const double lambda = lambdaOf(*bytes);
     DecodedValue &record = m_p.pids.record;
     record.PID_value = lambda;
     record.PID_string = text(lambda);
@@ -626,10 +648,12 @@ QString Decoders::get_lambda(const QString &mode, const QString &pid)
 QString Decoders::get_WBO2_current(const QString &mode, const QString &pid)
 {
     m_p.settings.WBO2_PID = QStringLiteral("34");
-    const Bytes bytes = fetch(m_p, mode, pid, 9);
+    const std::optional<Bytes> bytes = fetch(m_p, mode, pid, 9);
+    if (!bytes)
+        return QString();
     DecodedValue &record = m_p.pids.record;
-    record.PID_string = text(lambdaOf(bytes));
-    record.PID_value = leadingNumber(text(currentOf(bytes)));
+    record.PID_string = text(lambdaOf(*bytes));
+    record.PID_value = leadingNumber(text(currentOf(*bytes)));
     return record.PID_string;
 }
 
@@ -651,7 +675,10 @@ Decoders::Readiness Decoders::readiness(const std::array<int, 4> &bytes)
 
 void Decoders::get_MIL()
 {
-    const Readiness r = readiness(fetch(m_p, QStringLiteral("01"), QStringLiteral("01"), 9).at);
+    const std::optional<Bytes> bytes = fetch(m_p, QStringLiteral("01"), QStringLiteral("01"), 9);
+    if (!bytes)
+        return;
+    const Readiness r = readiness(bytes->at);
     StatusText &status = m_p.status;
     status.setText(QString());
     if (!r.milOn)
@@ -674,6 +701,8 @@ void Decoders::get_trouble_codes()
     // service 02 reply, right after the PID in a service 01 reply.
     const QString &mode = m_p.settings.PID_mode;
     const Reply reply(m_p.link.get_ecu_PID(mode, QStringLiteral("02"), lengthText(8)), frameShift(m_p, mode));
+    if (!m_p.link.decodable())
+        return;
     StatusText &status = m_p.status;
     const QString noFrame = QStringLiteral("\r\n No Freeze Frame Data Stored");
     if (reply.ecuSilent()) {
@@ -695,8 +724,10 @@ void Decoders::get_trouble_codes()
 
 void Decoders::get_fuel_status()
 {
-    const Bytes b = fetch(m_p, m_p.settings.PID_mode, QStringLiteral("03"), 7);
-    const int systems[] = {b.A(), b.B()};
+    const std::optional<Bytes> b = fetch(m_p, m_p.settings.PID_mode, QStringLiteral("03"), 7);
+    if (!b)
+        return;
+    const int systems[] = {b->A(), b->B()};
     for (int i = 0; i < 2; ++i) {
         for (const FuelSystemState &state : FuelSystemStates) {
             if (systems[i] == state.value) {
@@ -715,8 +746,10 @@ void Decoders::fuelTrim(int pid)
         if (t.pid == pid)
             label = t.label;
     Q_ASSERT(label);
-    m_p.status.append(QString::fromLatin1(label) + text(fuelTrimPercent(fetch(m_p, m_p.settings.PID_mode, pidText(pid), 6).A()))
-                      + QStringLiteral("%"));
+    const std::optional<Bytes> b = fetch(m_p, m_p.settings.PID_mode, pidText(pid), 6);
+    if (!b)
+        return;
+    m_p.status.append(QString::fromLatin1(label) + text(fuelTrimPercent(b->A())) + QStringLiteral("%"));
     m_p.status.append(CrLf);
 }
 
@@ -732,16 +765,20 @@ void Decoders::get_LTFTB2() { fuelTrim(0x09); }
 
 void Decoders::get_cmd_sec_air_stat()
 {
-    const Bytes b = fetch(m_p, QStringLiteral("01"), QStringLiteral("12"), 6);
-    m_p.status.append(QStringLiteral("Cmd Sec. Air Status ---- ") + QString::number(b.A()));
+    const std::optional<Bytes> b = fetch(m_p, QStringLiteral("01"), QStringLiteral("12"), 6);
+    if (!b)
+        return;
+    m_p.status.append(QStringLiteral("Cmd Sec. Air Status ---- ") + QString::number(b->A()));
     m_p.status.append(CrLf);
 }
 
 void Decoders::o2_presence_scan(int &count)
 {
     const QString reply = m_p.link.get_ecu_PID(QStringLiteral("01"), QStringLiteral("13"), lengthText(6));
-    const int a = hex_pair_value(cut(reply, 12, 2));
     count = 0;
+    if (!m_p.link.decodable())
+        return;
+    const int a = hex_pair_value(cut(reply, 12, 2));
     // Bit k stands for sensor position k: Bank1 Sensor1 (bit 0) to Bank2 Sensor4 (bit 7).
     for (int k = 7; k >= 0; --k) {
         if (a & (1 << k)) {
@@ -755,6 +792,8 @@ void Decoders::get_O2_loc()
 {
     int count = 0;
     o2_presence_scan(count);
+    if (!m_p.link.decodable())
+        return;
     m_p.status.append(QStringLiteral("# of O2 Sensors -------- ") + QString::number(count));
     m_p.status.append(CrLf);
 }

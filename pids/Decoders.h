@@ -23,6 +23,7 @@ struct Reading {
     QString units;
     double value = 0; // the record's number (for some PIDs a scaled raw value, as the record keeps it)
     double time = 0;  // seconds on the monotonic clock
+    bool valid = true; // false: no good reply (no vehicle, no answer, a garbled line): text empty
 };
 
 class Decoders {
@@ -159,6 +160,7 @@ private:
     Reading readRow(const Row &row, const Request *given = nullptr);
     static Reading readingOf(const Row &row, const decoding::Bytes &bytes, bool metric);
     const Reading &keep(const Reading &reading);
+    Reading unread(const Row &row) const;
     static double now();
     Reading mileage(const Row &row);
     void fuelTrim(int pid);

@@ -94,10 +94,21 @@ const ByteMap Pid40B = {{
 }};
 // clang-format on
 
+// The walk goes no further once the tool stopped talking to the car, the operation's bound
+// passed or the tool is gone: nothing after that point would be a reading.
+bool walkEnded(const Program &p)
+{
+    return p.link.noVehicle() || p.link.portFailed() || p.link.abandoned() || p.link.timedOut();
+}
+
 // One value line: the vehicle data window, the logger's parameter list and PID_list move together.
+// A parameter whose replies were all garbled keeps its line, without a value: it is supported,
+// but nothing read from the line may stand as its value.
 void listValue(Program &p, Decoders &decoders, int pid, int &b)
 {
     const Reading reading = decoders.read(pid);
+    if (!reading.valid && p.link.outcome() != ScanToolLink::Outcome::Garbled)
+        return;
     if (b >= 0 && b < PidState::ListSize)
         p.pids.PID_list[size_t(b)] = qint16(pid);
     p.data.append(reading.label + reading.text + reading.units);
@@ -111,6 +122,10 @@ void walkByte(PidWalker &walker, Program &p, const ByteMap &map, int &a, int &b)
 {
     Decoders decoders(p);
     for (int k = 7; k >= 0; --k) {
+        if (walkEnded(p)) {
+            a = 0;
+            return;
+        }
         const int weight = 1 << k;
         if (a <= weight - 1)
             continue;
@@ -145,14 +160,15 @@ void walkByte(PidWalker &walker, Program &p, const ByteMap &map, int &a, int &b)
 
 // Asks a higher support bitmap (always service 01, bytes at their service 01 places) and walks
 // its bytes with the given walkers.
-void scanBitmap(PidWalker &walker, Program &p, const QString &command,
+void scanBitmap(PidWalker &walker, Program &p, const ToolCommand &command,
                 std::initializer_list<void (PidWalker::*)(int &, int &)> walkers)
 {
     ScanToolLink &link = p.link;
-    link.wait_OBD_ready();
-    if (link.OBD_stop())
+    ScanToolLink::Ask how;
+    how.discard = ScanToolLink::Discard::AfterSend;
+    const Reply reply(link.ask(command, 18, how));
+    if (!link.decodable())
         return;
-    const Reply reply(link.exchange(command, 18, std::nullopt, ScanToolLink::Discard::AfterSend));
     if (reply.ecuSilent()) {
         p.indicator.set(QStringLiteral("ECU Timeout"), colors::Red);
         return;

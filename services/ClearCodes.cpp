@@ -11,8 +11,10 @@ void clearTroubleCodes(Program &p)
     ScanToolLink::Bound bound(p.link, p.waitBoundMs);
     p.link.setOBD_stop(false);
     p.status.setText(QStringLiteral("\r\n"));
-    const Reply reply(p.link.request(commands::ClearCodes, 9));
-    if (p.link.timedOut() || reply.ecuSilent()) {
+    const Reply reply(p.link.ask(commands::ClearCodes, 9));
+    if (!p.replyToDecode()) {
+        // Nothing was cleared that the program knows of.
+    } else if (reply.ecuSilent()) {
         p.indicator.set(QStringLiteral("ECU Timeout"), colors::Red);
     } else {
         p.indicator.set(QStringLiteral("ECU Connected"), colors::Green);

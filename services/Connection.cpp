@@ -133,6 +133,7 @@ void connectCom(Program &p, int item)
 
 void read_firmware_id(Program &p)
 {
+    ScanToolLink::Bound bound(p.link, p.waitBoundMs);
     p.status.setText(QStringLiteral("\r\n"));
     p.link.setOBD_stop(false);
     p.link.wait_OBD_ready();
@@ -150,6 +151,7 @@ void read_firmware_id(Program &p)
 
 void changeEcu(Program &p)
 {
+    ScanToolLink::Bound bound(p.link, p.waitBoundMs);
     p.link.setOBD_stop(false);
     p.status.setText(QStringLiteral("\r\n"));
     p.link.request(commands::SwitchEcu, 2); // its answer is not examined

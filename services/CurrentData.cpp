@@ -14,6 +14,7 @@ constexpr int LoggerBoxEntries = 77;
 
 void requestCurrentData(Program &p)
 {
+    ScanToolLink::Bound bound(p.link, p.waitBoundMs);
     ScanToolLink &link = p.link;
     beginWalk(p, QStringLiteral("01"), 0);
     p.status.setText(QStringLiteral("\r\n"));
@@ -21,19 +22,13 @@ void requestCurrentData(Program &p)
     p.pids.no_freeze_frame = false;
     p.pids.has_STFTB1 = p.pids.has_STFTB2 = p.pids.has_LTFTB1 = p.pids.has_LTFTB2 = false;
 
-    link.wait_OBD_ready();
-    if (!link.OBD_stop()) {
-        QString reply;
-        for (;;) {
-            reply = link.exchange(commands::SupportedPids01To20, 18);
-            if (p.settings.debug_mode)
-                p.status.append(QStringLiteral("\r\nMode 1, PID 0 = ") + reply);
-            if (charAt(reply, 3) != QLatin1Char('S'))
-                break;
-        }
-        if (reply.startsWith(QLatin1Char('S')))
-            reply = reply.mid(1, 19);
-        const Reply bitmap(reply);
+    ScanToolLink::Ask how;
+    how.onAttempt = [&p](const QString &reply) {
+        if (p.settings.debug_mode)
+            p.status.append(QStringLiteral("\r\nMode 1, PID 0 = ") + reply);
+    };
+    const Reply bitmap(link.ask(commands::SupportedPids01To20, 18, how));
+    if (p.replyToDecode()) {
         const bool ecuTimeout = bitmap.ecuSilent();
         if (ecuTimeout)
             p.indicator.set(QStringLiteral("ECU Timeout"), colors::Red);
@@ -61,6 +56,9 @@ void requestCurrentData(Program &p)
             p.controls.setEnabled(QStringLiteral("mnuDataLog"), true);
         }
     }
+    // The car stopped talking during the walk: what was listed stays, the rest is not a reading.
+    if (link.noVehicle())
+        p.replyToDecode();
     emit p.showMainWindow();
     if (p.settings.WBO2_PID != QLatin1String("0")) {
         p.controls.setEnabled(QStringLiteral("mnuWBO2"), true);

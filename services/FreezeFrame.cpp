@@ -12,9 +12,12 @@ namespace {
 void readFreezeFrame(Program &p)
 {
     beginWalk(p, QStringLiteral("02"), 1);
-    const Reply reply(p.link.request(commands::FreezeFrameSupport, 22), p.settings.frame_flag);
-    if (p.link.timedOut() || reply.ecuSilent()) {
-        p.indicator.set(QStringLiteral("ECU Timeout, Freeze Frame not Supported"), colors::Red);
+    const QString notSupported = QStringLiteral("ECU Timeout, Freeze Frame not Supported");
+    const Reply reply(p.link.ask(commands::FreezeFrameSupport, 22), p.settings.frame_flag);
+    if (!p.replyToDecode(notSupported))
+        return;
+    if (reply.ecuSilent()) {
+        p.indicator.set(notSupported, colors::Red);
         return;
     }
     p.indicator.set(QStringLiteral("ECU Connected"), colors::Green);
@@ -40,6 +43,9 @@ void readFreezeFrame(Program &p)
         walker.findPID4(bytes[3], p.pids.PID_count);
     }
     p.pids.no_freeze_frame = false;
+    // The car stopped talking during the walk: what was listed stays, the rest is not a reading.
+    if (p.link.noVehicle())
+        p.replyToDecode();
 }
 
 } // namespace

@@ -110,7 +110,14 @@ void requestTroubleCodes(Program &p)
     p.link.setOBD_stop(false);
     p.status.setText(CRLF);
 
-    const Reply status(p.link.request(commands::MonitorStatus, 18));
+    const Reply status(p.link.ask(commands::MonitorStatus, 18));
+    const ScanToolLink::Outcome outcome = p.link.outcome();
+    if (outcome == ScanToolLink::Outcome::NoVehicle || outcome == ScanToolLink::Outcome::Garbled
+        || p.link.portFailed() || p.link.abandoned()) {
+        p.replyToDecode();
+        p.controls.setPressed(QStringLiteral("Mode3"), false);
+        return;
+    }
     if (p.link.timedOut() || status.ecuSilent()) {
         ecuTimeout(p);
     } else {
@@ -132,9 +139,15 @@ void requestTroubleCodes(Program &p)
                                   Prompts::Icon::Critical, false))
             a = 1;
         if (a != 0) {
-            const QString stored = p.link.request(commands::StoredCodes, 21, StoredCodesLimitMs);
-            if (p.link.timedOut() && stored.isEmpty()) {
+            ScanToolLink::Ask how;
+            how.timeoutMs = StoredCodesLimitMs;
+            const QString stored = p.link.ask(commands::StoredCodes, 21, how);
+            if (p.link.outcome() == ScanToolLink::Outcome::NoAnswer && p.link.timedOut()) {
                 p.status.append(QStringLiteral("==== Timeout waiting for Trouble Codes") + CRLF);
+                p.controls.setPressed(QStringLiteral("Mode3"), false);
+                return;
+            }
+            if (!p.replyToDecode()) {
                 p.controls.setPressed(QStringLiteral("Mode3"), false);
                 return;
             }
@@ -142,10 +155,10 @@ void requestTroubleCodes(Program &p)
         }
     }
 
-    const QString pending = p.link.request(commands::PendingCodes, 21);
-    if (p.link.timedOut())
+    const QString pending = p.link.ask(commands::PendingCodes, 21);
+    if (p.link.outcome() == ScanToolLink::Outcome::NoAnswer && p.link.timedOut() && !p.link.portFailed())
         ecuTimeout(p);
-    else
+    else if (p.replyToDecode())
         pendingCodes(p, pending);
     p.controls.setPressed(QStringLiteral("Mode3"), false);
 }

@@ -103,7 +103,7 @@ private slots:
     void replyNotStartingWithSIsReturnedUnchanged()
     {
         Scripted s;
-        const QByteArray answer = "R48XX10410D21000000000000000000000000ZZ";
+        const QByteArray answer = "R486B10410D21000000000000000000000000ZZ";
         s.port->onWrite = [&](const QByteArray &) { s.port->feed(answer); };
         s.feedLater("S");
         QCOMPARE(s.link().get_ecu_PID(QStringLiteral("01"), QStringLiteral("0D"), QStringLiteral("06")),
@@ -126,7 +126,8 @@ private slots:
         Scripted s;
         bool returned = false;
         s.port->onWrite = [&](const QByteArray &) {
-            s.port->feed(QByteArray(needed - 1, '1'));
+            QByteArray reply = "R486B104104";
+            s.port->feed(reply.append(QByteArray(needed - 1 - reply.size(), '0')));
             QTimer::singleShot(30, s.port, [&] {
                 QVERIFY2(!returned, "returned before enough characters waited");
                 s.port->feed("2");
@@ -137,6 +138,36 @@ private slots:
         returned = true;
         QCOMPARE(reply.size(), needed);
         QVERIFY(reply.endsWith(QLatin1Char('2')));
+    }
+
+    // A reply that is not the answer asked for is asked again, a bounded number of times, then
+    // the line's trouble is said once and nothing is returned to decode.
+    void garbledRepliesAreAskedAgainThenRefused_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::newRow("not hexadecimal") << QByteArray("R48XX10410D21000000000000ZZ");
+        QTest::newRow("lowercase hexadecimal") << QByteArray("R486b10410d21000000000000");
+        QTest::newRow("NUL characters") << QByteArray("R486B1041\0\0\0\0000000000", 25);
+        QTest::newRow("another service") << QByteArray("R486B10420D21000000000000");
+        QTest::newRow("another PID") << QByteArray("R486B10410C21000000000000");
+    }
+    void garbledRepliesAreAskedAgainThenRefused()
+    {
+        QFETCH(QByteArray, reply);
+        Scripted s;
+        s.port->onWrite = [&](const QByteArray &) { s.port->feed(reply); };
+        s.feedLater("S");
+        for (int operation = 0; operation < 2; ++operation) {
+            ScanToolLink::Bound bound(s.link(), 2000);
+            QCOMPARE(s.link().get_ecu_PID(QStringLiteral("01"), QStringLiteral("0D"), QStringLiteral("06")), QString());
+            QCOMPARE(s.link().outcome(), ScanToolLink::Outcome::Garbled);
+            // A second request of the same operation adds no second box.
+            s.feedLater("S");
+            s.link().get_ecu_PID(QStringLiteral("01"), QStringLiteral("0D"), QStringLiteral("06"));
+            s.feedLater("S");
+        }
+        QCOMPARE(s.port->written.size(), 4 * ScanToolLink::MaxAttempts);
+        QCOMPARE(s.prompts.texts(), QStringList(2, QStringLiteral("Communication Error Reading Scan Tool Data")));
     }
 
     void transportErrorsShowTheirMessages()
@@ -181,19 +212,33 @@ private slots:
         rig.openPort();
         rig.tool.faults().quiet = true;
         ScanToolLink &link = rig.program->link;
+        QSignalSpy lost(&link, &ScanToolLink::portLost);
         {
             ScanToolLink::Bound bound(link, 100);
             link.wait_OBD_ready();
             QVERIFY(link.timedOut());
             QVERIFY(link.OBD_stop());
+            // Nothing at all for the whole bound: the tool is as good as gone, and said to be once.
+            QCOMPARE(lost.count(), 1);
+            QVERIFY(link.portFailed());
             link.clearTimedOut();
             link.setOBD_stop(false);
+            QElapsedTimer t;
+            t.start();
             QVERIFY(link.waitReply(18).isEmpty());
-            QVERIFY(link.timedOut());
+            QVERIFY(t.elapsed() < 50);
         }
-        link.clearTimedOut();
-        link.setOBD_stop(false);
-        // Outside the bound the same wait lasts until something ends it.
+        QCOMPARE(rig.program->indicator.text(), QStringLiteral("ECU Off-Line"));
+        QVERIFY(rig.prompts.texts().isEmpty());
+    }
+
+    void unboundWaitLastsUntilStopped()
+    {
+        SimRig rig;
+        rig.openPort();
+        rig.tool.faults().quiet = true;
+        ScanToolLink &link = rig.program->link;
+        // Outside a bound a wait lasts until something ends it.
         QTimer::singleShot(150, &link, [&] { link.setOBD_stop(true); });
         QElapsedTimer t;
         t.start();

@@ -468,15 +468,20 @@ private slots:
         QCOMPARE(b.commands(), (QStringList{QStringLiteral("020C08"), QStringLiteral("010E06")}));
     }
 
-    void noVehicleReadsEveryByteAsZero()
+    // Without a vehicle there is no value: nothing read as zero bytes may pass for a reading.
+    void noVehicleIsNoReading()
     {
         Bench b({{QStringLiteral("05"), QStringLiteral("8C")}}, true);
         b.rig.tool.setVehicle(false);
         Decoders d(b.p);
-        QCOMPARE(d.get_coolant_temp(), -40);
-        QCOMPARE(d.get_ambient_temp(), QStringLiteral("-40"));
-        QCOMPARE(d.get_cat_temp_11(), QStringLiteral(" -40"));
-        QCOMPARE(d.get_evap_press(), QStringLiteral("0"));
+        for (int pid : {0x05, 0x46, 0x3C, 0x32, Decoders::MileagePid}) {
+            const Reading r = d.read(pid);
+            QVERIFY(!r.valid);
+            QVERIFY(r.text.isEmpty());
+            QCOMPARE(b.record().PID_string, QString());
+        }
+        QCOMPARE(d.get_ambient_temp(), QString());
+        QCOMPARE(b.p.link.outcome(), ScanToolLink::Outcome::NoVehicle);
         QVERIFY(b.commands().isEmpty());
     }
 

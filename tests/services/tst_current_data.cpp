@@ -97,7 +97,7 @@ private slots:
         QTest::newRow("20 characters starting S") << "prefix" << "ECU Connected" << "ECU #=10\r\n" << 3 << true;
         QTest::newRow("ECU D0") << "d0" << "ECU Connected" << "ECU #=D0\r\n" << 0 << true;
         QTest::newRow("silent ECU") << "silent" << "ECU Timeout" << "ECU #=00\r\n" << 0 << false;
-        QTest::newRow("no vehicle") << "novehicle" << "ECU Off-Line" << "" << 0 << false;
+        QTest::newRow("no vehicle") << "novehicle" << "ECU not Communicating" << "" << 0 << false;
     }
     void oddReplies()
     {
@@ -134,6 +134,7 @@ private slots:
         if (kind == QLatin1String("novehicle")) {
             QVERIFY(rig.tool.commands().isEmpty());
             QCOMPARE(p.indicator.color(), colors::Yellow);
+            QCOMPARE(p.status.text(), ScanToolLink::NoVehicleText);
         }
         if (kind == QLatin1String("silent"))
             QCOMPARE(rig.tool.commands(), QList<QByteArray>{"010009"});

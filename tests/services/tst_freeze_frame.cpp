@@ -101,7 +101,9 @@ private slots:
         t.start();
         requestFreezeFrame(p);
         QVERIFY(t.elapsed() < 3000);
-        QCOMPARE(p.indicator.text(), QStringLiteral("ECU Timeout, Freeze Frame not Supported"));
+        // A tool that sent nothing for the whole bound is gone, not an ECU without a frame.
+        QCOMPARE(p.indicator.text(), fault == QLatin1String("silent") ? QStringLiteral("ECU Timeout, Freeze Frame not Supported")
+                                                                      : QStringLiteral("ECU Off-Line"));
         QCOMPARE(p.indicator.color(), colors::Red);
         QCOMPARE(p.status.text(), QStringLiteral("earlier text"));
         QCOMPARE(p.data.count(), 0);
@@ -118,7 +120,7 @@ private slots:
         QCOMPARE(rig.program->data.count(), first.size());
     }
 
-    void shortReplyIsNotSupported()
+    void stoppedWaitDecodesNothing()
     {
         SimRig rig;
         rig.openPort();
@@ -126,9 +128,11 @@ private slots:
         p.waitBoundMs = 300;
         rig.tool.faults().unansweredService = 2;
         QTimer::singleShot(50, &p, [&] { p.link.setOBD_stop(true); });
+        p.status.setText(QStringLiteral("earlier text"));
         requestFreezeFrame(p);
-        // The empty reply reads as zeros: no code, no parameters.
-        QCOMPARE(p.status.text(), QStringLiteral("\r\n\r\nNot Supported by this ECU\r\n"));
+        // No reply is not a frame without data: nothing is decoded or claimed.
+        QCOMPARE(p.status.text(), QStringLiteral("earlier text"));
+        QCOMPARE(p.data.count(), 0);
     }
 };
 

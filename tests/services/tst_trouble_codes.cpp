@@ -208,7 +208,8 @@ private slots:
         QVERIFY(!rig.program->controls.pressed(QStringLiteral("Mode3")));
     }
 
-    void quietToolEndsAsASilentEcu()
+    // A tool that sends nothing for the whole bound is gone: the connection is offered again.
+    void quietToolEndsOffLine()
     {
         CodesRig rig;
         rig.program->waitBoundMs = 200;
@@ -218,12 +219,13 @@ private slots:
         t.start();
         rig.run();
         QVERIFY(t.elapsed() < 2000);
-        QCOMPARE(rig.program->indicator.text(), QStringLiteral("ECU Timeout"));
+        QCOMPARE(rig.program->indicator.text(), QStringLiteral("ECU Off-Line"));
         QCOMPARE(rig.program->indicator.color(), colors::Red);
+        QVERIFY(rig.program->controls.enabled(QStringLiteral("mnuCom")));
         QVERIFY(!rig.program->controls.pressed(QStringLiteral("Mode3")));
     }
 
-    void shortRepliesReadAsZero()
+    void shortRepliesAreNotDecoded()
     {
         CodesRig rig;
         rig.program->waitBoundMs = 300;
@@ -231,11 +233,12 @@ private slots:
         rig.program->controls.setPressed(QStringLiteral("Mode3"), true);
         QElapsedTimer t;
         t.start();
-        // The status characters after each cut reply fill the wait; what they read as is conv_hex's
-        // business. The operation must simply end normally.
+        // The status characters after each cut reply fill the wait: the reply is not what was asked,
+        // so nothing is decoded from it and the line's trouble is said once.
         const QString text = rig.run();
         QVERIFY(t.elapsed() < 5000);
-        QVERIFY(text.startsWith(QStringLiteral("\r\nECU #=10\r\n")));
+        QCOMPARE(text, QStringLiteral("\r\n"));
+        QCOMPARE(rig.prompts.texts(), QStringList{QStringLiteral("Communication Error Reading Scan Tool Data")});
         QVERIFY(!rig.program->controls.pressed(QStringLiteral("Mode3")));
     }
 
@@ -247,8 +250,8 @@ private slots:
         QTest::newRow("positive response") << "" << "Trouble Codes Cleared" << "ECU Connected";
         QTest::newRow("refused with 7F") << "7f" << "Operation Failed" << "ECU Connected";
         QTest::newRow("silent ECU") << "silent" << "\r\n" << "ECU Timeout";
-        QTest::newRow("stopped before the reply") << "stop" << "Operation Failed" << "ECU Connected";
-        QTest::newRow("tool goes quiet") << "quiet" << "\r\n" << "ECU Timeout";
+        QTest::newRow("stopped before the reply: nothing claimed") << "stop" << "\r\n" << "ECU Not Ready";
+        QTest::newRow("tool goes quiet") << "quiet" << "\r\n" << "ECU Off-Line";
     }
     void clearing()
     {
