@@ -22,7 +22,7 @@ void clearTroubleCodes(Program &p)
         p.status.setText(conv_hex(cut(reply, 8, 2)) == 0x44 ? QStringLiteral("Trouble Codes Cleared")
                                                             : QStringLiteral("Operation Failed"));
     }
-    p.controls.setPressed(QStringLiteral("Mode4"), false);
+    p.controls.setPressed(names::Mode4, false);
 }
 
 } // namespace quenta

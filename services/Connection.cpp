@@ -9,19 +9,17 @@ namespace quenta {
 
 namespace {
 
-QString comItem(int n) { return QStringLiteral("mnuConnectionCom%1").arg(n); }
+QString comItem(int n) { return names::ConnectionComItems.value(n - 1); }
 
-const QStringList AllComItems{QStringLiteral("mnuConnectionCom1"), QStringLiteral("mnuConnectionCom2"),
-                              QStringLiteral("mnuConnectionCom3"), QStringLiteral("mnuConnectionCom4")};
-const QStringList DiagnosticButtons{QStringLiteral("Mode1"), QStringLiteral("Mode2"), QStringLiteral("Mode3"),
-                                    QStringLiteral("Mode4"), QStringLiteral("ChangeECU")};
+const QStringList AllComItems = names::ConnectionComItems;
+const QStringList DiagnosticButtons{names::Mode1, names::Mode2, names::Mode3, names::Mode4, names::ChangeECU};
 
 // The items each connection item keeps disabled while it runs.
 QStringList disabledDuring(int item)
 {
     switch (item) {
     case 1: return {comItem(2), comItem(3)};
-    case 2: return {QStringLiteral("mnuUSB"), comItem(1), comItem(3)};
+    case 2: return {names::mnuUSB, comItem(1), comItem(3)};
     default: return {comItem(2), comItem(1)};
     }
 }
@@ -117,17 +115,15 @@ void connectCom(Program &p, int item)
     if (p.link.portFailed())
         return failed();
     p.indicator.setText(QStringLiteral("ECU Connected"));
-    p.controls.setEnabled(QStringList{QStringLiteral("Mode1"), QStringLiteral("Mode2"), QStringLiteral("Mode3"),
-                                      QStringLiteral("Mode4")},
-                          true);
+    p.controls.setEnabled(QStringList{names::Mode1, names::Mode2, names::Mode3, names::Mode4}, true);
     if (p.settings.fw_version > 3.09)
-        p.controls.setVisible(QStringLiteral("Mode5"), true);
-    p.controls.setEnabled(QStringLiteral("ChangeECU"), true);
+        p.controls.setVisible(names::Mode5, true);
+    p.controls.setEnabled(names::ChangeECU, true);
     QStringList reenable = others;
-    reenable.removeAll(QStringLiteral("mnuUSB"));
+    reenable.removeAll(names::mnuUSB);
     p.controls.setEnabled(reenable, true);
     p.link.serial_link = true;
-    p.controls.setEnabled(QStringLiteral("mnuCom"), false);
+    p.controls.setEnabled(names::mnuCom, false);
 }
 
 void read_firmware_id(Program &p)
@@ -140,10 +136,10 @@ void read_firmware_id(Program &p)
         p.link.OBDoutput(QStringLiteral("900101"));
         p.link.waitForCharacters(4);
         const QString identity = numtext::first(p.link.OBDinput(), 5);
-        p.controls.setCaption(QStringLiteral("Label7"), QStringLiteral("F/W: ") + identity);
+        p.linkInfo.setFirmware(identity);
         p.settings.fw_version = numtext::leadingNumber(cut(identity, 2, 4));
         if (p.settings.fw_version > 3.09)
-            p.controls.setEnabled(QStringLiteral("mnuMode6"), true);
+            p.controls.setEnabled(names::mnuMode6, true);
     } else {
         p.status.setText(QStringLiteral("ECU not Communicating"));
     }
@@ -159,8 +155,8 @@ void changeEcu(Program &p)
     p.link.OBDoutput(QStringLiteral("800204"));
     if (p.link.waitForCharacters(2) == ScanToolLink::WaitEnd::Ready)
         p.link.OBDinput();
-    p.controls.setCaption(QStringLiteral("ChangeECU"), QStringLiteral("Toggle ECU"));
-    p.controls.setPressed(QStringLiteral("ChangeECU"), !p.controls.pressed(QStringLiteral("ChangeECU")));
+    p.controls.setCaption(names::ChangeECU, QStringLiteral("Toggle ECU"));
+    p.controls.setPressed(names::ChangeECU, !p.controls.pressed(names::ChangeECU));
     requestCurrentData(p);
 }
 

@@ -43,7 +43,7 @@ void requestCurrentData(Program &p)
             p.indicator.set(QStringLiteral("ECU Timeout"), colors::Red);
         else
             p.indicator.set(QStringLiteral("ECU Connected"), colors::Green);
-        p.controls.setCaption(QStringLiteral("Label6"), QStringLiteral("ECU #=") + cut(reply, 6, 2) + QStringLiteral("\r\n"));
+        p.linkInfo.setEcuNumber(cut(reply, 6, 2));
         if (!ecuTimeout) {
             if (cut(reply, 6, 2) == QLatin1String("D0")) {
                 p.status.setText(NoObdDataMessage);
@@ -62,19 +62,19 @@ void requestCurrentData(Program &p)
                     p.settings.logger_slots = true;
                 }
             }
-            p.controls.setEnabled(QStringLiteral("mnuDataLog"), true);
+            p.controls.setEnabled(names::mnuDataLog, true);
         }
     }
     emit p.showMainWindow();
     if (p.settings.WBO2_PID != QLatin1String("0")) {
-        p.controls.setEnabled(QStringLiteral("mnuWBO2"), true);
+        p.controls.setEnabled(names::mnuWBO2, true);
         p.status.append(QStringLiteral("# of WBO2 Sensors -------- 1\r\n"));
     }
     if (p.pids.has_STFTB1)
-        p.controls.setEnabled(QStringLiteral("mnuFTM"), true);
+        p.controls.setEnabled(names::mnuFTM, true);
     p.status.requestColouring();
-    p.controls.setPressed(QStringLiteral("Mode1"), false);
-    p.controls.setEnabled(QStringLiteral("Mode5"), true);
+    p.controls.setPressed(names::Mode1, false);
+    p.controls.setEnabled(names::Mode5, true);
 }
 
 } // namespace quenta

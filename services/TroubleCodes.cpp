@@ -141,7 +141,7 @@ void requestTroubleCodes(Program &p)
             const QString stored = request(p, QStringLiteral("030A0A"), 21, 10000);
             if (p.link.timedOut() && stored.isEmpty()) {
                 p.status.append(QStringLiteral("==== Timeout waiting for Trouble Codes") + CRLF);
-                p.controls.setPressed(QStringLiteral("Mode3"), false);
+                p.controls.setPressed(names::Mode3, false);
                 return;
             }
             storedCodes(p, stored, n);
@@ -153,7 +153,7 @@ void requestTroubleCodes(Program &p)
         ecuTimeout(p);
     else
         pendingCodes(p, pending);
-    p.controls.setPressed(QStringLiteral("Mode3"), false);
+    p.controls.setPressed(names::Mode3, false);
 }
 
 } // namespace quenta
