@@ -8,18 +8,22 @@
 #include <QMainWindow>
 #include <functional>
 
+class QAbstractButton;
 class QAction;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListView;
 class QListWidget;
 class QModelIndex;
+class QPushButton;
 class QTextEdit;
 
 namespace quenta {
 
 class Program;
 class PrintTarget;
+class ScanToolArt;
 class frmUserCOM;
 
 class frmMain : public QMainWindow {
@@ -48,14 +52,23 @@ protected:
 private:
     void buildControls();
     void buildMenus();
-    void addWidget(QWidget *widget, const QString &name);
-    QAction *addAction(QAction *action, const QString &name);
+    QPushButton *addButton(const QString &name, const QString &caption, bool latching, QWidget *parent);
+
+    // Gives a control its name and lets the controls model reach it under that name; the kind of
+    // control decides what its caption is.
+    void bind(QAbstractButton *button, const QString &name);
+    void bind(QLabel *label, const QString &name);
+    void bind(QGroupBox *frame, const QString &name);
+    void bind(QLineEdit *edit, const QString &name);
+    void bind(QWidget *widget, const QString &name); // a control without a caption
+    QAction *bind(QAction *action, const QString &name);
 
     // Model to window.
     void applyControl(const QString &name);
     void showIndicator();
     void showStatusText();
     void showDataColour();
+    void showLinkInfo();
 
     // Handlers.
     void latch(const QString &button, void (*handler)(Program &));
@@ -79,15 +92,58 @@ private:
     std::function<void(int)> m_exit;
     bool m_exiting = false;
 
-    QHash<QString, QWidget *> m_widgets;
-    QHash<QString, QAction *> m_actions;
-    QLabel *m_label1 = nullptr;
-    QLineEdit *m_text1 = nullptr;
-    QListView *m_list1 = nullptr;
-    QListWidget *m_list2 = nullptr;
-    QTextEdit *m_textECU = nullptr;
-    frmUserCOM *m_picker = nullptr;
+    // How the controls model reaches one named control.
+    struct Bound {
+        QWidget *widget = nullptr;
+        QAction *action = nullptr;
+        QAbstractButton *button = nullptr; // a two-state button shows the pressed state
+        std::function<void(const QString &)> setCaption;
+    };
+    QHash<QString, Bound> m_bound;
 
+    // The controls, under their names.
+    QGroupBox *Frame1 = nullptr;
+    QPushButton *Mode1 = nullptr;
+    QPushButton *Mode2 = nullptr;
+    QPushButton *Mode3 = nullptr;
+    QPushButton *Mode4 = nullptr;
+    QPushButton *Mode5 = nullptr;
+    QPushButton *ChangeECU = nullptr;
+    QPushButton *Command2 = nullptr;
+    QPushButton *Command1 = nullptr;
+    QLabel *Label1 = nullptr;
+    QLineEdit *Text1 = nullptr;
+    QLabel *Label7 = nullptr;
+    QLabel *Label6 = nullptr;
+    QLabel *Label5 = nullptr;
+    QListView *List1 = nullptr;
+    QLabel *Label2 = nullptr;
+    QTextEdit *textECU = nullptr;
+    QListWidget *List2 = nullptr;
+    ScanToolArt *Picture1 = nullptr;
+    QLabel *Label4 = nullptr;
+
+    // The menu items, under their names.
+    QAction *mnuDataLog = nullptr;
+    QAction *mnuCom = nullptr;
+    QAction *mnuUSB = nullptr;
+    QAction *mnuConnectionCom1 = nullptr;
+    QAction *mnuConnectionCom2 = nullptr;
+    QAction *mnuConnectionCom3 = nullptr;
+    QAction *mnuConnectionCom4 = nullptr;
+    QAction *mnuConnectionComX = nullptr;
+    QAction *mnu9600 = nullptr;
+    QAction *mnu19200 = nullptr;
+    QAction *mnuMode6 = nullptr;
+    QAction *mnuOpt = nullptr;
+    QAction *mnuFTM = nullptr;
+    QAction *mnuWBO2 = nullptr;
+    QAction *mnuUnits = nullptr;
+    QAction *mnuUnitsEnglish = nullptr;
+    QAction *mnuUnitsMetric = nullptr;
+    QAction *mnuDebugMode = nullptr;
+
+    frmUserCOM *m_picker = nullptr;
     StatusColouring m_colouring;
     TabKeeper *m_tabKeeper = nullptr;
 };

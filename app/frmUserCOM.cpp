@@ -1,5 +1,6 @@
 #include "app/frmUserCOM.h"
 
+#include "core/ControlNames.h"
 #include "core/Program.h"
 
 #include <QCloseEvent>
@@ -17,15 +18,15 @@ constexpr int Ports = 5;
 frmUserCOM::frmUserCOM(Program &program, QWidget *parent)
     : QWidget(parent, Qt::Dialog), m_program(program)
 {
-    setObjectName(QStringLiteral("frmUserCOM"));
+    setObjectName(names::frmUserCOM);
     setWindowTitle(QStringLiteral("User Defined COM Port Selection"));
     auto *layout = new QVBoxLayout(this);
     auto *label = new QLabel(QStringLiteral("SELECT COM PORT"), this);
-    label->setObjectName(QStringLiteral("Label1"));
+    label->setObjectName(names::picker::Label1);
     layout->addWidget(label);
     for (int i = 0; i < Ports; ++i) {
         auto *option = new QRadioButton(QStringLiteral("COM%1").arg(FirstPort + i), this);
-        option->setObjectName(QStringLiteral("Option%1").arg(i + 1));
+        option->setObjectName(names::picker::Options.value(i));
         connect(option, &QRadioButton::clicked, this, [this, i] { choose(FirstPort + i); });
         layout->addWidget(option);
         m_options << option;

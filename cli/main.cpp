@@ -142,8 +142,8 @@ void report(const Program &p, const QString &command, bool json)
             {QStringLiteral("command"), command},
             {QStringLiteral("indicator"),
              QJsonObject{{QStringLiteral("text"), p.indicator.text()}, {QStringLiteral("color"), rgbName(p.indicator.color())}}},
-            {QStringLiteral("ecu"), p.controls.caption(QStringLiteral("Label6"))},
-            {QStringLiteral("firmware"), p.controls.caption(QStringLiteral("Label7"))},
+            {QStringLiteral("ecu"), p.linkInfo.ecuCaption()},
+            {QStringLiteral("firmware"), p.linkInfo.firmwareCaption()},
             {QStringLiteral("status"), p.status.text()},
             {QStringLiteral("data"), QJsonArray::fromStringList(lines)},
             {QStringLiteral("pid_list"), pidList}};
@@ -152,8 +152,8 @@ void report(const Program &p, const QString &command, bool json)
         auto plain = [](QString t) { return t.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n')); };
         std::printf("== %s\n", qPrintable(command));
         std::printf("indicator: %s (%s)\n", qPrintable(p.indicator.text()), qPrintable(rgbName(p.indicator.color())));
-        std::printf("ecu: %s\n", qPrintable(plain(p.controls.caption(QStringLiteral("Label6"))).trimmed()));
-        std::printf("firmware: %s\n", qPrintable(p.controls.caption(QStringLiteral("Label7"))));
+        std::printf("ecu: %s\n", qPrintable(plain(p.linkInfo.ecuCaption()).trimmed()));
+        std::printf("firmware: %s\n", qPrintable(p.linkInfo.firmwareCaption()));
         std::printf("status:\n%s\n", qPrintable(plain(p.status.text())));
         std::printf("data:\n");
         for (const QString &line : lines)
@@ -243,7 +243,7 @@ int main(int argc, char **argv)
             connectCom(program, 1);
         }))
         return 1;
-    if (!program.port() || !program.port()->isOpen() || program.controls.enabled(QStringLiteral("mnuCom"))) {
+    if (!program.port() || !program.port()->isOpen() || program.controls.enabled(names::mnuCom)) {
         std::fprintf(stderr, "quenta-cli: the connection on %s failed\n", qPrintable(program.ports.describe(1)));
         return 1;
     }

@@ -23,6 +23,34 @@ void IndicatorModel::setColor(Rgb color)
     emit changed();
 }
 
+void LinkInfo::setEcuNumber(const QString &number)
+{
+    if (m_hasEcuNumber && number == m_ecuNumber)
+        return;
+    m_ecuNumber = number;
+    m_hasEcuNumber = true;
+    emit changed();
+}
+
+void LinkInfo::setFirmware(const QString &identity)
+{
+    if (m_hasFirmware && identity == m_firmware)
+        return;
+    m_firmware = identity;
+    m_hasFirmware = true;
+    emit changed();
+}
+
+QString LinkInfo::ecuCaption() const
+{
+    return m_hasEcuNumber ? QStringLiteral("ECU #=") + m_ecuNumber + QStringLiteral("\r\n") : QString();
+}
+
+QString LinkInfo::firmwareCaption() const
+{
+    return m_hasFirmware ? QStringLiteral("F/W: ") + m_firmware : QString();
+}
+
 void StatusText::setText(const QString &text)
 {
     m_text = text;

@@ -1,5 +1,7 @@
 #pragma once
 // The small models the windows and the CLI show. Core code writes them; nothing here knows a widget.
+#include "core/ControlNames.h"
+
 #include <QHash>
 #include <QObject>
 #include <QStringList>
@@ -33,6 +35,30 @@ signals:
 private:
     QString m_text = QStringLiteral("ECU Not Ready");
     Rgb m_color = 0xFFFFFF;
+};
+
+// What the main window shows beside the indicator: the number of the ECU that answers (Label6) and
+// the scan tool's firmware identity (Label7). Each is unknown until first read, and its caption is
+// then empty, as the label is.
+class LinkInfo : public QObject {
+    Q_OBJECT
+public:
+    bool hasEcuNumber() const { return m_hasEcuNumber; }
+    QString ecuNumber() const { return m_ecuNumber; } // two characters from the reply header, e.g. "10"
+    bool hasFirmware() const { return m_hasFirmware; }
+    QString firmware() const { return m_firmware; } // the identity's first five characters, e.g. "S3.40"
+    void setEcuNumber(const QString &number);
+    void setFirmware(const QString &identity);
+    // The labels' captions: "ECU #=10" CR LF and "F/W: S3.40".
+    QString ecuCaption() const;
+    QString firmwareCaption() const;
+signals:
+    void changed();
+private:
+    QString m_ecuNumber;
+    QString m_firmware;
+    bool m_hasEcuNumber = false;
+    bool m_hasFirmware = false;
 };
 
 // The status window's text. Writers replace or append; the window colours keywords when asked.
@@ -86,7 +112,7 @@ private:
 };
 
 // Enabled, visible, pressed and caption state of the main window's controls and menu items, by
-// the control's name ("Mode1", "mnuDataLog", "Label6", ...). Controls never mentioned are enabled,
+// the control's name (names::Mode1, names::mnuDataLog, ...). Controls never mentioned are enabled,
 // visible, released and keep their own caption.
 class Controls : public QObject {
     Q_OBJECT

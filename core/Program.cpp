@@ -1,5 +1,6 @@
 #include "core/Program.h"
 
+#include "core/ControlNames.h"
 #include "services/Connection.h"
 
 namespace quenta {
@@ -8,6 +9,17 @@ Program::Program(Prompts &p, PortDirectory portDirectory, QObject *parent)
     : QObject(parent), prompts(p), ports(std::move(portDirectory)), link(p, indicator), definitions(p)
 {
     connect(&link, &ScanToolLink::portLost, this, &Program::onPortLost);
+    connect(&linkInfo, &LinkInfo::changed, this, &Program::showLinkInfo);
+}
+
+void Program::showLinkInfo()
+{
+    // The controls model keeps Label6's and Label7's captions like every other control's; they
+    // follow the link information and carry nothing of their own.
+    if (linkInfo.hasEcuNumber() && controls.caption(names::Label6) != linkInfo.ecuCaption())
+        controls.setCaption(names::Label6, linkInfo.ecuCaption());
+    if (linkInfo.hasFirmware() && controls.caption(names::Label7) != linkInfo.firmwareCaption())
+        controls.setCaption(names::Label7, linkInfo.firmwareCaption());
 }
 
 void Program::onPortLost()
@@ -16,12 +28,11 @@ void Program::onPortLost()
     if (m_port)
         m_port->close();
     indicator.set(QStringLiteral("ECU Off-Line"), colors::Red);
-    controls.setEnabled(QStringList{QStringLiteral("Mode1"), QStringLiteral("Mode2"), QStringLiteral("Mode3"),
-                                    QStringLiteral("Mode4"), QStringLiteral("Mode5"), QStringLiteral("ChangeECU")},
+    controls.setEnabled(QStringList{names::Mode1, names::Mode2, names::Mode3, names::Mode4, names::Mode5,
+                                    names::ChangeECU},
                         false);
-    controls.setEnabled(QStringList{QStringLiteral("mnuCom"), QStringLiteral("mnuConnectionCom1"),
-                                    QStringLiteral("mnuConnectionCom2"), QStringLiteral("mnuConnectionCom3"),
-                                    QStringLiteral("mnuConnectionCom4"), QStringLiteral("mnuConnectionComX")},
+    controls.setEnabled(QStringList{names::mnuCom, names::mnuConnectionCom1, names::mnuConnectionCom2,
+                                    names::mnuConnectionCom3, names::mnuConnectionCom4, names::mnuConnectionComX},
                         true);
 }
 
@@ -58,24 +69,21 @@ void Program::setPort(std::unique_ptr<ScanToolPort> port)
 void Program::startUp()
 {
     settings.baud_rate = 38400;
-    controls.setEnabled(QStringList{QStringLiteral("Mode1"), QStringLiteral("Mode2"), QStringLiteral("Mode3"),
-                                    QStringLiteral("Mode4"), QStringLiteral("Mode5")},
-                        false);
-    controls.setVisible(QStringLiteral("Mode5"), false);
-    controls.setEnabled(QStringLiteral("mnuWBO2"), false);
-    controls.setEnabled(QStringLiteral("ChangeECU"), false);
-    controls.setCaption(QStringLiteral("ChangeECU"), QStringLiteral("Change ECU"));
+    controls.setEnabled(QStringList{names::Mode1, names::Mode2, names::Mode3, names::Mode4, names::Mode5}, false);
+    controls.setVisible(names::Mode5, false);
+    controls.setEnabled(names::mnuWBO2, false);
+    controls.setEnabled(names::ChangeECU, false);
+    controls.setCaption(names::ChangeECU, QStringLiteral("Change ECU"));
     link.setOBD_stop(false);
     settings.logger_stop = false;
     settings.logger_slots = false;
     settings.debug_mode = false;
     settings.WBO2_PID = QStringLiteral("0");
     indicator.set(QStringLiteral("ECU Off-Line"), colors::Red);
-    controls.setEnabled(QStringList{QStringLiteral("mnuDataLog"), QStringLiteral("mnuMode6"), QStringLiteral("mnuFTM")},
-                        false);
+    controls.setEnabled(QStringList{names::mnuDataLog, names::mnuMode6, names::mnuFTM}, false);
     // The USB transport is built in but not offered.
-    controls.setVisible(QStringLiteral("mnuUSB"), false);
-    controls.setEnabled(QStringLiteral("mnuUSB"), false);
+    controls.setVisible(names::mnuUSB, false);
+    controls.setEnabled(names::mnuUSB, false);
     link.serial_link = true;
     definitions.load_trouble_codes();
     probeComPorts(*this);

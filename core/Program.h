@@ -43,6 +43,7 @@ public:
     StatusText status;
     VehicleData data;
     LoggerParameters logger;
+    LinkInfo linkInfo;
     Controls controls;
     ScanToolLink link;
     Timing timing;
@@ -64,6 +65,7 @@ signals:
 
 private:
     void onPortLost();
+    void showLinkInfo();
 
     std::unique_ptr<ScanToolPort> m_port;
     bool m_pickerClosed = false;

@@ -22,7 +22,7 @@ void clearTroubleCodes(Program &p)
         p.status.setText(reply.service() == 0x44 ? QStringLiteral("Trouble Codes Cleared")
                                                             : QStringLiteral("Operation Failed"));
     }
-    p.controls.setPressed(QStringLiteral("Mode4"), false);
+    p.controls.setPressed(names::Mode4, false);
 }
 
 } // namespace quenta

@@ -10,19 +10,17 @@ namespace quenta {
 
 namespace {
 
-QString comItem(int n) { return QStringLiteral("mnuConnectionCom%1").arg(n); }
+QString comItem(int n) { return names::ConnectionComItems.value(n - 1); }
 
-const QStringList AllComItems{QStringLiteral("mnuConnectionCom1"), QStringLiteral("mnuConnectionCom2"),
-                              QStringLiteral("mnuConnectionCom3"), QStringLiteral("mnuConnectionCom4")};
-const QStringList DiagnosticButtons{QStringLiteral("Mode1"), QStringLiteral("Mode2"), QStringLiteral("Mode3"),
-                                    QStringLiteral("Mode4"), QStringLiteral("ChangeECU")};
+const QStringList AllComItems = names::ConnectionComItems;
+const QStringList DiagnosticButtons{names::Mode1, names::Mode2, names::Mode3, names::Mode4, names::ChangeECU};
 
 // The items each connection item keeps disabled while it runs.
 QStringList disabledDuring(int item)
 {
     switch (item) {
     case 1: return {comItem(2), comItem(3)};
-    case 2: return {QStringLiteral("mnuUSB"), comItem(1), comItem(3)};
+    case 2: return {names::mnuUSB, comItem(1), comItem(3)};
     default: return {comItem(2), comItem(1)};
     }
 }
@@ -118,17 +116,15 @@ void connectCom(Program &p, int item)
     if (p.link.portFailed())
         return failed();
     p.indicator.setText(QStringLiteral("ECU Connected"));
-    p.controls.setEnabled(QStringList{QStringLiteral("Mode1"), QStringLiteral("Mode2"), QStringLiteral("Mode3"),
-                                      QStringLiteral("Mode4")},
-                          true);
+    p.controls.setEnabled(QStringList{names::Mode1, names::Mode2, names::Mode3, names::Mode4}, true);
     if (p.settings.fw_version > 3.09)
-        p.controls.setVisible(QStringLiteral("Mode5"), true);
-    p.controls.setEnabled(QStringLiteral("ChangeECU"), true);
+        p.controls.setVisible(names::Mode5, true);
+    p.controls.setEnabled(names::ChangeECU, true);
     QStringList reenable = others;
-    reenable.removeAll(QStringLiteral("mnuUSB"));
+    reenable.removeAll(names::mnuUSB);
     p.controls.setEnabled(reenable, true);
     p.link.serial_link = true;
-    p.controls.setEnabled(QStringLiteral("mnuCom"), false);
+    p.controls.setEnabled(names::mnuCom, false);
 }
 
 void read_firmware_id(Program &p)
@@ -139,10 +135,10 @@ void read_firmware_id(Program &p)
     p.link.wait_OBD_ready();
     if (!p.link.OBD_stop()) {
         const QString identity = numtext::first(p.link.exchange(commands::FirmwareIdentity, 4), 5);
-        p.controls.setCaption(QStringLiteral("Label7"), QStringLiteral("F/W: ") + identity);
+        p.linkInfo.setFirmware(identity);
         p.settings.fw_version = numtext::leadingNumber(cut(identity, 2, 4));
         if (p.settings.fw_version > 3.09)
-            p.controls.setEnabled(QStringLiteral("mnuMode6"), true);
+            p.controls.setEnabled(names::mnuMode6, true);
     } else {
         p.status.setText(QStringLiteral("ECU not Communicating"));
     }
@@ -155,8 +151,8 @@ void changeEcu(Program &p)
     p.link.setOBD_stop(false);
     p.status.setText(QStringLiteral("\r\n"));
     p.link.request(commands::SwitchEcu, 2); // its answer is not examined
-    p.controls.setCaption(QStringLiteral("ChangeECU"), QStringLiteral("Toggle ECU"));
-    p.controls.setPressed(QStringLiteral("ChangeECU"), !p.controls.pressed(QStringLiteral("ChangeECU")));
+    p.controls.setCaption(names::ChangeECU, QStringLiteral("Toggle ECU"));
+    p.controls.setPressed(names::ChangeECU, !p.controls.pressed(names::ChangeECU));
     requestCurrentData(p);
 }
 

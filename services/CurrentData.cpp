@@ -34,7 +34,7 @@ void requestCurrentData(Program &p)
             p.indicator.set(QStringLiteral("ECU Timeout"), colors::Red);
         else
             p.indicator.set(QStringLiteral("ECU Connected"), colors::Green);
-        p.controls.setCaption(QStringLiteral("Label6"), QStringLiteral("ECU #=") + bitmap.ecuAddress() + QStringLiteral("\r\n"));
+        p.linkInfo.setEcuNumber(bitmap.ecuAddress());
         if (!ecuTimeout) {
             if (bitmap.ecuAddress() == QLatin1String("D0")) {
                 p.status.setText(NoObdDataMessage);
@@ -53,7 +53,7 @@ void requestCurrentData(Program &p)
                     p.settings.logger_slots = true;
                 }
             }
-            p.controls.setEnabled(QStringLiteral("mnuDataLog"), true);
+            p.controls.setEnabled(names::mnuDataLog, true);
         }
     }
     // The car stopped talking during the walk: what was listed stays, the rest is not a reading.
@@ -61,14 +61,14 @@ void requestCurrentData(Program &p)
         p.replyToDecode();
     emit p.showMainWindow();
     if (p.settings.WBO2_PID != QLatin1String("0")) {
-        p.controls.setEnabled(QStringLiteral("mnuWBO2"), true);
+        p.controls.setEnabled(names::mnuWBO2, true);
         p.status.append(QStringLiteral("# of WBO2 Sensors -------- 1\r\n"));
     }
     if (p.pids.has_STFTB1)
-        p.controls.setEnabled(QStringLiteral("mnuFTM"), true);
+        p.controls.setEnabled(names::mnuFTM, true);
     p.status.requestColouring();
-    p.controls.setPressed(QStringLiteral("Mode1"), false);
-    p.controls.setEnabled(QStringLiteral("Mode5"), true);
+    p.controls.setPressed(names::Mode1, false);
+    p.controls.setEnabled(names::Mode5, true);
 }
 
 } // namespace quenta

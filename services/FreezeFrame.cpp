@@ -54,7 +54,7 @@ void requestFreezeFrame(Program &p)
 {
     ScanToolLink::Bound bound(p.link, p.waitBoundMs);
     readFreezeFrame(p);
-    p.controls.setPressed(QStringLiteral("Mode2"), false);
+    p.controls.setPressed(names::Mode2, false);
 }
 
 } // namespace quenta

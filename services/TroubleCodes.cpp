@@ -115,7 +115,7 @@ void requestTroubleCodes(Program &p)
     if (outcome == ScanToolLink::Outcome::NoVehicle || outcome == ScanToolLink::Outcome::Garbled
         || p.link.portFailed() || p.link.abandoned()) {
         p.replyToDecode();
-        p.controls.setPressed(QStringLiteral("Mode3"), false);
+        p.controls.setPressed(names::Mode3, false);
         return;
     }
     if (p.link.timedOut() || status.ecuSilent()) {
@@ -144,11 +144,11 @@ void requestTroubleCodes(Program &p)
             const QString stored = p.link.ask(commands::StoredCodes, 21, how);
             if (p.link.outcome() == ScanToolLink::Outcome::NoAnswer && p.link.timedOut()) {
                 p.status.append(QStringLiteral("==== Timeout waiting for Trouble Codes") + CRLF);
-                p.controls.setPressed(QStringLiteral("Mode3"), false);
+                p.controls.setPressed(names::Mode3, false);
                 return;
             }
             if (!p.replyToDecode()) {
-                p.controls.setPressed(QStringLiteral("Mode3"), false);
+                p.controls.setPressed(names::Mode3, false);
                 return;
             }
             storedCodes(p, stored, n);
@@ -160,7 +160,7 @@ void requestTroubleCodes(Program &p)
         ecuTimeout(p);
     else if (p.replyToDecode())
         pendingCodes(p, pending);
-    p.controls.setPressed(QStringLiteral("Mode3"), false);
+    p.controls.setPressed(names::Mode3, false);
 }
 
 } // namespace quenta

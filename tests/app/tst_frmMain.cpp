@@ -64,8 +64,8 @@ struct Bench {
     }
     QAction *action(const QString &name) { return find<QAction>(name); }
     QPushButton *button(const QString &name) { return find<QPushButton>(name); }
-    QTextEdit *textECU() { return find<QTextEdit>(QStringLiteral("textECU")); }
-    QLineEdit *text1() { return find<QLineEdit>(QStringLiteral("Text1")); }
+    QTextEdit *textECU() { return find<QTextEdit>(names::textECU); }
+    QLineEdit *text1() { return find<QLineEdit>(names::Text1); }
     bool enabled(const QString &name)
     {
         if (QAction *a = window.findChild<QAction *>(name))
@@ -334,7 +334,7 @@ void TstFrmMain::exitEndsAtOnceWhileWaiting()
     b.window.startUp();
     b.rig.openPort();
     b.rig.tool.faults().quiet = true;
-    b.program().controls.setEnabled(QStringLiteral("Mode1"), true);
+    b.program().controls.setEnabled(names::Mode1, true);
     QPushButton *exitButton = b.button(QStringLiteral("Command1"));
     bool pressedWhileWaiting = false;
     QTimer::singleShot(150, exitButton, [&] {
@@ -362,7 +362,7 @@ void TstFrmMain::secondClickKeepsLatchedButtonPressed()
     b.window.startUp();
     b.rig.openPort();
     b.rig.tool.faults().quiet = true;
-    b.program().controls.setEnabled(QStringLiteral("Mode1"), true);
+    b.program().controls.setEnabled(names::Mode1, true);
     QPushButton *mode1 = b.button(QStringLiteral("Mode1"));
     QList<bool> checked;
     QTimer::singleShot(100, mode1, [&] { mode1->click(); });
@@ -717,7 +717,7 @@ void TstFrmMain::tabStaysInStatusWindow()
     b.window.startUp();
     QApplication::setActiveWindow(&b.window);
     QVERIFY(QTest::qWaitForWindowActive(&b.window));
-    b.program().controls.setEnabled(QStringLiteral("Mode1"), true);
+    b.program().controls.setEnabled(names::Mode1, true);
     QHash<QWidget *, Qt::FocusPolicy> before;
     for (QWidget *w : b.window.findChildren<QWidget *>())
         before.insert(w, w->focusPolicy());

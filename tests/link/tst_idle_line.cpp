@@ -56,8 +56,8 @@ struct Screen {
 
 Screen screenOf(const Program &p, const ScriptedPrompts &prompts)
 {
-    return {p.indicator.text(), rgbName(p.indicator.color()), p.controls.caption(QStringLiteral("Label6")),
-            p.controls.caption(QStringLiteral("Label7")), p.status.text(), p.data.lines(), prompts.texts()};
+    return {p.indicator.text(), rgbName(p.indicator.color()), p.linkInfo.ecuCaption(), p.linkInfo.firmwareCaption(),
+            p.status.text(), p.data.lines(), prompts.texts()};
 }
 
 // A program connected on COM1 to the steady car, in-process or over a pseudo-terminal through

@@ -37,10 +37,8 @@ private slots:
         SimRig rig(SimRig::profileWith(steadyCar()));
         rig.openPort();
         Program &p = *rig.program;
-        p.controls.setPressed(QStringLiteral("Mode1"), true);
-        p.controls.setEnabled(QStringList{QStringLiteral("mnuWBO2"), QStringLiteral("mnuFTM"), QStringLiteral("mnuDataLog"),
-                                          QStringLiteral("Mode5")},
-                              false);
+        p.controls.setPressed(names::Mode1, true);
+        p.controls.setEnabled(QStringList{names::mnuWBO2, names::mnuFTM, names::mnuDataLog, names::Mode5}, false);
         QSignalSpy colouring(&p.status, &StatusText::colouringRequested);
         QSignalSpy shown(&p, &Program::showMainWindow);
         requestCurrentData(p);
@@ -77,7 +75,7 @@ private slots:
         SimRig rig; // the shipped car has a wide-range sensor at PID 34
         rig.openPort();
         Program &p = *rig.program;
-        p.controls.setEnabled(QStringLiteral("mnuWBO2"), false);
+        p.controls.setEnabled(names::mnuWBO2, false);
         requestCurrentData(p);
         QCOMPARE(p.settings.WBO2_PID, QStringLiteral("34"));
         QVERIFY(p.controls.enabled(QStringLiteral("mnuWBO2")));
@@ -181,7 +179,7 @@ private slots:
         SimRig rig;
         rig.openPort();
         Program &p = *rig.program;
-        p.controls.setCaption(QStringLiteral("ChangeECU"), QStringLiteral("Change ECU"));
+        p.controls.setCaption(names::ChangeECU, QStringLiteral("Change ECU"));
         changeEcu(p);
         QCOMPARE(p.controls.caption(QStringLiteral("ChangeECU")), QStringLiteral("Toggle ECU"));
         QVERIFY(p.controls.pressed(QStringLiteral("ChangeECU")));

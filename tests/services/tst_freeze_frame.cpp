@@ -20,7 +20,7 @@ private slots:
         SimRig rig;
         rig.openPort();
         Program &p = *rig.program;
-        p.controls.setPressed(QStringLiteral("Mode2"), true);
+        p.controls.setPressed(names::Mode2, true);
         requestFreezeFrame(p);
         const QStringList lines = p.data.lines();
         // Values of the frame, not of the running engine.
@@ -96,7 +96,7 @@ private slots:
             rig.tool.profile().ecus[0].silent = true;
         else
             rig.tool.faults().quiet = true;
-        p.controls.setPressed(QStringLiteral("Mode2"), true);
+        p.controls.setPressed(names::Mode2, true);
         QElapsedTimer t;
         t.start();
         requestFreezeFrame(p);

@@ -39,7 +39,7 @@ private slots:
     void fullWindow()
     {
         CodesRig rig;
-        rig.program->controls.setPressed(QStringLiteral("Mode3"), true);
+        rig.program->controls.setPressed(names::Mode3, true);
         const QString expected = CRLF + "ECU #=10" + CRLF + "MIL is ON" + CRLF
             + "Vehicle Reports  2 Stored Trouble Code(s)" + CRLF
             + "TC1 -P0301" + CRLF + rig.def("P0301") + CRLF
@@ -214,7 +214,7 @@ private slots:
         CodesRig rig;
         rig.program->waitBoundMs = 200;
         rig.tool.faults().quiet = true;
-        rig.program->controls.setPressed(QStringLiteral("Mode3"), true);
+        rig.program->controls.setPressed(names::Mode3, true);
         QElapsedTimer t;
         t.start();
         rig.run();
@@ -230,7 +230,7 @@ private slots:
         CodesRig rig;
         rig.program->waitBoundMs = 300;
         rig.tool.faults().cutRepliesTo = 11;
-        rig.program->controls.setPressed(QStringLiteral("Mode3"), true);
+        rig.program->controls.setPressed(names::Mode3, true);
         QElapsedTimer t;
         t.start();
         // The status characters after each cut reply fill the wait: the reply is not what was asked,
@@ -270,7 +270,7 @@ private slots:
             rig.tool.faults().unansweredService = 4;
             QTimer::singleShot(50, rig.program.get(), [&] { rig.program->link.setOBD_stop(true); });
         }
-        rig.program->controls.setPressed(QStringLiteral("Mode4"), true);
+        rig.program->controls.setPressed(names::Mode4, true);
         clearTroubleCodes(*rig.program);
         QCOMPARE(rig.program->status.text(), status);
         QCOMPARE(rig.program->indicator.text(), indicator);
