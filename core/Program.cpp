@@ -84,7 +84,6 @@ void Program::startUp()
     // The USB transport is built in but not offered.
     controls.setVisible(names::mnuUSB, false);
     controls.setEnabled(names::mnuUSB, false);
-    link.serial_link = true;
     definitions.load_trouble_codes();
     probeComPorts(*this);
 }

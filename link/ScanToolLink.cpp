@@ -206,8 +206,13 @@ QString ScanToolLink::exchange(const QString &command, int threshold, std::optio
     bool okService = false, okLength = false;
     const int service = command.left(2).toInt(&okService, 16);
     const int length = command.mid(4, 2).toInt(&okLength, 16);
-    if (okService && service < 0x80 && reply.startsWith(QLatin1Char(commands::TalkingToVehicle)))
-        reply = reply.mid(1, okLength ? 2 * length + 1 : -1);
+    if (okService && okLength && service < 0x80 && reply.startsWith(QLatin1Char(commands::TalkingToVehicle))) {
+        // The prefix took one place of the characters waited for: wait for the reply's last one.
+        const int wanted = 2 * length + 2;
+        if (reply.size() < wanted && waitForCharacters(wanted - int(reply.size()) - 1, boundDeadline()) == WaitEnd::Ready)
+            reply += OBDinput();
+        reply = reply.mid(1, 2 * length + 1);
+    }
     return reply;
 }
 

@@ -30,7 +30,6 @@ public:
     ScanToolPort *port() const { return m_port; }
 
     // The link's flags.
-    bool serial_link = true;
     bool OBD_stop() const { return m_stop; }
     void setOBD_stop(bool on);
 

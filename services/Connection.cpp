@@ -98,7 +98,6 @@ void connectCom(Program &p, int item)
     };
     if (!openPort(p, n))
         return failed();
-    p.link.serial_link = true;
     show_waiting(p);
     p.link.setOBD_stop(true);
     while (p.link.OBD_stop()) {
@@ -123,7 +122,6 @@ void connectCom(Program &p, int item)
     QStringList reenable = others;
     reenable.removeAll(names::mnuUSB);
     p.controls.setEnabled(reenable, true);
-    p.link.serial_link = true;
     p.controls.setEnabled(names::mnuCom, false);
 }
 

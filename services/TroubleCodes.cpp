@@ -156,8 +156,9 @@ void requestTroubleCodes(Program &p)
     }
 
     const QString pending = p.link.ask(commands::PendingCodes, 21);
-    if (p.link.outcome() == ScanToolLink::Outcome::NoAnswer && p.link.timedOut() && !p.link.portFailed())
-        ecuTimeout(p);
+    const bool silent = p.link.outcome() == ScanToolLink::Outcome::EcuSilent;
+    if (silent || (p.link.outcome() == ScanToolLink::Outcome::NoAnswer && p.link.timedOut() && !p.link.portFailed()))
+        ecuTimeout(p); // an ECU that did not answer reported no codes either
     else if (p.replyToDecode())
         pendingCodes(p, pending);
     p.controls.setPressed(names::Mode3, false);

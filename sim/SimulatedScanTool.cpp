@@ -210,6 +210,7 @@ QByteArray SimulatedScanTool::answer(const QByteArray &command)
             reply[i] = 'G';
     if (f.sAtThird > 0) {
         --f.sAtThird;
+        // "S" at position 3: the tool's way of asking for the request again.
         reply = QByteArray(1, Lead) + "0S" + QByteArray(qMax(0, int(reply.size()) - 3), '0');
     }
     if (f.statusBeforeReply > 0) {

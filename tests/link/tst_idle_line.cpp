@@ -20,23 +20,9 @@ using namespace quenta;
 
 namespace {
 
-// Fixed values only, so a run now and a run a second later read the same car.
-const QByteArray SteadyCar = R"({"firmware":"3.40","status_period_ms":2,"latency_ms":0,
-  "ecus":[{"address":"10",
-           "pids":{"01":"8207E504","02":"0000","03":"0200","04":"64","05":"7B","06":"82","0C":"1AF8","0D":"3C",
-                   "13":"33","1C":"01","21":"0023"},
-           "freeze":{"02":"0133","04":"A0","05":"82","0C":"1AF8"},
-           "stored":["0133","0420"],"pending":["0171"]},
-          {"address":"18","pids":{"01":"00040000","05":"70","0C":"0BB8"}}]})";
-
 sim::VehicleProfile steadyCar(int statusPeriodMs = 2)
 {
-    QString error;
-    auto p = sim::VehicleProfile::fromJson(SteadyCar, QStringLiteral("steady car"), &error);
-    if (!p)
-        qFatal("steady car: %s", qPrintable(error));
-    p->statusPeriodMs = statusPeriodMs;
-    return *p;
+    return SimRig::steadyProfile(statusPeriodMs);
 }
 
 // Over the pty the tool runs in its own thread at the real tool's period: at 2 ms a rare slow

@@ -30,6 +30,23 @@ sim::VehicleProfile SimRig::testProfile()
     return *p;
 }
 
+sim::VehicleProfile SimRig::steadyProfile(int statusPeriodMs)
+{
+    static const QByteArray json = R"({"firmware":"3.40","latency_ms":0,
+      "ecus":[{"address":"10",
+               "pids":{"01":"8207E504","02":"0000","03":"0200","04":"64","05":"7B","06":"82","07":"7E","0C":"1AF8",
+                       "0D":"3C","10":"0190","13":"33","1C":"01","21":"0023","42":"36B0"},
+               "freeze":{"02":"0133","03":"0200","04":"A0","05":"82","0C":"1AF8"},
+               "stored":["0133","0420"],"pending":["0171"]},
+              {"address":"18","pids":{"01":"00040000","05":"70","0C":"0BB8"}}]})";
+    QString error;
+    auto p = sim::VehicleProfile::fromJson(json, QStringLiteral("steady car"), &error);
+    if (!p)
+        qFatal("steady car: %s", qPrintable(error));
+    p->statusPeriodMs = statusPeriodMs;
+    return *p;
+}
+
 sim::VehicleProfile SimRig::profileWith(const QMap<QString, QString> &pids, const QString &address)
 {
     QJsonObject pidObject;

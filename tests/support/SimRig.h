@@ -13,6 +13,8 @@ struct SimRig {
 
     // The shipped default profile, unpaced, with a short status period so tests run fast.
     static quenta::sim::VehicleProfile testProfile();
+    // A believable two-ECU car with fixed values only, so a run now and a run later read the same car.
+    static quenta::sim::VehicleProfile steadyProfile(int statusPeriodMs = 2);
     // A one-ECU profile with exactly these service 01 PIDs (hex PID -> hex data bytes).
     static quenta::sim::VehicleProfile profileWith(const QMap<QString, QString> &pids, const QString &address = QStringLiteral("10"));
 
