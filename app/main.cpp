@@ -131,7 +131,7 @@ int main(int argc, char **argv)
     }
 
     QtPrompts prompts;
-    QtPrintTarget printer;
+    QtPrintTarget printer(prompts);
     Program program(prompts, std::move(ports));
     frmMain window(program, printer);
     window.startUp();

@@ -116,7 +116,8 @@ std::optional<Options> parse(const QStringList &args, QString *problem)
     return o;
 }
 
-// Message boxes go to stderr; questions take the command's --yes/--no, else their default button.
+// Message boxes go to stderr; questions take the command's --yes/--no, else their default button;
+// file names cannot be asked for.
 struct CliPrompts : Prompts {
     std::optional<bool> answer;
     void message(const QString &text, const QString &, Icon) override
@@ -128,6 +129,12 @@ struct CliPrompts : Prompts {
         const bool yes = answer.value_or(defaultYes);
         std::fprintf(stderr, "question: %s -> %s\n", qPrintable(text), yes ? "Yes" : "No");
         return yes;
+    }
+    // There is nobody to type a file name: the question counts as cancelled.
+    QString askSaveFileName(const QString &title, const QString &, const QString &) override
+    {
+        std::fprintf(stderr, "question: %s -> cancelled (quenta-cli cannot ask for a file name)\n", qPrintable(title));
+        return QString();
     }
 };
 

@@ -140,6 +140,8 @@ private slots:
     void printFailureIsShown_data();
     void printFailureIsShown();
     void pdfPrinting();
+    void printWithoutPrinterAsksForAPdfFile_data();
+    void printWithoutPrinterAsksForAPdfFile();
 
     void keywordLookup_data();
     void keywordLookup();
@@ -534,7 +536,8 @@ void TstFrmMain::pdfPrinting()
 {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    QtPrintTarget target;
+    ScriptedPrompts prompts;
+    QtPrintTarget target(prompts);
     target.defaultPrinterName = [] { return QString(); };
     auto pages = [](const QString &path) {
         QFile f(path);
@@ -545,7 +548,7 @@ void TstFrmMain::pdfPrinting()
     QString error;
 
     // No printer: the named file gets the report, ".pdf" added when missing.
-    target.askPdfFileName = [&] { return dir.filePath(QStringLiteral("short")); };
+    prompts.fileNames = {dir.filePath(QStringLiteral("short"))};
     QVERIFY2(target.printLines({"Status", "Engine RPM ------ 800 rpm"}, &error), qPrintable(error));
     QCOMPARE(pages(dir.filePath(QStringLiteral("short.pdf"))), 1);
 
@@ -553,20 +556,58 @@ void TstFrmMain::pdfPrinting()
     QStringList many;
     for (int i = 0; i < 300; ++i)
         many << QStringLiteral("line %1 ").arg(i) + QString(i == 5 ? 400 : 10, QLatin1Char('x'));
-    target.askPdfFileName = [&] { return dir.filePath(QStringLiteral("long.pdf")); };
+    prompts.fileNames = {dir.filePath(QStringLiteral("long.pdf"))};
     QVERIFY2(target.printLines(many, &error), qPrintable(error));
     QVERIFY(pages(dir.filePath(QStringLiteral("long.pdf"))) >= 3);
 
     // Cancelled and unwritable: false with a reason, nothing reported as printed.
-    target.askPdfFileName = [] { return QString(); };
+    prompts.fileNames.clear();
     error.clear();
     QVERIFY(!target.printLines({"x"}, &error));
     QVERIFY(error.contains(QStringLiteral("no PDF file")));
-    target.askPdfFileName = [] { return QStringLiteral("/nonexistent-folder/quenta/report.pdf"); };
+    prompts.fileNames = {QStringLiteral("/nonexistent-folder/quenta/report.pdf")};
     error.clear();
     QTest::ignoreMessage(QtWarningMsg, "QPainter::begin(): Returned false");
     QVERIFY(!target.printLines({"x"}, &error));
     QVERIFY2(error.contains(QStringLiteral("/nonexistent-folder/quenta/report.pdf")), qPrintable(error));
+    QCOMPARE(prompts.fileQuestions.size(), 4);
+}
+
+// Print on a system without a printer, through the window: the file name is asked through the
+// prompts; a cancelled question prints nothing and says so.
+void TstFrmMain::printWithoutPrinterAsksForAPdfFile_data()
+{
+    QTest::addColumn<QString>("answer"); // empty: the question is cancelled
+    QTest::addColumn<QStringList>("written");
+    QTest::addColumn<QStringList>("messages");
+    QTest::newRow("named file") << "report.pdf" << QStringList{"report.pdf"} << QStringList{};
+    QTest::newRow("cancelled") << "" << QStringList{}
+                               << QStringList{"Nothing was printed: there is no printer and no PDF file was chosen"};
+}
+
+void TstFrmMain::printWithoutPrinterAsksForAPdfFile()
+{
+    QFETCH(QString, answer);
+    QFETCH(QStringList, written);
+    QFETCH(QStringList, messages);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    SimRig rig;
+    QtPrintTarget printer(rig.prompts);
+    printer.defaultPrinterName = [] { return QString(); };
+    frmMain window(*rig.program, printer);
+    rig.program->status.setText(QStringLiteral("MIL is OFF"));
+    if (!answer.isEmpty())
+        rig.prompts.fileNames << dir.filePath(answer);
+
+    window.findChild<QPushButton *>(QStringLiteral("Command2"))->click();
+    QCOMPARE(rig.prompts.fileQuestions.size(), 1);
+    QCOMPARE(rig.prompts.fileQuestions[0].title, QStringLiteral("No printer: print to a PDF file"));
+    QCOMPARE(rig.prompts.fileQuestions[0].filter, QStringLiteral("PDF files (*.pdf)|*.pdf"));
+    QCOMPARE(rig.prompts.texts(), messages);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), written);
+    if (!written.isEmpty())
+        QVERIFY(QFileInfo(dir.filePath(written[0])).size() > 0);
 }
 
 // ---- status window colouring ------------------------------------------------------------------
