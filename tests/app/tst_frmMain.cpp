@@ -850,7 +850,8 @@ void TstFrmMain::portPickerChoice()
 {
     Bench b;
     sim::SimulatedScanTool *tool = &b.rig.tool;
-    b.program().ports.mapFactory(5, [tool] { return std::make_unique<sim::SimPort>(tool); });
+    b.program().ports.mapFactory(5, [tool] { return std::make_unique<sim::SimPort>(tool); },
+                                 QStringLiteral("simulated scan tool: COM5"));
     b.program().ports.mapDevice(6, QStringLiteral("/nonexistent/quenta-com6"));
     b.window.startUp();
     QAction *comX = b.action(QStringLiteral("mnuConnectionComX"));
