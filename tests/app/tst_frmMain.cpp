@@ -42,13 +42,13 @@ struct RecordingPrinter : PrintTarget {
 };
 
 // A window on a program whose COM1 is the simulated tool and whose COM2-COM4 cannot be opened.
-struct Bench {
+struct WindowRig {
     SimRig rig;
     RecordingPrinter printer;
     frmMain window;
     QList<int> exits;
 
-    Bench() : window(*rig.program, printer)
+    WindowRig() : window(*rig.program, printer)
     {
         for (int n = 2; n <= 4; ++n)
             rig.program->ports.mapDevice(n, QStringLiteral("/nonexistent/quenta-com%1").arg(n));
@@ -184,7 +184,7 @@ void TstFrmMain::startUpState()
     QFETCH(QString, name);
     QFETCH(bool, enabled);
     QFETCH(bool, visible);
-    Bench b;
+    WindowRig b;
     b.window.startUp();
     QVERIFY(b.window.isVisible());
     QCOMPARE(b.enabled(name), enabled);
@@ -235,7 +235,7 @@ void TstFrmMain::captions()
 {
     QFETCH(QString, name);
     QFETCH(QString, caption);
-    Bench b;
+    WindowRig b;
     b.window.startUp();
     QString shown;
     if (QAction *a = b.window.findChild<QAction *>(name))
@@ -251,7 +251,7 @@ void TstFrmMain::captions()
 
 void TstFrmMain::startUpIndicatorAndLists()
 {
-    Bench b;
+    WindowRig b;
     QCOMPARE(b.text1()->text(), QStringLiteral("ECU Not Ready"));
     b.window.startUp();
     QCOMPARE(b.text1()->text(), QStringLiteral("ECU Off-Line"));
@@ -279,7 +279,7 @@ void TstFrmMain::startUpIndicatorAndLists()
 
 void TstFrmMain::menuBarOrder()
 {
-    Bench b;
+    WindowRig b;
     QStringList top;
     for (QAction *a : b.window.menuBar()->actions())
         top << a->objectName();
@@ -304,7 +304,7 @@ void TstFrmMain::menuBarOrder()
 
 void TstFrmMain::controlsModelDrivesAnyControl()
 {
-    Bench b;
+    WindowRig b;
     b.window.startUp();
     Controls &c = b.program().controls;
     for (const QString &name : AllControls) {
@@ -332,7 +332,7 @@ void TstFrmMain::controlsModelDrivesAnyControl()
 
 void TstFrmMain::exitEndsAtOnceWhileWaiting()
 {
-    Bench b;
+    WindowRig b;
     b.window.startUp();
     b.rig.openPort();
     b.rig.tool.faults().quiet = true;
@@ -360,7 +360,7 @@ void TstFrmMain::secondClickKeepsLatchedButtonPressed()
 {
     // A click on a button that is already latched runs its handler again inside the first one;
     // the button stays pressed, as the program's state says, instead of popping out.
-    Bench b;
+    WindowRig b;
     b.window.startUp();
     b.rig.openPort();
     b.rig.tool.faults().quiet = true;
@@ -379,7 +379,7 @@ void TstFrmMain::secondClickKeepsLatchedButtonPressed()
 
 void TstFrmMain::closingTheWindowEndsLikeExit()
 {
-    Bench b;
+    WindowRig b;
     b.window.startUp();
     b.window.close();
     QCOMPARE(b.exits, QList<int>{0});
@@ -388,7 +388,7 @@ void TstFrmMain::closingTheWindowEndsLikeExit()
 
 void TstFrmMain::debugModeToggles()
 {
-    Bench b;
+    WindowRig b;
     b.window.startUp();
     QAction *debug = b.action(QStringLiteral("mnuDebugMode"));
     debug->trigger();
@@ -418,7 +418,7 @@ void TstFrmMain::unitItems()
     QFETCH(QString, item);
     QFETCH(bool, before);
     QFETCH(bool, metric);
-    Bench b;
+    WindowRig b;
     b.window.startUp();
     b.program().settings.units_metric = before;
     b.action(item)->trigger();
@@ -441,7 +441,7 @@ void TstFrmMain::speedItemsOnlySetBaud()
     QFETCH(QString, item);
     QFETCH(float, before);
     QFETCH(float, baud);
-    Bench b;
+    WindowRig b;
     b.window.startUp();
     b.program().settings.baud_rate = before;
     const Settings old = b.program().settings;
@@ -464,7 +464,7 @@ void TstFrmMain::speedItemsOnlySetBaud()
 
 void TstFrmMain::legendBox()
 {
-    Bench b;
+    WindowRig b;
     b.window.startUp();
     QTest::mouseClick(b.find<QLabel>(QStringLiteral("Label1")), Qt::LeftButton);
     QCOMPARE(b.rig.prompts.shown.size(), 1);
@@ -499,7 +499,7 @@ void TstFrmMain::print()
     QFETCH(QString, status);
     QFETCH(QStringList, data);
     QFETCH(QStringList, printed);
-    Bench b;
+    WindowRig b;
     b.window.startUp();
     b.program().status.setText(status);
     for (const QString &line : data)
@@ -523,7 +523,7 @@ void TstFrmMain::printFailureIsShown()
 {
     QFETCH(QString, reason);
     QFETCH(QString, message);
-    Bench b;
+    WindowRig b;
     b.window.startUp();
     b.printer.succeed = false;
     b.printer.reason = reason;
@@ -678,7 +678,7 @@ void TstFrmMain::colouring()
     QFETCH(QString, word);
     QFETCH(QColor, colour);
     QFETCH(bool, bold);
-    Bench b;
+    WindowRig b;
     b.window.startUp();
     b.colour(text);
     QTextEdit *edit = b.textECU();
@@ -716,7 +716,7 @@ void TstFrmMain::caretAfterPass()
     QFETCH(int, start);
     QFETCH(int, caret);
     QFETCH(bool, insertionBlack);
-    Bench b;
+    WindowRig b;
     b.window.startUp();
     QTextEdit *edit = b.textECU();
     b.program().status.setText(text);
@@ -737,7 +737,7 @@ void TstFrmMain::caretAfterPass()
 
 void TstFrmMain::rewriteRemovesColouring()
 {
-    Bench b;
+    WindowRig b;
     b.window.startUp();
     QTextEdit *edit = b.textECU();
     b.colour(QStringLiteral("MIL is ON, catalyst -------- complete, o2 present  "));
@@ -754,7 +754,7 @@ void TstFrmMain::rewriteRemovesColouring()
 
 void TstFrmMain::tabStaysInStatusWindow()
 {
-    Bench b;
+    WindowRig b;
     b.window.startUp();
     QApplication::setActiveWindow(&b.window);
     QVERIFY(QTest::qWaitForWindowActive(&b.window));
@@ -788,7 +788,7 @@ void TstFrmMain::tabStaysInStatusWindow()
 
 void TstFrmMain::connectThroughWindow()
 {
-    Bench b;
+    WindowRig b;
     b.window.startUp();
     QStringList shown;
     connect(&b.program().indicator, &IndicatorModel::changed, &b.window, [&] {
@@ -818,7 +818,7 @@ void TstFrmMain::connectThroughWindow()
 
 void TstFrmMain::latchingButtonsFollowTheModel()
 {
-    Bench b;
+    WindowRig b;
     b.window.startUp();
     b.action(QStringLiteral("mnuConnectionCom1"))->trigger();
     QPushButton *mode1 = b.button(QStringLiteral("Mode1"));
@@ -848,7 +848,7 @@ void TstFrmMain::latchingButtonsFollowTheModel()
 
 void TstFrmMain::portPickerChoice()
 {
-    Bench b;
+    WindowRig b;
     sim::SimulatedScanTool *tool = &b.rig.tool;
     b.program().ports.mapFactory(5, [tool] { return std::make_unique<sim::SimPort>(tool); },
                                  QStringLiteral("simulated scan tool: COM5"));
@@ -915,7 +915,7 @@ void TstFrmMain::portPickerChoice()
 
 void TstFrmMain::portPickerClosedEndsAttempt()
 {
-    Bench b;
+    WindowRig b;
     b.window.startUp();
     QTimer::singleShot(50, &b.window, [&] {
         if (frmUserCOM *picker = b.window.portPicker())
