@@ -100,13 +100,14 @@ Argument CommandLine::readOne(const QString &program, const QStringList &argumen
         return found(text, false); // the value is missing
     }
     // A value after "=" for a flag: only --simulate takes one.
-    if (m_parser.parse({program, text.left(assign)}) && found(text, false).option == Simulate) {
-        Argument simulate = found(text, false);
-        simulate.value = text.mid(assign + 1);
-        simulate.hasValue = true;
-        return simulate;
-    }
-    return unknown;
+    if (!m_parser.parse({program, text.left(assign)}))
+        return unknown;
+    Argument simulate = found(text, false);
+    if (simulate.option != Simulate)
+        return unknown;
+    simulate.value = text.mid(assign + 1);
+    simulate.hasValue = true;
+    return simulate;
 }
 
 std::optional<PortChoice> parsePortChoice(const QString &text)
