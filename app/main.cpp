@@ -1,17 +1,16 @@
 // quenta: the desktop program. Options choose what stands behind each COM port.
 #include "app/frmMain.h"
+#include "core/CommandLine.h"
 #include "core/Program.h"
 #include "link/PortDirectory.h"
 #include "platform/widgets/Printer.h"
 #include "platform/widgets/QtPrompts.h"
-#include "sim/SimPort.h"
 #include "sim/SimulatedScanTool.h"
 
 #include <QApplication>
 #include <cstdio>
 #include <memory>
 #include <optional>
-#include <variant>
 
 using namespace quenta;
 
@@ -22,63 +21,34 @@ const char Usage[] =
     "  --simulate[=FILE]  the simulated scan tool on COM1, with the default vehicle or the profile FILE\n"
     "  --port N=DEVICE    use DEVICE for COMn (N 1 to 9), for example --port 5=/dev/ttyUSB0\n";
 
-struct Simulate {
-    QString profile; // empty: the default vehicle
-};
-struct MapPort {
-    int com;
-    QString device;
-};
-using Mapping = std::variant<Simulate, MapPort>;
-
-std::optional<MapPort> parsePort(const QString &text)
+// What stands behind the ports, in the order given (a later one for the same port wins); nothing
+// when an argument is bad.
+std::optional<QList<PortChoice>> parseArguments(int argc, char **argv, bool *help, QString *bad)
 {
-    const qsizetype eq = text.indexOf(QLatin1Char('='));
-    if (eq <= 0)
-        return std::nullopt;
-    bool ok = false;
-    const int com = text.left(eq).toInt(&ok);
-    const QString device = text.mid(eq + 1);
-    if (!ok || com < 1 || com > 9 || device.isEmpty())
-        return std::nullopt;
-    return MapPort{com, device};
-}
-
-// The mappings in the order given (a later one for the same port wins); nothing when an argument is bad.
-std::optional<QList<Mapping>> parseArguments(int argc, char **argv, bool *help, QString *bad)
-{
-    QList<Mapping> mappings;
-    for (int i = 1; i < argc; ++i) {
-        const QString arg = QString::fromLocal8Bit(argv[i]);
-        *bad = arg;
-        if (arg == QLatin1String("-h") || arg == QLatin1String("--help")) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    CommandLine line({CommandLine::helpOption(), CommandLine::simulateOption(),
+                      CommandLine::portOption(QStringLiteral("N=DEVICE"))});
+    QList<PortChoice> choices;
+    for (const Argument &arg : line.read(arguments)) {
+        *bad = arg.text;
+        if (arg.option == QLatin1String("help")) {
             *help = true;
-        } else if (arg == QLatin1String("--simulate")) {
-            mappings << Simulate{};
-        } else if (arg.startsWith(QLatin1String("--simulate="))) {
-            const QString file = arg.mid(int(sizeof("--simulate=")) - 1);
-            if (file.isEmpty())
+        } else if (arg.option == QLatin1String("simulate")) {
+            if (arg.hasValue && arg.value.isEmpty())
                 return std::nullopt;
-            mappings << Simulate{file};
-        } else if (arg == QLatin1String("--port") || arg.startsWith(QLatin1String("--port="))) {
-            QString value;
-            if (arg == QLatin1String("--port")) {
-                if (++i >= argc)
-                    return std::nullopt;
-                value = QString::fromLocal8Bit(argv[i]);
-                *bad = arg + QLatin1Char(' ') + value;
-            } else {
-                value = arg.mid(int(sizeof("--port=")) - 1);
-            }
-            const std::optional<MapPort> port = parsePort(value);
+            choices << PortChoice{1, {}, true, arg.value};
+        } else if (arg.option == QLatin1String("port")) {
+            const std::optional<PortChoice> port = arg.hasValue ? parsePortChoice(arg.value) : std::nullopt;
             if (!port)
                 return std::nullopt;
-            mappings << *port;
+            choices << *port;
         } else {
             return std::nullopt;
         }
     }
-    return mappings;
+    return choices;
 }
 
 // Qt would abort with a long message of its own when it finds no display to open windows on.
@@ -96,12 +66,12 @@ int main(int argc, char **argv)
 {
     bool help = false;
     QString bad;
-    const std::optional<QList<Mapping>> mappings = parseArguments(argc, argv, &help, &bad);
+    const std::optional<QList<PortChoice>> choices = parseArguments(argc, argv, &help, &bad);
     if (help) {
         std::fputs(Usage, stdout);
         return 0;
     }
-    if (!mappings) {
+    if (!choices) {
         std::fprintf(stderr, "quenta: bad argument: %s\n", qPrintable(bad));
         std::fputs(Usage, stderr);
         return 2;
@@ -115,23 +85,16 @@ int main(int argc, char **argv)
     QApplication::setApplicationName(QStringLiteral("quenta"));
 
     // The simulated tool lives as long as the program: the start-up probe opens and closes ports on it.
-    std::unique_ptr<sim::SimulatedScanTool> tool;
+    std::vector<std::unique_ptr<sim::SimulatedScanTool>> tools;
     PortDirectory ports;
-    for (const Mapping &mapping : *mappings) {
-        if (const auto *port = std::get_if<MapPort>(&mapping)) {
-            ports.mapDevice(port->com, port->device);
-            continue;
-        }
-        QString error;
-        tool = sim::installSimulatedTool(ports, 1, std::get<Simulate>(mapping).profile, &error);
-        if (!tool) {
-            std::fprintf(stderr, "quenta: %s\n", qPrintable(error));
-            return 2;
-        }
+    QString error;
+    if (!applyPortChoices(*choices, ports, &tools, &error)) {
+        std::fprintf(stderr, "quenta: %s\n", qPrintable(error));
+        return 2;
     }
 
     QtPrompts prompts;
-    QtPrintTarget printer;
+    QtPrintTarget printer(prompts);
     Program program(prompts, std::move(ports));
     frmMain window(program, printer);
     window.startUp();

@@ -14,6 +14,7 @@ struct NullPrompts : quenta::Prompts {
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
     }
     bool askYesNo(const QString &, const QString &, Icon, bool defaultYes) override { return defaultYes; }
+    QString askSaveFileName(const QString &, const QString &, const QString &) override { return QString(); }
 };
 
 inline double threadCpuSeconds()

@@ -1,12 +1,12 @@
 // quenta-cli: the program without windows. Connects as choosing COM1 does, runs each command on
 // the same link and prints what the windows would show.
+#include "core/CommandLine.h"
 #include "core/Program.h"
 #include "services/ClearCodes.h"
 #include "services/Connection.h"
 #include "services/CurrentData.h"
 #include "services/FreezeFrame.h"
 #include "services/TroubleCodes.h"
-#include "sim/SimPort.h"
 #include "sim/SimulatedScanTool.h"
 
 #include <QCoreApplication>
@@ -15,7 +15,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTimer>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 
 using namespace quenta;
@@ -28,6 +30,9 @@ const char *Usage =
     "commands: connect | current | codes [--yes|--no] | clear | freeze | wait SECONDS\n";
 
 constexpr double MaxWaitS = 86400;
+// A command may wait from a second to a day for the tool (the timer counts milliseconds in an int).
+constexpr double MinTimeoutS = 1;
+constexpr double MaxTimeoutS = 86400;
 
 struct Command {
     QString name;
@@ -57,56 +62,52 @@ std::optional<Options> parse(const QStringList &args, QString *problem)
     Options o;
     static const QStringList known{QStringLiteral("connect"), QStringLiteral("current"), QStringLiteral("codes"),
                                    QStringLiteral("clear"), QStringLiteral("freeze")};
-    for (int i = 1; i < args.size(); ++i) {
-        const QString &a = args[i];
-        auto value = [&](QString *out) {
-            const int eq = a.indexOf(QLatin1Char('='));
-            if (eq > 0) {
-                *out = a.mid(eq + 1);
-                return true;
-            }
-            if (i + 1 >= args.size())
-                return false;
-            *out = args[++i];
-            return true;
-        };
-        QString v;
-        if (a == QLatin1String("--port") || a.startsWith(QLatin1String("--port="))) {
-            if (!value(&v) || v.isEmpty())
+    // The usage above describes the options.
+    CommandLine line({CommandLine::simulateOption(), CommandLine::portOption(QStringLiteral("DEVICE")),
+                      CommandLine::baudOption(), QCommandLineOption(QStringLiteral("metric")),
+                      QCommandLineOption(QStringLiteral("json")),
+                      QCommandLineOption(QStringLiteral("timeout"), QString(), QStringLiteral("S"))});
+    const QList<Argument> read = line.read(args);
+    for (qsizetype i = 0; i < read.size(); ++i) {
+        const Argument &a = read[i];
+        const QString &v = a.value;
+        if (a.option == QLatin1String("port")) {
+            if (!a.hasValue || v.isEmpty())
                 return *problem = QStringLiteral("--port needs a device"), std::nullopt;
             o.device = v;
-        } else if (a == QLatin1String("--simulate")) {
+        } else if (a.option == QLatin1String("simulate")) {
             o.simulate = true;
-        } else if (a.startsWith(QLatin1String("--simulate="))) {
-            o.simulate = true;
-            o.profile = a.mid(11);
-        } else if (a == QLatin1String("--baud") || a.startsWith(QLatin1String("--baud="))) {
-            if (!value(&v) || (v != QLatin1String("19200") && v != QLatin1String("38400")))
+            o.profile = v;
+        } else if (a.option == QLatin1String("baud")) {
+            if (!a.hasValue || (v != QLatin1String("19200") && v != QLatin1String("38400")))
                 return *problem = QStringLiteral("--baud is 19200 or 38400"), std::nullopt;
             o.baud = v.toInt();
-        } else if (a == QLatin1String("--metric")) {
+        } else if (a.option == QLatin1String("metric")) {
             o.metric = true;
-        } else if (a == QLatin1String("--json")) {
+        } else if (a.option == QLatin1String("json")) {
             o.json = true;
-        } else if (a == QLatin1String("--timeout") || a.startsWith(QLatin1String("--timeout="))) {
+        } else if (a.option == QLatin1String("timeout")) {
             bool ok = false;
-            if (value(&v))
-                o.timeoutS = v.toDouble(&ok);
-            if (!ok || o.timeoutS <= 0)
-                return *problem = QStringLiteral("--timeout needs a positive number of seconds"), std::nullopt;
-        } else if ((a == QLatin1String("--yes") || a == QLatin1String("--no")) && !o.commands.isEmpty()
+            o.timeoutS = v.toDouble(&ok);
+            if (!ok || !(o.timeoutS >= MinTimeoutS && o.timeoutS <= MaxTimeoutS))
+                return *problem = QStringLiteral("--timeout needs a number of seconds from %1 to %2")
+                                      .arg(MinTimeoutS)
+                                      .arg(MaxTimeoutS),
+                       std::nullopt;
+        } else if ((a.text == QLatin1String("--yes") || a.text == QLatin1String("--no")) && !o.commands.isEmpty()
                    && o.commands.last().name == QLatin1String("codes")) {
-            o.commands.last().answer = a == QLatin1String("--yes");
-        } else if (a == QLatin1String("wait")) {
+            o.commands.last().answer = a.text == QLatin1String("--yes");
+        } else if (a.kind == Argument::Kind::Word && a.text == QLatin1String("wait")) {
+            // The next argument is the number of seconds, whatever it looks like.
             bool ok = false;
-            const double seconds = i + 1 < args.size() ? args[++i].toDouble(&ok) : 0;
+            const double seconds = i + 1 < read.size() ? read[++i].text.toDouble(&ok) : 0;
             if (!ok || !(seconds >= 0 && seconds <= MaxWaitS))
                 return *problem = QStringLiteral("wait needs a number of seconds from 0 to %1").arg(MaxWaitS), std::nullopt;
-            o.commands << Command{a, std::nullopt, seconds};
-        } else if (known.contains(a)) {
-            o.commands << Command{a, std::nullopt};
+            o.commands << Command{a.text, std::nullopt, seconds};
+        } else if (a.kind == Argument::Kind::Word && known.contains(a.text)) {
+            o.commands << Command{a.text, std::nullopt};
         } else {
-            return *problem = QStringLiteral("unknown argument \"%1\"").arg(a), std::nullopt;
+            return *problem = QStringLiteral("unknown argument \"%1\"").arg(a.text), std::nullopt;
         }
     }
     if (o.simulate && !o.device.isEmpty())
@@ -116,7 +117,8 @@ std::optional<Options> parse(const QStringList &args, QString *problem)
     return o;
 }
 
-// Message boxes go to stderr; questions take the command's --yes/--no, else their default button.
+// Message boxes go to stderr; questions take the command's --yes/--no, else their default button;
+// file names cannot be asked for.
 struct CliPrompts : Prompts {
     std::optional<bool> answer;
     void message(const QString &text, const QString &, Icon) override
@@ -128,6 +130,12 @@ struct CliPrompts : Prompts {
         const bool yes = answer.value_or(defaultYes);
         std::fprintf(stderr, "question: %s -> %s\n", qPrintable(text), yes ? "Yes" : "No");
         return yes;
+    }
+    // There is nobody to type a file name: the question counts as cancelled.
+    QString askSaveFileName(const QString &title, const QString &, const QString &) override
+    {
+        std::fprintf(stderr, "question: %s -> cancelled (quenta-cli cannot ask for a file name)\n", qPrintable(title));
+        return QString();
     }
 };
 
@@ -162,6 +170,17 @@ void report(const Program &p, const QString &command, bool json)
     std::fflush(stdout);
 }
 
+// Output that cannot be written (a full disk, a closed pipe) ends the run: nothing is lost quietly.
+// Called right after the output: errno still tells why a write failed.
+bool outputWritten()
+{
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return true;
+    const int error = errno;
+    std::fprintf(stderr, "quenta-cli: cannot write the output: %s\n", error ? std::strerror(error) : "write error");
+    return false;
+}
+
 // Keeps the link open and idle, as a user who reads the screen does, while the tool goes on
 // sending its status characters. A port that goes away ends the wait.
 void idle(Program &program, double seconds)
@@ -183,17 +202,16 @@ int main(int argc, char **argv)
     if (!opt)
         return usage(problem);
 
-    std::unique_ptr<sim::SimulatedScanTool> tool;
+    std::vector<std::unique_ptr<sim::SimulatedScanTool>> tools;
     PortDirectory ports;
-    if (opt->simulate) {
-        QString error;
-        tool = sim::installSimulatedTool(ports, 1, opt->profile, &error);
-        if (!tool) {
-            std::fprintf(stderr, "quenta-cli: %s\n", qPrintable(error));
-            return 2;
-        }
-    } else if (!opt->device.isEmpty()) {
-        ports.mapDevice(1, opt->device);
+    QList<PortChoice> choices;
+    if (opt->simulate)
+        choices << PortChoice{1, {}, true, opt->profile};
+    else if (!opt->device.isEmpty())
+        choices << PortChoice{1, opt->device, false, {}};
+    if (QString error; !applyPortChoices(choices, ports, &tools, &error)) {
+        std::fprintf(stderr, "quenta-cli: %s\n", qPrintable(error));
+        return 2;
     }
 
     // A port that cannot be opened is reported with the system's reason before anything else.
@@ -264,6 +282,8 @@ int main(int argc, char **argv)
         if (!ok)
             return 1;
         report(program, c.name, opt->json);
+        if (!outputWritten())
+            return 1;
     }
     return 0;
 }

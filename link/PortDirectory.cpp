@@ -19,23 +19,23 @@ void PortDirectory::mapDevice(int com, const QString &device)
     m_devices.insert(com, device);
 }
 
-void PortDirectory::mapFactory(int com, Factory factory)
+void PortDirectory::mapFactory(int com, Factory factory, const QString &description)
 {
     m_devices.remove(com);
-    m_factories.insert(com, std::move(factory));
+    m_factories.insert(com, Made{std::move(factory), description});
 }
 
 QString PortDirectory::describe(int com) const
 {
-    if (m_factories.contains(com))
-        return QStringLiteral("COM%1 (simulated scan tool)").arg(com);
+    if (const auto it = m_factories.find(com); it != m_factories.end())
+        return QStringLiteral("COM%1 (%2)").arg(com).arg(it->description);
     return QStringLiteral("COM%1 (%2)").arg(com).arg(m_devices.value(com, defaultDevice(com)));
 }
 
 std::unique_ptr<ScanToolPort> PortDirectory::create(int com) const
 {
     if (const auto it = m_factories.find(com); it != m_factories.end())
-        return (*it)();
+        return it->factory();
     const QString device = m_devices.value(com, defaultDevice(com));
     if (device.isEmpty())
         return nullptr;

@@ -17,13 +17,19 @@ public:
     static QString defaultDevice(int com);
 
     void mapDevice(int com, const QString &device);
-    void mapFactory(int com, Factory factory);
+    // `description` says what the factory's ports reach, for messages ("simulated scan tool: shipped car").
+    void mapFactory(int com, Factory factory, const QString &description);
+    // "COM1 (/dev/ttyS0)", or with the factory's description.
     QString describe(int com) const;
     std::unique_ptr<ScanToolPort> create(int com) const;
 
 private:
+    struct Made {
+        Factory factory;
+        QString description;
+    };
     QMap<int, QString> m_devices;
-    QMap<int, Factory> m_factories;
+    QMap<int, Made> m_factories;
 };
 
 } // namespace quenta

@@ -15,6 +15,10 @@ public:
     virtual void message(const QString &text, const QString &title = QString(), Icon icon = Icon::None) = 0;
     // A Yes/No question; true for Yes.
     virtual bool askYesNo(const QString &text, const QString &title, Icon icon, bool defaultYes) = 0;
+    // The name of a file to write, `suggested` offered first; empty when the question was cancelled.
+    // `filter` is pairs of a description and a pattern, all joined by "|":
+    // "OBD-II log files (*.log)|*.log|All files|*.*".
+    virtual QString askSaveFileName(const QString &title, const QString &filter, const QString &suggested) = 0;
     virtual void beep() {}
 };
 

@@ -91,7 +91,9 @@ std::unique_ptr<SimulatedScanTool> installSimulatedTool(PortDirectory &ports, in
         return nullptr;
     auto tool = std::make_unique<SimulatedScanTool>(*profile);
     SimulatedScanTool *shared = tool.get();
-    ports.mapFactory(com, [shared] { return std::make_unique<SimPort>(shared); });
+    ports.mapFactory(com, [shared] { return std::make_unique<SimPort>(shared); },
+                     QStringLiteral("simulated scan tool: %1")
+                         .arg(profileFile.isEmpty() ? QStringLiteral("shipped car") : profileFile));
     return tool;
 }
 

@@ -1,7 +1,7 @@
 #include "platform/widgets/Printer.h"
 
-#include <QApplication>
-#include <QFileDialog>
+#include "platform/Prompts.h"
+
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QPainter>
@@ -41,13 +41,9 @@ QStringList pageRows(const QString &line, int columns)
 
 } // namespace
 
-QtPrintTarget::QtPrintTarget()
+QtPrintTarget::QtPrintTarget(Prompts &prompts) : m_prompts(prompts)
 {
     defaultPrinterName = [] { return QPrinterInfo::defaultPrinter().printerName(); };
-    askPdfFileName = [] {
-        return QFileDialog::getSaveFileName(QApplication::activeWindow(), QStringLiteral("No printer: print to a PDF file"),
-                                            QString(), QStringLiteral("PDF files (*.pdf)"));
-    };
 }
 
 bool QtPrintTarget::printLines(const QStringList &lines, QString *error)
@@ -63,7 +59,8 @@ bool QtPrintTarget::printLines(const QStringList &lines, QString *error)
     if (!printerName.isEmpty()) {
         printer.setPrinterName(printerName);
     } else {
-        QString file = askPdfFileName ? askPdfFileName() : QString();
+        QString file = m_prompts.askSaveFileName(QStringLiteral("No printer: print to a PDF file"),
+                                                 QStringLiteral("PDF files (*.pdf)|*.pdf"), QString());
         if (file.isEmpty())
             return fail(QStringLiteral("there is no printer and no PDF file was chosen"));
         if (!file.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))

@@ -5,6 +5,8 @@
 
 namespace quenta {
 
+class Prompts;
+
 class PrintTarget {
 public:
     virtual ~PrintTarget() = default;
@@ -13,17 +15,18 @@ public:
 };
 
 // Plain lines in a monospace font on the system's default printer; on a system without a printer
-// the user names a PDF file instead.
+// the user names a PDF file instead, asked through the prompts.
 class QtPrintTarget : public PrintTarget {
 public:
-    QtPrintTarget();
+    explicit QtPrintTarget(Prompts &prompts);
 
     bool printLines(const QStringList &lines, QString *error) override;
 
     // The default printer's name, empty when the system has none (tests fake a printer-less system).
     std::function<QString()> defaultPrinterName;
-    // Asks for the PDF file to print into; empty when the user cancels.
-    std::function<QString()> askPdfFileName;
+
+private:
+    Prompts &m_prompts;
 };
 
 } // namespace quenta

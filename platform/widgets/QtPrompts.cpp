@@ -1,6 +1,7 @@
 #include "platform/widgets/QtPrompts.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
 
 namespace quenta {
@@ -42,6 +43,32 @@ bool QtPrompts::askYesNo(const QString &text, const QString &title, Icon icon, b
     return runBox(text, title, icon, QMessageBox::Yes | QMessageBox::No,
                   defaultYes ? QMessageBox::Yes : QMessageBox::No)
         == QMessageBox::Yes;
+}
+
+QString dialogNameFilters(const QString &filter)
+{
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i < parts.size(); i += 2) {
+        const QString &description = parts[i];
+        if (i + 1 == parts.size()) { // a filter already in the dialog's own form
+            if (!description.isEmpty())
+                filters << description;
+            break;
+        }
+        // "*.*" means every file, also those without an extension.
+        QString pattern = parts[i + 1] == QLatin1String("*.*") ? QStringLiteral("*") : parts[i + 1];
+        pattern.replace(QLatin1Char(';'), QLatin1Char(' '));
+        const QString shown = QStringLiteral("(%1)").arg(pattern);
+        filters << (description.endsWith(shown) ? description : description + QLatin1Char(' ') + shown);
+    }
+    return filters.join(QLatin1String(";;"));
+}
+
+QString QtPrompts::askSaveFileName(const QString &title, const QString &filter, const QString &suggested)
+{
+    return QFileDialog::getSaveFileName(QApplication::activeWindow(), title.isEmpty() ? programTitle() : title,
+                                        suggested, dialogNameFilters(filter));
 }
 
 void QtPrompts::beep()

@@ -1,7 +1,7 @@
 // quenta-sim: the simulated scan tool on a pseudo-terminal. Prints the device path first.
+#include "core/CommandLine.h"
 #include "sim/PtySimServer.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <csignal>
@@ -19,11 +19,12 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quenta-sim"));
-    QCommandLineParser parser;
+    quenta::CommandLine line;
+    QCommandLineParser &parser = line.parser();
     parser.setApplicationDescription(QStringLiteral("Simulated scan tool on a pseudo-terminal."));
     parser.addHelpOption();
-    parser.addOption({QStringLiteral("profile"), QStringLiteral("Vehicle profile (JSON)."), QStringLiteral("FILE")});
-    parser.addOption({QStringLiteral("baud"), QStringLiteral("Line speed (default 38400)."), QStringLiteral("N"), QStringLiteral("38400")});
+    line.addOption({QStringLiteral("profile"), QStringLiteral("Vehicle profile (JSON)."), QStringLiteral("FILE")});
+    line.addOption(quenta::CommandLine::baudOption(QStringLiteral("Line speed (default 38400)."), QStringLiteral("38400")));
     parser.process(app);
 
     bool ok = false;

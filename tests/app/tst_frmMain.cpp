@@ -42,13 +42,13 @@ struct RecordingPrinter : PrintTarget {
 };
 
 // A window on a program whose COM1 is the simulated tool and whose COM2-COM4 cannot be opened.
-struct Bench {
+struct WindowRig {
     SimRig rig;
     RecordingPrinter printer;
     frmMain window;
     QList<int> exits;
 
-    Bench() : window(*rig.program, printer)
+    WindowRig() : window(*rig.program, printer)
     {
         for (int n = 2; n <= 4; ++n)
             rig.program->ports.mapDevice(n, QStringLiteral("/nonexistent/quenta-com%1").arg(n));
@@ -140,6 +140,8 @@ private slots:
     void printFailureIsShown_data();
     void printFailureIsShown();
     void pdfPrinting();
+    void printWithoutPrinterAsksForAPdfFile_data();
+    void printWithoutPrinterAsksForAPdfFile();
 
     void keywordLookup_data();
     void keywordLookup();
@@ -182,7 +184,7 @@ void TstFrmMain::startUpState()
     QFETCH(QString, name);
     QFETCH(bool, enabled);
     QFETCH(bool, visible);
-    Bench b;
+    WindowRig b;
     b.window.startUp();
     QVERIFY(b.window.isVisible());
     QCOMPARE(b.enabled(name), enabled);
@@ -233,7 +235,7 @@ void TstFrmMain::captions()
 {
     QFETCH(QString, name);
     QFETCH(QString, caption);
-    Bench b;
+    WindowRig b;
     b.window.startUp();
     QString shown;
     if (QAction *a = b.window.findChild<QAction *>(name))
@@ -249,7 +251,7 @@ void TstFrmMain::captions()
 
 void TstFrmMain::startUpIndicatorAndLists()
 {
-    Bench b;
+    WindowRig b;
     QCOMPARE(b.text1()->text(), QStringLiteral("ECU Not Ready"));
     b.window.startUp();
     QCOMPARE(b.text1()->text(), QStringLiteral("ECU Off-Line"));
@@ -277,7 +279,7 @@ void TstFrmMain::startUpIndicatorAndLists()
 
 void TstFrmMain::menuBarOrder()
 {
-    Bench b;
+    WindowRig b;
     QStringList top;
     for (QAction *a : b.window.menuBar()->actions())
         top << a->objectName();
@@ -302,7 +304,7 @@ void TstFrmMain::menuBarOrder()
 
 void TstFrmMain::controlsModelDrivesAnyControl()
 {
-    Bench b;
+    WindowRig b;
     b.window.startUp();
     Controls &c = b.program().controls;
     for (const QString &name : AllControls) {
@@ -330,7 +332,7 @@ void TstFrmMain::controlsModelDrivesAnyControl()
 
 void TstFrmMain::exitEndsAtOnceWhileWaiting()
 {
-    Bench b;
+    WindowRig b;
     b.window.startUp();
     b.rig.openPort();
     b.rig.tool.faults().quiet = true;
@@ -358,7 +360,7 @@ void TstFrmMain::secondClickKeepsLatchedButtonPressed()
 {
     // A click on a button that is already latched runs its handler again inside the first one;
     // the button stays pressed, as the program's state says, instead of popping out.
-    Bench b;
+    WindowRig b;
     b.window.startUp();
     b.rig.openPort();
     b.rig.tool.faults().quiet = true;
@@ -377,7 +379,7 @@ void TstFrmMain::secondClickKeepsLatchedButtonPressed()
 
 void TstFrmMain::closingTheWindowEndsLikeExit()
 {
-    Bench b;
+    WindowRig b;
     b.window.startUp();
     b.window.close();
     QCOMPARE(b.exits, QList<int>{0});
@@ -386,7 +388,7 @@ void TstFrmMain::closingTheWindowEndsLikeExit()
 
 void TstFrmMain::debugModeToggles()
 {
-    Bench b;
+    WindowRig b;
     b.window.startUp();
     QAction *debug = b.action(QStringLiteral("mnuDebugMode"));
     debug->trigger();
@@ -416,7 +418,7 @@ void TstFrmMain::unitItems()
     QFETCH(QString, item);
     QFETCH(bool, before);
     QFETCH(bool, metric);
-    Bench b;
+    WindowRig b;
     b.window.startUp();
     b.program().settings.units_metric = before;
     b.action(item)->trigger();
@@ -439,7 +441,7 @@ void TstFrmMain::speedItemsOnlySetBaud()
     QFETCH(QString, item);
     QFETCH(float, before);
     QFETCH(float, baud);
-    Bench b;
+    WindowRig b;
     b.window.startUp();
     b.program().settings.baud_rate = before;
     const Settings old = b.program().settings;
@@ -462,7 +464,7 @@ void TstFrmMain::speedItemsOnlySetBaud()
 
 void TstFrmMain::legendBox()
 {
-    Bench b;
+    WindowRig b;
     b.window.startUp();
     QTest::mouseClick(b.find<QLabel>(QStringLiteral("Label1")), Qt::LeftButton);
     QCOMPARE(b.rig.prompts.shown.size(), 1);
@@ -497,7 +499,7 @@ void TstFrmMain::print()
     QFETCH(QString, status);
     QFETCH(QStringList, data);
     QFETCH(QStringList, printed);
-    Bench b;
+    WindowRig b;
     b.window.startUp();
     b.program().status.setText(status);
     for (const QString &line : data)
@@ -521,7 +523,7 @@ void TstFrmMain::printFailureIsShown()
 {
     QFETCH(QString, reason);
     QFETCH(QString, message);
-    Bench b;
+    WindowRig b;
     b.window.startUp();
     b.printer.succeed = false;
     b.printer.reason = reason;
@@ -534,7 +536,8 @@ void TstFrmMain::pdfPrinting()
 {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    QtPrintTarget target;
+    ScriptedPrompts prompts;
+    QtPrintTarget target(prompts);
     target.defaultPrinterName = [] { return QString(); };
     auto pages = [](const QString &path) {
         QFile f(path);
@@ -545,7 +548,7 @@ void TstFrmMain::pdfPrinting()
     QString error;
 
     // No printer: the named file gets the report, ".pdf" added when missing.
-    target.askPdfFileName = [&] { return dir.filePath(QStringLiteral("short")); };
+    prompts.fileNames = {dir.filePath(QStringLiteral("short"))};
     QVERIFY2(target.printLines({"Status", "Engine RPM ------ 800 rpm"}, &error), qPrintable(error));
     QCOMPARE(pages(dir.filePath(QStringLiteral("short.pdf"))), 1);
 
@@ -553,20 +556,58 @@ void TstFrmMain::pdfPrinting()
     QStringList many;
     for (int i = 0; i < 300; ++i)
         many << QStringLiteral("line %1 ").arg(i) + QString(i == 5 ? 400 : 10, QLatin1Char('x'));
-    target.askPdfFileName = [&] { return dir.filePath(QStringLiteral("long.pdf")); };
+    prompts.fileNames = {dir.filePath(QStringLiteral("long.pdf"))};
     QVERIFY2(target.printLines(many, &error), qPrintable(error));
     QVERIFY(pages(dir.filePath(QStringLiteral("long.pdf"))) >= 3);
 
     // Cancelled and unwritable: false with a reason, nothing reported as printed.
-    target.askPdfFileName = [] { return QString(); };
+    prompts.fileNames.clear();
     error.clear();
     QVERIFY(!target.printLines({"x"}, &error));
     QVERIFY(error.contains(QStringLiteral("no PDF file")));
-    target.askPdfFileName = [] { return QStringLiteral("/nonexistent-folder/quenta/report.pdf"); };
+    prompts.fileNames = {QStringLiteral("/nonexistent-folder/quenta/report.pdf")};
     error.clear();
     QTest::ignoreMessage(QtWarningMsg, "QPainter::begin(): Returned false");
     QVERIFY(!target.printLines({"x"}, &error));
     QVERIFY2(error.contains(QStringLiteral("/nonexistent-folder/quenta/report.pdf")), qPrintable(error));
+    QCOMPARE(prompts.fileQuestions.size(), 4);
+}
+
+// Print on a system without a printer, through the window: the file name is asked through the
+// prompts; a cancelled question prints nothing and says so.
+void TstFrmMain::printWithoutPrinterAsksForAPdfFile_data()
+{
+    QTest::addColumn<QString>("answer"); // empty: the question is cancelled
+    QTest::addColumn<QStringList>("written");
+    QTest::addColumn<QStringList>("messages");
+    QTest::newRow("named file") << "report.pdf" << QStringList{"report.pdf"} << QStringList{};
+    QTest::newRow("cancelled") << "" << QStringList{}
+                               << QStringList{"Nothing was printed: there is no printer and no PDF file was chosen"};
+}
+
+void TstFrmMain::printWithoutPrinterAsksForAPdfFile()
+{
+    QFETCH(QString, answer);
+    QFETCH(QStringList, written);
+    QFETCH(QStringList, messages);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    SimRig rig;
+    QtPrintTarget printer(rig.prompts);
+    printer.defaultPrinterName = [] { return QString(); };
+    frmMain window(*rig.program, printer);
+    rig.program->status.setText(QStringLiteral("MIL is OFF"));
+    if (!answer.isEmpty())
+        rig.prompts.fileNames << dir.filePath(answer);
+
+    window.findChild<QPushButton *>(QStringLiteral("Command2"))->click();
+    QCOMPARE(rig.prompts.fileQuestions.size(), 1);
+    QCOMPARE(rig.prompts.fileQuestions[0].title, QStringLiteral("No printer: print to a PDF file"));
+    QCOMPARE(rig.prompts.fileQuestions[0].filter, QStringLiteral("PDF files (*.pdf)|*.pdf"));
+    QCOMPARE(rig.prompts.texts(), messages);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), written);
+    if (!written.isEmpty())
+        QVERIFY(QFileInfo(dir.filePath(written[0])).size() > 0);
 }
 
 // ---- status window colouring ------------------------------------------------------------------
@@ -637,7 +678,7 @@ void TstFrmMain::colouring()
     QFETCH(QString, word);
     QFETCH(QColor, colour);
     QFETCH(bool, bold);
-    Bench b;
+    WindowRig b;
     b.window.startUp();
     b.colour(text);
     QTextEdit *edit = b.textECU();
@@ -675,7 +716,7 @@ void TstFrmMain::caretAfterPass()
     QFETCH(int, start);
     QFETCH(int, caret);
     QFETCH(bool, insertionBlack);
-    Bench b;
+    WindowRig b;
     b.window.startUp();
     QTextEdit *edit = b.textECU();
     b.program().status.setText(text);
@@ -696,7 +737,7 @@ void TstFrmMain::caretAfterPass()
 
 void TstFrmMain::rewriteRemovesColouring()
 {
-    Bench b;
+    WindowRig b;
     b.window.startUp();
     QTextEdit *edit = b.textECU();
     b.colour(QStringLiteral("MIL is ON, catalyst -------- complete, o2 present  "));
@@ -713,7 +754,7 @@ void TstFrmMain::rewriteRemovesColouring()
 
 void TstFrmMain::tabStaysInStatusWindow()
 {
-    Bench b;
+    WindowRig b;
     b.window.startUp();
     QApplication::setActiveWindow(&b.window);
     QVERIFY(QTest::qWaitForWindowActive(&b.window));
@@ -747,7 +788,7 @@ void TstFrmMain::tabStaysInStatusWindow()
 
 void TstFrmMain::connectThroughWindow()
 {
-    Bench b;
+    WindowRig b;
     b.window.startUp();
     QStringList shown;
     connect(&b.program().indicator, &IndicatorModel::changed, &b.window, [&] {
@@ -777,7 +818,7 @@ void TstFrmMain::connectThroughWindow()
 
 void TstFrmMain::latchingButtonsFollowTheModel()
 {
-    Bench b;
+    WindowRig b;
     b.window.startUp();
     b.action(QStringLiteral("mnuConnectionCom1"))->trigger();
     QPushButton *mode1 = b.button(QStringLiteral("Mode1"));
@@ -807,9 +848,10 @@ void TstFrmMain::latchingButtonsFollowTheModel()
 
 void TstFrmMain::portPickerChoice()
 {
-    Bench b;
+    WindowRig b;
     sim::SimulatedScanTool *tool = &b.rig.tool;
-    b.program().ports.mapFactory(5, [tool] { return std::make_unique<sim::SimPort>(tool); });
+    b.program().ports.mapFactory(5, [tool] { return std::make_unique<sim::SimPort>(tool); },
+                                 QStringLiteral("simulated scan tool: COM5"));
     b.program().ports.mapDevice(6, QStringLiteral("/nonexistent/quenta-com6"));
     b.window.startUp();
     QAction *comX = b.action(QStringLiteral("mnuConnectionComX"));
@@ -873,7 +915,7 @@ void TstFrmMain::portPickerChoice()
 
 void TstFrmMain::portPickerClosedEndsAttempt()
 {
-    Bench b;
+    WindowRig b;
     b.window.startUp();
     QTimer::singleShot(50, &b.window, [&] {
         if (frmUserCOM *picker = b.window.portPicker())

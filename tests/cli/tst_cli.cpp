@@ -109,6 +109,43 @@ private slots:
         QTest::newRow("wait for ever") << QStringList{"--simulate", "wait", "1e9"} << 2 << "wait needs a number of seconds";
         QTest::newRow("port cannot be opened") << QStringList{"--port", "/dev/quenta-none", "connect"} << 1
                                                << "cannot open COM1 (/dev/quenta-none): ";
+        const QString timeout = QStringLiteral("--timeout needs a number of seconds from 1 to 86400");
+        QTest::newRow("timeout for ever") << QStringList{"--simulate", "--timeout", "1e9", "connect"} << 2 << timeout;
+        QTest::newRow("timeout a second past a day") << QStringList{"--simulate", "--timeout=86401", "connect"} << 2 << timeout;
+        QTest::newRow("timeout under a second") << QStringList{"--simulate", "--timeout", "0.5", "connect"} << 2 << timeout;
+        QTest::newRow("timeout not a number") << QStringList{"--simulate", "--timeout", "nan", "connect"} << 2 << timeout;
+        QTest::newRow("timeout without seconds") << QStringList{"--simulate", "connect", "--timeout"} << 2 << timeout;
+    }
+
+    // The bounds themselves are taken.
+    void timeoutBounds_data()
+    {
+        QTest::addColumn<QString>("seconds");
+        QTest::newRow("a second") << "1";
+        QTest::newRow("a day") << "86400";
+    }
+    void timeoutBounds()
+    {
+        QFETCH(QString, seconds);
+        const Run r = cli({QStringLiteral("--simulate"), QStringLiteral("--timeout"), seconds, QStringLiteral("connect")});
+        QCOMPARE(r.code, 0);
+        QVERIFY(r.out.startsWith(QStringLiteral("== connect\n")));
+    }
+
+    // Output that cannot be written is a failure with its reason, not a quiet success.
+    void outputThatCannotBeWritten()
+    {
+        QProcess p;
+        p.setStandardOutputFile(QStringLiteral("/dev/full"));
+        p.start(QStringLiteral(QUENTA_CLI_BINARY), {QStringLiteral("--simulate"), QStringLiteral("connect"),
+                                                    QStringLiteral("current")});
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 1);
+        const QStringList lines = QString::fromUtf8(p.readAllStandardError()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines[0].startsWith(QStringLiteral("quenta-cli: cannot write the output: ")), qPrintable(lines[0]));
+        QVERIFY(lines[0].size() > int(sizeof("quenta-cli: cannot write the output: ")));
     }
     void failures()
     {
@@ -180,7 +217,12 @@ private slots:
         sim.process.kill(); // the line goes away under the program
         QVERIFY(p.waitForFinished(20000));
         QCOMPARE(p.exitCode(), 1);
-        QVERIFY(QString::fromUtf8(p.readAllStandardError()).contains(QStringLiteral("quenta-cli: ")));
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        QVERIFY(err.contains(QStringLiteral("quenta-cli: ")));
+        // The one-line reason carries the port's own words.
+        static const QRegularExpression reason(QStringLiteral("^quenta-cli: the scan tool's port went away: \\S.*$"),
+                                               QRegularExpression::MultilineOption);
+        QVERIFY2(reason.match(err).hasMatch(), qPrintable(err));
     }
 };
 

@@ -59,7 +59,8 @@ struct Rig {
         PortDirectory ports;
         if (line == Line::InProcess) {
             tool = std::make_unique<sim::SimulatedScanTool>(steadyCar());
-            ports.mapFactory(1, [this] { return std::make_unique<sim::SimPort>(tool.get()); });
+            ports.mapFactory(1, [this] { return std::make_unique<sim::SimPort>(tool.get()); },
+                             QStringLiteral("simulated scan tool: idle line"));
         } else {
             if (!threaded.start(steadyCar(PtyStatusPeriodMs), 38400))
                 qFatal("no pseudo-terminal");

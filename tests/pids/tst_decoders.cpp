@@ -12,10 +12,10 @@ using namespace quenta;
 namespace {
 
 // A program on the simulated tool whose one ECU answers exactly these PIDs.
-struct Bench {
+struct OneEcuRig {
     SimRig rig;
     Program &p;
-    explicit Bench(const QMap<QString, QString> &pids, bool metric = false)
+    explicit OneEcuRig(const QMap<QString, QString> &pids, bool metric = false)
         : rig(SimRig::profileWith(pids)), p(*rig.program)
     {
         rig.openPort();
@@ -368,7 +368,7 @@ private slots:
         QFETCH(double, value);
         QFETCH(QString, listed);
 
-        Bench b({{hex2(pid), bytes}}, metric);
+        OneEcuRig b({{hex2(pid), bytes}}, metric);
         Decoders d(b.p);
 
         const QString byName = callByName(d, pid);
@@ -434,9 +434,9 @@ private slots:
 
         // The ECU's current value and the freeze frame's value differ, so the text tells which was read.
         const QString now = QStringLiteral("40404040"), frozen = QStringLiteral("80808080");
-        Bench b({{hex2(pid), now}});
+        OneEcuRig b({{hex2(pid), now}});
         b.setFreeze(pid, frozen);
-        Bench other({{hex2(pid), frozen}});
+        OneEcuRig other({{hex2(pid), frozen}});
         Decoders(other.p).decodePid(pid);
         const QString frozenText = other.record().PID_string;
 
@@ -459,7 +459,7 @@ private slots:
 
     void freezeFrameRunReadsByteAAfterTheFrameByte()
     {
-        Bench b({{QStringLiteral("0C"), QStringLiteral("0000")}, {QStringLiteral("0E"), QStringLiteral("8D")}});
+        OneEcuRig b({{QStringLiteral("0C"), QStringLiteral("0000")}, {QStringLiteral("0E"), QStringLiteral("8D")}});
         b.setFreeze(0x0C, QStringLiteral("0CB4"));
         b.freezeFrameRun();
         Decoders d(b.p);
@@ -471,7 +471,7 @@ private slots:
     // Without a vehicle there is no value: nothing read as zero bytes may pass for a reading.
     void noVehicleIsNoReading()
     {
-        Bench b({{QStringLiteral("05"), QStringLiteral("8C")}}, true);
+        OneEcuRig b({{QStringLiteral("05"), QStringLiteral("8C")}}, true);
         b.rig.tool.setVehicle(false);
         Decoders d(b.p);
         for (int pid : {0x05, 0x46, 0x3C, 0x32, Decoders::MileagePid}) {
@@ -487,7 +487,7 @@ private slots:
 
     void lookupCoversExactlyTheValuePids()
     {
-        Bench b({});
+        OneEcuRig b({});
         Decoders d(b.p);
         for (int pid = 0; pid <= 0x60; ++pid) {
             const bool expected = (pid >= 0x04 && pid <= 0x05) || (pid >= 0x0A && pid <= 0x12)
@@ -549,7 +549,7 @@ private slots:
         QFETCH(QString, units);
         QFETCH(QStringList, commands);
 
-        Bench b({{QStringLiteral("10"), flow}, {QStringLiteral("0D"), speed}, {QStringLiteral("24"), QStringLiteral("4000")},
+        OneEcuRig b({{QStringLiteral("10"), flow}, {QStringLiteral("0D"), speed}, {QStringLiteral("24"), QStringLiteral("4000")},
                  {QStringLiteral("34"), QStringLiteral("80008000")}},
                 metric);
         b.p.settings.WBO2_PID = wideband;
@@ -567,7 +567,7 @@ private slots:
 
     void lambdaOfTheLastWidebandSensorCorrectsMileage()
     {
-        Bench b({{QStringLiteral("10"), QStringLiteral("0190")}, {QStringLiteral("0D"), QStringLiteral("50")},
+        OneEcuRig b({{QStringLiteral("10"), QStringLiteral("0190")}, {QStringLiteral("0D"), QStringLiteral("50")},
                  {QStringLiteral("24"), QStringLiteral("4000")}});
         Decoders d(b.p);
         QCOMPARE(d.get_mpg(), QStringLiteral("189.9"));
@@ -591,7 +591,7 @@ private slots:
     {
         QFETCH(int, pid);
         QFETCH(QString, remembered);
-        Bench b({{hex2(pid), QStringLiteral("80008000")}});
+        OneEcuRig b({{hex2(pid), QStringLiteral("80008000")}});
         QCOMPARE(b.p.settings.WBO2_PID, QStringLiteral("0"));
         Decoders d(b.p);
         callByName(d, pid);
@@ -600,7 +600,7 @@ private slots:
 
     void afrUsesTheGivenTextsButRemembers34()
     {
-        Bench b({{QStringLiteral("35"), QStringLiteral("00008100")}});
+        OneEcuRig b({{QStringLiteral("35"), QStringLiteral("00008100")}});
         Decoders d(b.p);
         QCOMPARE(d.get_O2S1_AFR(QStringLiteral("01"), QStringLiteral("35")), QStringLiteral("14.731"));
         QCOMPARE(b.commands(), QStringList{QStringLiteral("013509")});
@@ -624,7 +624,7 @@ private slots:
         QFETCH(QString, bytes);
         QFETCH(QString, lambda);
         QFETCH(double, current);
-        Bench b({{QStringLiteral("34"), bytes}, {QStringLiteral("24"), bytes}});
+        OneEcuRig b({{QStringLiteral("34"), bytes}, {QStringLiteral("24"), bytes}});
         b.p.pids.record.PID_units = QStringLiteral("kept units");
         b.p.pids.record.PID_label = QStringLiteral("kept label");
         Decoders d(b.p);
@@ -711,7 +711,7 @@ private slots:
         QFETCH(QString, text);
         QFETCH(bool, o2Before);
         QFETCH(bool, o2After);
-        Bench b({{QStringLiteral("01"), bytes}});
+        OneEcuRig b({{QStringLiteral("01"), bytes}});
         b.p.status.setText(QStringLiteral("earlier text"));
         b.p.pids.O2_monitor_complete = o2Before;
         b.p.pids.record.PID_string = QStringLiteral("untouched");
@@ -755,7 +755,7 @@ private slots:
         QMap<QString, QString> pids;
         if (!code.isEmpty())
             pids.insert(QStringLiteral("02"), QStringLiteral("0000"));
-        Bench b(pids);
+        OneEcuRig b(pids);
         if (!code.isEmpty())
             b.setFreeze(0x02, code);
         if (mode == QLatin1String("02"))
@@ -786,7 +786,7 @@ private slots:
     {
         QFETCH(QString, bytes);
         QFETCH(QString, text);
-        Bench b({{QStringLiteral("03"), bytes}});
+        OneEcuRig b({{QStringLiteral("03"), bytes}});
         b.p.status.setText(QStringLiteral(">"));
         Decoders(b.p).get_fuel_status();
         QCOMPARE(b.p.status.text(), QStringLiteral(">") + text);
@@ -795,7 +795,7 @@ private slots:
 
     void fuelSystemStatusFollowsTheFreezeFrame()
     {
-        Bench b({{QStringLiteral("03"), QStringLiteral("0100")}});
+        OneEcuRig b({{QStringLiteral("03"), QStringLiteral("0100")}});
         b.setFreeze(0x03, QStringLiteral("0200"));
         b.freezeFrameRun();
         Decoders(b.p).get_fuel_status();
@@ -820,7 +820,7 @@ private slots:
         QFETCH(int, pid);
         QFETCH(QString, byte);
         QFETCH(QString, line);
-        Bench b({{hex2(pid), byte}});
+        OneEcuRig b({{hex2(pid), byte}});
         b.p.pids.record.PID_label = QStringLiteral("untouched");
         Decoders d(b.p);
         switch (pid) {
@@ -836,7 +836,7 @@ private slots:
 
     void secondaryAirAndObd()
     {
-        Bench b({{QStringLiteral("12"), QStringLiteral("04")}});
+        OneEcuRig b({{QStringLiteral("12"), QStringLiteral("04")}});
         b.freezeFrameRun();
         Decoders d(b.p);
         d.get_cmd_sec_air_stat();
@@ -860,7 +860,7 @@ private slots:
         QFETCH(QString, byte);
         QFETCH(int, count);
         QFETCH(QList<int>, present);
-        Bench b({{QStringLiteral("13"), byte}});
+        OneEcuRig b({{QStringLiteral("13"), byte}});
         Decoders(b.p).get_O2_loc();
         QCOMPARE(b.p.status.text(), QStringLiteral("# of O2 Sensors -------- %1\r\n").arg(count));
         QList<int> actual(b.p.pids.o2_present.begin(), b.p.pids.o2_present.end());
@@ -870,7 +870,7 @@ private slots:
 
     void o2PresenceIsNeverCleared()
     {
-        Bench b({});
+        OneEcuRig b({});
         b.rig.tool.profile().ecus[0].pids.insert(
             0x13, sim::PidValue{{QByteArray::fromHex("01"), QByteArray::fromHex("80")}});
         Decoders d(b.p);

@@ -1,6 +1,6 @@
 // The supported-PID walk against the in-process simulated tool: which decoder each bit runs, the
 // line / logger item / PID_list invariant, the special bits (02, 10, 1E, 1F, 20, 40, 41, 4F, 50)
-// and the scans of the higher bitmaps; plus the two two-digit hexadecimal readers.
+// and the scans of the higher bitmaps.
 #include "SimRig.h"
 
 #include "pids/Decoders.h"
@@ -13,16 +13,16 @@ using namespace quenta;
 
 namespace {
 
-struct Bench {
+struct WalkerRig {
     SimRig rig;
     Program &p;
     PidWalker walker{p};
-    explicit Bench(const QMap<QString, QString> &pids, const QString &address = QStringLiteral("10"))
+    explicit WalkerRig(const QMap<QString, QString> &pids, const QString &address = QStringLiteral("10"))
         : rig(SimRig::profileWith(pids, address)), p(*rig.program)
     {
         init();
     }
-    explicit Bench(sim::VehicleProfile profile) : rig(std::move(profile)), p(*rig.program) { init(); }
+    explicit WalkerRig(sim::VehicleProfile profile) : rig(std::move(profile)), p(*rig.program) { init(); }
     void init()
     {
         rig.openPort();
@@ -71,59 +71,6 @@ class tst_walker : public QObject {
     Q_OBJECT
 
 private slots:
-    // --- Two-digit hexadecimal readers ---
-
-    void convHex_data()
-    {
-        QTest::addColumn<QString>("in");
-        QTest::addColumn<int>("value");
-        QTest::addColumn<QString>("after"); // the argument after the call
-        QTest::newRow("00") << "00" << 0 << "00";
-        QTest::newRow("FF") << "FF" << 255 << "FF";
-        QTest::newRow("7F") << "7F" << 127 << "7F";
-        QTest::newRow("A0") << "A0" << 160 << "A0";
-        QTest::newRow("9F") << "9F" << 159 << "9F";
-        QTest::newRow("empty becomes 00") << "" << 0 << "00";
-        QTest::newRow("lowercase a0 exceeds 255: 128") << "a0" << 128 << "a0";
-        QTest::newRow("lowercase low digit 0a") << "0a" << 42 << "0a";
-        QTest::newRow("blank counts as 0") << " 5" << 5 << " 5";
-        QTest::newRow("one character: missing low digit is 0") << "5" << 80 << "5";
-        QTest::newRow("status S in a byte: 128") << "S0" << 128 << "S0";
-        QTest::newRow("G1 just above 255: 128") << "G1" << 128 << "G1";
-        QTest::newRow("G0 exactly 256: 128") << "G0" << 128 << "G0";
-        QTest::newRow("FG: 15*16+16 = 256: 128") << "FG" << 128 << "FG";
-        QTest::newRow("F@: @ is 16 after the letter shift") << "F@" << 249 << "F@";
-    }
-    void convHex()
-    {
-        QFETCH(QString, in);
-        QFETCH(int, value);
-        QFETCH(QString, after);
-        QString arg = in;
-        QCOMPARE(conv_hex(arg), value);
-        QCOMPARE(arg, after);
-        QCOMPARE(conv_hex(static_cast<const QString &>(in)), value);
-    }
-
-    void hexPairValue_data()
-    {
-        QTest::addColumn<QString>("in");
-        QTest::addColumn<int>("value");
-        QTest::newRow("00") << "00" << 0;
-        QTest::newRow("FF") << "FF" << 255;
-        QTest::newRow("33") << "33" << 51;
-        QTest::newRow("empty") << "" << 0;
-        QTest::newRow("one character") << "5" << 80;
-        QTest::newRow("no cap at 255: S0") << "S0" << 448;
-        QTest::newRow("lowercase a is code - 55") << "a0" << 672;
-    }
-    void hexPairValue()
-    {
-        QFETCH(QString, in);
-        QFETCH(int, value);
-        QCOMPARE(hex_pair_value(in), value);
-    }
-
     // --- Every bit of the three bitmaps ---
 
     void everyBit_data()
@@ -148,7 +95,7 @@ private slots:
         QFETCH(int, pid);
         QFETCH(QString, does);
         // Bytes that keep PID 10's air flow at 0, so the bit gives exactly one line.
-        Bench b({{hex2(pid), QStringLiteral("00000000")}});
+        WalkerRig b({{hex2(pid), QStringLiteral("00000000")}});
         int walker = 0, bit = 0;
         bitOf(pid, &walker, &bit);
         b.p.pids.PID_count = 5;
@@ -186,7 +133,7 @@ private slots:
 
     void byteA98ListsLoadAndCoolant()
     {
-        Bench b({{QStringLiteral("01"), QStringLiteral("83000000")},
+        WalkerRig b({{QStringLiteral("01"), QStringLiteral("83000000")},
                  {QStringLiteral("04"), QStringLiteral("80")},
                  {QStringLiteral("05"), QStringLiteral("33")}});
         b.p.pids.PID_count = 3;
@@ -220,7 +167,7 @@ private slots:
         QFETCH(QString, code);
         QFETCH(QStringList, lines);
         QFETCH(bool, noFrame);
-        Bench b({{QStringLiteral("02"), QStringLiteral("0000")},
+        WalkerRig b({{QStringLiteral("02"), QStringLiteral("0000")},
                  {QStringLiteral("04"), QStringLiteral("00")},
                  {QStringLiteral("05"), QStringLiteral("00")}});
         b.rig.tool.profile().ecus[0].freeze.insert(0x02, sim::PidValue{{QByteArray::fromHex(code.toLatin1())}});
@@ -260,7 +207,7 @@ private slots:
         QFETCH(QString, flow);
         QFETCH(QStringList, lines);
         QFETCH(QList<int>, pids);
-        Bench b({{QStringLiteral("10"), flow}, {QStringLiteral("0D"), QStringLiteral("50")}});
+        WalkerRig b({{QStringLiteral("10"), flow}, {QStringLiteral("0D"), QStringLiteral("50")}});
         int a = 0x01;
         b.walker.findPID2(a, b.p.pids.PID_count);
         QCOMPARE(b.p.data.lines(), lines);
@@ -272,7 +219,7 @@ private slots:
 
     void fuelTrimBitsRaiseTheirFlags()
     {
-        Bench b({{QStringLiteral("06"), QStringLiteral("80")}, {QStringLiteral("07"), QStringLiteral("7F")},
+        WalkerRig b({{QStringLiteral("06"), QStringLiteral("80")}, {QStringLiteral("07"), QStringLiteral("7F")},
                  {QStringLiteral("08"), QStringLiteral("81")}, {QStringLiteral("09"), QStringLiteral("00")}});
         int a = 0x03; // 07, 08
         b.walker.findPID1(a, b.p.pids.PID_count);
@@ -294,7 +241,7 @@ private slots:
 
     void byteDStatusAndSeconds()
     {
-        Bench b({{QStringLiteral("13"), QStringLiteral("33")}, {QStringLiteral("1B"), QStringLiteral("5A")},
+        WalkerRig b({{QStringLiteral("13"), QStringLiteral("33")}, {QStringLiteral("1B"), QStringLiteral("5A")},
                  {QStringLiteral("1F"), QStringLiteral("0384")}});
         int a = 0x3E; // 1B, 1C, 1D, 1E, 1F
         b.walker.findPID4(a, b.p.pids.PID_count);
@@ -307,7 +254,7 @@ private slots:
 
     void pid1EAloneAsksNothing()
     {
-        Bench b({{QStringLiteral("1E"), QStringLiteral("01")}});
+        WalkerRig b({{QStringLiteral("1E"), QStringLiteral("01")}});
         int a = 0x04;
         b.walker.findPID4(a, b.p.pids.PID_count);
         QVERIFY(b.commands().isEmpty());
@@ -318,7 +265,7 @@ private slots:
 
     void wholeBytesInPidOrder()
     {
-        Bench b({{QStringLiteral("21"), QStringLiteral("0100")}, {QStringLiteral("22"), QStringLiteral("00C8")},
+        WalkerRig b({{QStringLiteral("21"), QStringLiteral("0100")}, {QStringLiteral("22"), QStringLiteral("00C8")},
                  {QStringLiteral("23"), QStringLiteral("00C8")}, {QStringLiteral("24"), QStringLiteral("8000")},
                  {QStringLiteral("25"), QStringLiteral("8000")}, {QStringLiteral("26"), QStringLiteral("8000")},
                  {QStringLiteral("27"), QStringLiteral("8000")}, {QStringLiteral("28"), QStringLiteral("4000")}});
@@ -336,7 +283,7 @@ private slots:
 
     void silentEcuOnThePid20Scan()
     {
-        Bench b({{QStringLiteral("0C"), QStringLiteral("0000")}}); // nothing above 20: PID 20 goes unanswered
+        WalkerRig b({{QStringLiteral("0C"), QStringLiteral("0000")}}); // nothing above 20: PID 20 goes unanswered
         b.p.indicator.set(QStringLiteral("before"), colors::Green);
         int a = 0x01;
         b.walker.findPID4(a, b.p.pids.PID_count);
@@ -349,7 +296,7 @@ private slots:
 
     void pid40ByteC0ListsOnlyTheVoltage()
     {
-        Bench b({{QStringLiteral("41"), QStringLiteral("00000000")}, {QStringLiteral("42"), QStringLiteral("36B0")}});
+        WalkerRig b({{QStringLiteral("41"), QStringLiteral("00000000")}, {QStringLiteral("42"), QStringLiteral("36B0")}});
         b.p.pids.PID_count = 7;
         int a = 0x01; // PID 40 from the PID 20 bitmap's byte D
         b.walker.findPID8(a, b.p.pids.PID_count);
@@ -363,7 +310,7 @@ private slots:
 
     void bits4FAnd50AddNothing()
     {
-        Bench b({{QStringLiteral("4E"), QStringLiteral("0384")}, {QStringLiteral("4F"), QStringLiteral("00")},
+        WalkerRig b({{QStringLiteral("4E"), QStringLiteral("0384")}, {QStringLiteral("4F"), QStringLiteral("00")},
                  {QStringLiteral("50"), QStringLiteral("00")}});
         int a = 0x03;
         b.walker.findPID10(a, b.p.pids.PID_count);
@@ -377,7 +324,7 @@ private slots:
 
     void ecuD0ReplacesTheStatusText()
     {
-        Bench b({{QStringLiteral("21"), QStringLiteral("0100")}}, QStringLiteral("D0"));
+        WalkerRig b({{QStringLiteral("21"), QStringLiteral("0100")}}, QStringLiteral("D0"));
         b.p.status.setText(QStringLiteral("earlier lines\r\n"));
         int a = 0x01;
         b.walker.findPID4(a, b.p.pids.PID_count);
@@ -389,7 +336,7 @@ private slots:
 
     void noVehicleBeforeTheScan()
     {
-        Bench b({{QStringLiteral("21"), QStringLiteral("0100")}});
+        WalkerRig b({{QStringLiteral("21"), QStringLiteral("0100")}});
         b.rig.tool.setVehicle(false);
         b.p.indicator.set(QStringLiteral("ECU Connected"), colors::Green);
         b.walker.scan_PIDs_21_40();
@@ -402,7 +349,7 @@ private slots:
 
     void stopDuringTheScanWaitListsNothing()
     {
-        Bench b({{QStringLiteral("21"), QStringLiteral("0100")}, {QStringLiteral("42"), QStringLiteral("36B0")}});
+        WalkerRig b({{QStringLiteral("21"), QStringLiteral("0100")}, {QStringLiteral("42"), QStringLiteral("36B0")}});
         b.rig.tool.profile().latencyMs = 400; // the reply is late; the stop comes first
         b.p.indicator.set(QStringLiteral("before"), colors::Red);
         QTimer stopper;
@@ -423,7 +370,7 @@ private slots:
 
     void freezeFrameRunReadsHigherPidsAsCurrentData()
     {
-        Bench b({{QStringLiteral("21"), QStringLiteral("0100")}, {QStringLiteral("3C"), QStringLiteral("1194")}});
+        WalkerRig b({{QStringLiteral("21"), QStringLiteral("0100")}, {QStringLiteral("3C"), QStringLiteral("1194")}});
         b.p.settings.PID_mode = QStringLiteral("02");
         b.p.settings.frame_flag = 1;
         int a = 0x01;
@@ -438,7 +385,7 @@ private slots:
 
     void wholeWalkKeepsLinesItemsAndPidListTogether()
     {
-        Bench b(SimRig::testProfile());
+        WalkerRig b(SimRig::testProfile());
         const QString reply = b.p.link.get_ecu_PID(QStringLiteral("01"), QStringLiteral("00"), QStringLiteral("09"));
         int bytes[4];
         for (int i = 0; i < 4; ++i)

@@ -1,5 +1,6 @@
 #pragma once
-// Prompts for tests: answers are queued, every message and question is recorded with its title and icon.
+// Prompts for tests: answers are queued, every message and question is recorded with its title and icon,
+// every file-name question with its title, filter and suggestion.
 #include "platform/Prompts.h"
 
 #include <QList>
@@ -15,6 +16,13 @@ struct ScriptedPrompts : quenta::Prompts {
     };
     QList<Shown> shown;
     QList<bool> answers; // Yes/No answers given in turn; when none is left the default button is taken
+    struct FileQuestion {
+        QString title;
+        QString filter;
+        QString suggested;
+    };
+    QList<FileQuestion> fileQuestions;
+    QStringList fileNames; // file names given in turn; an empty one, or none left, cancels the question
 
     void message(const QString &text, const QString &title, Icon icon) override
     {
@@ -24,6 +32,11 @@ struct ScriptedPrompts : quenta::Prompts {
     {
         shown << Shown{text, title, icon, true, defaultYes};
         return answers.isEmpty() ? defaultYes : answers.takeFirst();
+    }
+    QString askSaveFileName(const QString &title, const QString &filter, const QString &suggested) override
+    {
+        fileQuestions << FileQuestion{title, filter, suggested};
+        return fileNames.isEmpty() ? QString() : fileNames.takeFirst();
     }
     QStringList texts() const
     {

@@ -12,7 +12,7 @@ using namespace quenta;
 SimRig::SimRig(sim::VehicleProfile profile) : tool(std::move(profile))
 {
     PortDirectory ports;
-    ports.mapFactory(1, [this] { return std::make_unique<sim::SimPort>(&tool); });
+    ports.mapFactory(1, [this] { return std::make_unique<sim::SimPort>(&tool); }, QStringLiteral("simulated scan tool: test rig"));
     program = std::make_unique<Program>(prompts, std::move(ports));
     // Tests never depend on the definition file of the machine they run on.
     program->definitions.setPlaces({QStringLiteral(QUENTA_SOURCE_DATA_DIR "/troublecode.tcf")});

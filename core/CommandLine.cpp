@@ -1,0 +1,142 @@
+#include "core/CommandLine.h"
+
+#include "link/PortDirectory.h"
+#include "sim/SimPort.h"
+#include "sim/SimulatedScanTool.h"
+
+namespace quenta {
+
+namespace {
+const QString Simulate = QStringLiteral("simulate");
+}
+
+CommandLine::CommandLine(const QList<QCommandLineOption> &options)
+{
+    for (const QCommandLineOption &option : options)
+        addOption(option);
+}
+
+void CommandLine::addOption(const QCommandLineOption &option)
+{
+    m_parser.addOption(option);
+    m_options << option;
+}
+
+QCommandLineOption CommandLine::helpOption()
+{
+    return QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+}
+
+QCommandLineOption CommandLine::simulateOption()
+{
+    // A flag to the parser, so a bare --simulate never takes the next argument as its file;
+    // "--simulate=FILE" is read apart.
+    return QCommandLineOption(Simulate);
+}
+
+QCommandLineOption CommandLine::portOption(const QString &valueName)
+{
+    return QCommandLineOption(QStringLiteral("port"), QString(), valueName);
+}
+
+QCommandLineOption CommandLine::baudOption(const QString &description, const QString &defaultValue)
+{
+    return QCommandLineOption(QStringLiteral("baud"), description, QStringLiteral("N"), defaultValue);
+}
+
+const QCommandLineOption *CommandLine::optionNamed(const QString &name) const
+{
+    for (const QCommandLineOption &option : m_options) {
+        if (option.names().contains(name))
+            return &option;
+    }
+    return nullptr;
+}
+
+Argument CommandLine::found(const QString &text, bool withValue) const
+{
+    Argument argument{Argument::Kind::Option, text, {}, {}, false};
+    const QString name = m_parser.optionNames().value(0);
+    if (const QCommandLineOption *option = optionNamed(name))
+        argument.option = option->names().last();
+    if (withValue) {
+        argument.value = m_parser.value(name);
+        argument.hasValue = true;
+    }
+    return argument;
+}
+
+QList<Argument> CommandLine::read(const QStringList &arguments)
+{
+    const QString program = arguments.value(0);
+    QList<Argument> out;
+    for (qsizetype i = 1; i < arguments.size(); ++i)
+        out << readOne(program, arguments, &i);
+    return out;
+}
+
+Argument CommandLine::readOne(const QString &program, const QStringList &arguments, qsizetype *i)
+{
+    const QString &text = arguments[*i];
+    if (!text.startsWith(QLatin1Char('-')) || text == QLatin1String("-") || text == QLatin1String("--"))
+        return Argument{Argument::Kind::Word, text, {}, {}, false};
+    const Argument unknown{Argument::Kind::Unknown, text, {}, {}, false};
+    // Two dashes lead a long name: "--h" is not -h.
+    if (text.startsWith(QLatin1String("--")) && text.section(QLatin1Char('='), 0, 0).size() == 3)
+        return unknown;
+    if (m_parser.parse({program, text})) {
+        const QCommandLineOption *option = optionNamed(m_parser.optionNames().value(0));
+        return found(text, option && !option->valueName().isEmpty());
+    }
+    if (!m_parser.unknownOptionNames().isEmpty())
+        return unknown;
+    const qsizetype assign = text.indexOf(QLatin1Char('='));
+    if (assign < 0) {
+        // An option given apart from its value, which is the next argument.
+        if (*i + 1 < arguments.size() && m_parser.parse({program, text, arguments[*i + 1]})) {
+            ++*i;
+            return found(text + QLatin1Char(' ') + arguments[*i], true);
+        }
+        return found(text, false); // the value is missing
+    }
+    // A value after "=" for a flag: only --simulate takes one.
+    if (!m_parser.parse({program, text.left(assign)}))
+        return unknown;
+    Argument simulate = found(text, false);
+    if (simulate.option != Simulate)
+        return unknown;
+    simulate.value = text.mid(assign + 1);
+    simulate.hasValue = true;
+    return simulate;
+}
+
+std::optional<PortChoice> parsePortChoice(const QString &text)
+{
+    const qsizetype eq = text.indexOf(QLatin1Char('='));
+    if (eq <= 0)
+        return std::nullopt;
+    bool ok = false;
+    const int com = text.left(eq).toInt(&ok);
+    const QString device = text.mid(eq + 1);
+    if (!ok || com < 1 || com > 9 || device.isEmpty())
+        return std::nullopt;
+    return PortChoice{com, device, false, {}};
+}
+
+bool applyPortChoices(const QList<PortChoice> &choices, PortDirectory &ports,
+                      std::vector<std::unique_ptr<sim::SimulatedScanTool>> *tools, QString *error)
+{
+    for (const PortChoice &choice : choices) {
+        if (!choice.simulate) {
+            ports.mapDevice(choice.com, choice.device);
+            continue;
+        }
+        std::unique_ptr<sim::SimulatedScanTool> tool = sim::installSimulatedTool(ports, choice.com, choice.profile, error);
+        if (!tool)
+            return false;
+        tools->push_back(std::move(tool));
+    }
+    return true;
+}
+
+} // namespace quenta

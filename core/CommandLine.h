@@ -1,0 +1,78 @@
+#pragma once
+// Reading the programs' arguments: QCommandLineParser recognises the options, one argument at a
+// time, so each program sees them in the order given, as typed, and can answer the first one it
+// refuses. The options the programs share are spelled here once.
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QList>
+#include <QString>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace quenta {
+
+class PortDirectory;
+namespace sim {
+class SimulatedScanTool;
+}
+
+struct Argument {
+    enum class Kind {
+        Word,   // not an option: a command word, a number, a stray text ("-" and "--" too)
+        Option, // an option of the program
+        Unknown // an option the program does not have, or a value given to an option that takes none
+    };
+    Kind kind = Kind::Word;
+    QString text;   // as typed; an option and its value given apart read "--port /dev/ttyUSB0"
+    QString option; // an option's long name ("port", "help")
+    QString value;  // an option's value
+    bool hasValue = false; // false for a flag, for a value missing at the end, and for a bare --simulate
+};
+
+class CommandLine {
+public:
+    explicit CommandLine(const QList<QCommandLineOption> &options = {});
+    void addOption(const QCommandLineOption &option);
+
+    // The arguments after the program's name (`arguments` starts with it), in order.
+    QList<Argument> read(const QStringList &arguments);
+    QCommandLineParser &parser() { return m_parser; }
+
+    // The options the programs share. Descriptions are for a parser's own help text; quenta and
+    // quenta-cli print usages of their own.
+    static QCommandLineOption helpOption();
+    // --simulate[=FILE]: the simulated scan tool on COM1; FILE may be left out (the shipped car).
+    static QCommandLineOption simulateOption();
+    static QCommandLineOption portOption(const QString &valueName);
+    static QCommandLineOption baudOption(const QString &description = QString(), const QString &defaultValue = QString());
+
+private:
+    Argument readOne(const QString &program, const QStringList &arguments, qsizetype *i);
+    const QCommandLineOption *optionNamed(const QString &name) const;
+    // The option the parser found last, given as `text`.
+    Argument found(const QString &text, bool withValue) const;
+
+    QCommandLineParser m_parser;
+    QList<QCommandLineOption> m_options;
+};
+
+// What stands behind a COM port: a device, or the simulated scan tool with a vehicle profile (an
+// empty one is the shipped car).
+struct PortChoice {
+    int com = 1;
+    QString device;
+    bool simulate = false;
+    QString profile;
+};
+
+// "N=DEVICE" with N from 1 to 9; nothing for any other text.
+std::optional<PortChoice> parsePortChoice(const QString &text);
+
+// Puts the choices behind their ports in order, a later one for the same port winning. The
+// simulated tools set up are added to `tools`, which must outlive the ports made on them. False,
+// with the reason, when a profile cannot be read.
+bool applyPortChoices(const QList<PortChoice> &choices, PortDirectory &ports,
+                      std::vector<std::unique_ptr<sim::SimulatedScanTool>> *tools, QString *error);
+
+} // namespace quenta
