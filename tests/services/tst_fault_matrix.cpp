@@ -49,7 +49,8 @@ struct Rig {
         PortDirectory ports;
         if (line == Line::InProcess) {
             tool = std::make_unique<sim::SimulatedScanTool>(SimRig::steadyProfile());
-            ports.mapFactory(1, [this] { return std::make_unique<sim::SimPort>(tool.get()); });
+            ports.mapFactory(1, [this] { return std::make_unique<sim::SimPort>(tool.get()); },
+                             QStringLiteral("simulated scan tool: steady car"));
         } else {
             if (!threaded.start(SimRig::steadyProfile(10), 38400))
                 qFatal("no pseudo-terminal");
