@@ -228,17 +228,33 @@ int main(int argc, char **argv)
     CliPrompts prompts;
     Program program(prompts, std::move(ports));
     QString failure;
+    QString running;
     QObject::connect(&program.link, &ScanToolLink::portLost, &program, [&](const QString &reason) {
         if (failure.isEmpty())
-            failure = QStringLiteral("the scan tool's port went away: %1").arg(reason);
+            failure = reason == ScanToolLink::ToolSilentReason
+                ? QStringLiteral("%1: %2").arg(running, reason)
+                : QStringLiteral("the scan tool's port went away: %1").arg(reason);
         program.link.abandon();
     });
     QTimer deadline;
     deadline.setSingleShot(true);
-    QString running;
     QObject::connect(&deadline, &QTimer::timeout, &program, [&] {
-        if (failure.isEmpty())
-            failure = QStringLiteral("%1: no answer from the scan tool within %2 s").arg(running).arg(opt->timeoutS);
+        // What the tool said while we waited tells a car that is off from a dead or mismatched line.
+        if (failure.isEmpty()) {
+            switch (program.link.heard()) {
+            case ScanToolLink::Heard::NoVehicle:
+                failure = QStringLiteral("%1: the tool reports no vehicle (gave up after %2 s)").arg(running).arg(opt->timeoutS);
+                break;
+            case ScanToolLink::Heard::Noise:
+                failure = QStringLiteral("%1: the line carries noise (check the speed) (gave up after %2 s)")
+                              .arg(running)
+                              .arg(opt->timeoutS);
+                break;
+            case ScanToolLink::Heard::Nothing:
+                failure = QStringLiteral("%1: no answer from the scan tool within %2 s").arg(running).arg(opt->timeoutS);
+                break;
+            }
+        }
         program.link.abandon();
     });
     auto run = [&](const QString &name, const std::function<void()> &work, bool bounded = true) {
@@ -284,6 +300,10 @@ int main(int argc, char **argv)
         report(program, c.name, opt->json);
         if (!outputWritten())
             return 1;
+        if (program.link.noVehicle()) {
+            std::fprintf(stderr, "quenta-cli: %s: the tool reports no vehicle\n", qPrintable(c.name));
+            return 1;
+        }
     }
     return 0;
 }

@@ -9,6 +9,7 @@ Program::Program(Prompts &p, PortDirectory portDirectory, QObject *parent)
     : QObject(parent), prompts(p), ports(std::move(portDirectory)), link(p, indicator), definitions(p)
 {
     connect(&link, &ScanToolLink::portLost, this, &Program::onPortLost);
+    connect(&m_returnWatch, &QTimer::timeout, this, &Program::lookForReturn);
     connect(&linkInfo, &LinkInfo::changed, this, &Program::showLinkInfo);
 }
 
@@ -22,7 +23,7 @@ void Program::showLinkInfo()
         controls.setCaption(names::Label7, linkInfo.firmwareCaption());
 }
 
-void Program::onPortLost()
+void Program::onPortLost(const QString &reason)
 {
     // The tool is gone: offer the connection again instead of leaving a dead link in place.
     if (m_port)
@@ -34,6 +35,28 @@ void Program::onPortLost()
     controls.setEnabled(QStringList{names::mnuCom, names::mnuConnectionCom1, names::mnuConnectionCom2,
                                     names::mnuConnectionCom3, names::mnuConnectionCom4, names::mnuConnectionComX},
                         true);
+    // A device that vanished may be plugged in again; a tool that merely fell silent is still
+    // there, and the user decides when to try it again.
+    if (reason != ScanToolLink::ToolSilentReason && connectedCom > 0)
+        m_returnWatch.start(returnWatchMs);
+}
+
+void Program::lookForReturn()
+{
+    if (link.abandoned() || (m_port && m_port->isOpen())) {
+        m_returnWatch.stop();
+        return;
+    }
+    std::unique_ptr<ScanToolPort> probe = ports.create(connectedCom);
+    QString error;
+    if (!probe || !probe->open(&error))
+        return;
+    probe->close();
+    m_returnWatch.stop();
+    const int com = connectedCom;
+    connectCom(*this, com);
+    if (m_port && m_port->isOpen())
+        status.append(QStringLiteral("\r\nScan tool found again on COM%1: connected again\r\n").arg(com));
 }
 
 Program::~Program() = default;

@@ -11,6 +11,7 @@
 #include "services/TroubleCodeDefinitions.h"
 
 #include <QObject>
+#include <QTimer>
 #include <functional>
 #include <memory>
 
@@ -63,12 +64,21 @@ signals:
     // The main window is to be shown (brought back when a secondary window hid it).
     void showMainWindow();
 
+public:
+    // The COM number of the last connection that was made (0: none yet).
+    int connectedCom = 0;
+    // How often a device that went away is looked for again.
+    int returnWatchMs = 1000;
+
 private:
-    void onPortLost();
+    void onPortLost(const QString &reason);
+    void lookForReturn();
     void showLinkInfo();
 
     std::unique_ptr<ScanToolPort> m_port;
     bool m_pickerClosed = false;
+    // Runs while a device that went away (a USB adapter pulled out) may come back.
+    QTimer m_returnWatch;
 };
 
 } // namespace quenta

@@ -51,7 +51,7 @@ void ScanToolLink::onToolSilent()
         return;
     m_portFailed = true;
     setOBD_stop(true);
-    emit portLost(QStringLiteral("no answer from the scan tool"));
+    emit portLost(ToolSilentReason);
 }
 
 void ScanToolLink::onPortFailed(const QString &reason)
@@ -160,7 +160,6 @@ QString ScanToolLink::waitReply(int threshold, std::optional<int> timeoutMs)
 void ScanToolLink::wait_OBD_ready()
 {
     setOBD_stop(false);
-    m_heard = Heard::Nothing;
     OBDinput();
     const std::optional<QDeadlineTimer> deadline = boundDeadline();
     while (!m_stop) {

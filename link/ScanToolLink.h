@@ -21,6 +21,8 @@ public:
     static inline const QString NoVehicleReply = QStringLiteral("0000000000000000000000");
     // What the indicator and the status window say when the tool is not talking to the car.
     static inline const QString NoVehicleText = QStringLiteral("ECU not Communicating");
+    // The reason given with portLost when the tool sent nothing at all for a whole bound.
+    static inline const QString ToolSilentReason = QStringLiteral("no answer from the scan tool");
 
     enum class WaitEnd { Ready, Stopped, TimedOut };
 
@@ -74,7 +76,7 @@ public:
 
     // The last synchronisation met "P": the tool is not talking to the vehicle.
     bool noVehicle() const { return m_noVehicle; }
-    // What the tool sent during the last synchronisation that gave no "S".
+    // What the tool sent since the last synchronisation that met "S".
     enum class Heard { Nothing, NoVehicle, Noise };
     Heard heard() const { return m_heard; }
 

@@ -2,6 +2,8 @@
 # Installs the Debian 12 packages Quenta needs to build and run, when they are missing.
 set -euo pipefail
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libgl-dev)
+# The test command also fuzzes the reply readers, with clang's libFuzzer.
+[ "${1:-}" = "--with-fuzz" ] && packages+=(clang libfuzzer-14-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -123,6 +123,7 @@ void connectCom(Program &p, int item)
     reenable.removeAll(names::mnuUSB);
     p.controls.setEnabled(reenable, true);
     p.controls.setEnabled(names::mnuCom, false);
+    p.connectedCom = n;
 }
 
 void read_firmware_id(Program &p)

@@ -160,12 +160,34 @@ private slots:
         QVERIFY(r.out.isEmpty());
     }
 
-    void timeoutAbandonsTheWait()
+    // A run given up on says why, as far as the line tells: nothing at all, a tool without a car,
+    // or noise (a tool at another speed).
+    void givingUpSaysWhy_data()
     {
-        const Run r = cli({QStringLiteral("--simulate=") + profile(QStringLiteral("82000000"), QStringLiteral(R"({"quiet":true})")),
-                           QStringLiteral("--timeout"), QStringLiteral("1"), QStringLiteral("connect")});
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("quiet tool") << "quiet" << "connect: no answer from the scan tool within 1 s";
+        QTest::newRow("no vehicle") << "novehicle" << "connect: the tool reports no vehicle";
+        QTest::newRow("wrong speed") << "noise" << "connect: the line carries noise (check the speed)";
+    }
+    void givingUpSaysWhy()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, reason);
+        PtySim sim;
+        QStringList args{QStringLiteral("--timeout"), QStringLiteral("1"), QStringLiteral("connect")};
+        if (kind == QLatin1String("quiet")) {
+            args.prepend(QStringLiteral("--simulate=") + profile(QStringLiteral("82000000"), QStringLiteral(R"({"quiet":true})")));
+        } else if (kind == QLatin1String("novehicle")) {
+            args.prepend(QStringLiteral("--simulate=") + writeTempProfile(R"({"vehicle":false,"status_period_ms":2,
+                "ecus":[{"address":"10","pids":{"0C":"0CB4"}}]})"));
+        } else {
+            QVERIFY(sim.start({QStringLiteral("--baud"), QStringLiteral("19200")}));
+            args = QStringList{QStringLiteral("--port"), sim.device, QStringLiteral("--baud"), QStringLiteral("38400")} + args;
+        }
+        const Run r = cli(args);
         QCOMPARE(r.code, 1);
-        QVERIFY2(r.err.contains(QStringLiteral("connect: no answer from the scan tool within 1 s")), qPrintable(r.err));
+        QVERIFY2(r.err.contains(reason), qPrintable(r.err));
         QVERIFY(r.ms < 10000);
     }
 

@@ -7,6 +7,7 @@
 #include "services/Connection.h"
 #include "sim/PtySimServer.h"
 
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace quenta;
@@ -204,6 +205,41 @@ private slots:
         QVERIFY(!p.port());
         QVERIFY(rig.prompts.texts().isEmpty());
         QVERIFY(p.controls.enabled(QStringLiteral("mnuConnectionComX")));
+    }
+
+    // A USB adapter pulled out and plugged in again: the program finds the device again and runs
+    // the connection on it, without a restart, and says so.
+    void vanishedDeviceComesBack()
+    {
+        QTemporaryDir dir;
+        const QString device = dir.filePath(QStringLiteral("scan-tool"));
+        sim::SimulatedScanTool tool{SimRig::testProfile()};
+        auto first = std::make_unique<sim::PtySimServer>(&tool, 38400);
+        QString error;
+        QVERIFY2(first->start(&error), qPrintable(error));
+        QVERIFY(QFile::link(first->devicePath(), device));
+        SerialRig rig({{1, device}});
+        Program &p = *rig.program;
+        p.returnWatchMs = 100;
+        p.startUp();
+        rig.giveUpAfter(60000);
+        connectCom(p, 1);
+        QCOMPARE(p.indicator.text(), QStringLiteral("ECU Connected"));
+
+        first.reset(); // pulled out
+        QTRY_COMPARE_WITH_TIMEOUT(p.indicator.text(), QStringLiteral("ECU Off-Line"), 5000);
+        QVERIFY(p.controls.enabled(QStringLiteral("mnuCom")));
+        QTest::qWait(300); // the program keeps looking while nothing is there
+
+        sim::PtySimServer second(&tool, 38400); // plugged in again, under a new kernel name
+        QVERIFY2(second.start(&error), qPrintable(error));
+        QVERIFY(QFile::remove(device));
+        QVERIFY(QFile::link(second.devicePath(), device));
+        QTRY_VERIFY_WITH_TIMEOUT(p.status.text().contains(QStringLiteral("Scan tool found again on COM1")), 20000);
+        QCOMPARE(p.indicator.text(), QStringLiteral("ECU Connected"));
+        QCOMPARE(p.indicator.color(), colors::Green);
+        QVERIFY(p.controls.enabled(QStringLiteral("Mode1")));
+        QVERIFY(!p.data.lines().isEmpty());
     }
 
     void lineClosedUnderTheProgram()
