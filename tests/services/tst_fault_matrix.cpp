@@ -28,6 +28,7 @@ enum class Shows {
     Garbled,       // the read-error box once, nothing decoded
     OffLine,       // the tool went quiet: "ECU Off-Line" on red, the connection offered again
     EcuTimeout,    // the ECU did not answer: red, nothing decoded
+    Quirk,         // a documented odd reply of the tool: handled as such, never as a garbled line
 };
 
 struct Screen {
@@ -106,6 +107,8 @@ private slots:
             {"garbled", Shows::Garbled},                   {"cut_replies_to", Shows::Garbled},
             {"no vehicle", Shows::NoVehicle},               {"quiet", Shows::OffLine},
             {"unanswered_service", Shows::OffLine},         {"silent ECU", Shows::EcuTimeout},
+            {"blank_at_10", Shows::Quirk},                  {"pending_fe", Shows::Quirk},
+            {"negative_clear", Shows::Quirk},               {"c_first_codes", Shows::Quirk},
         };
         for (const Line line : {Line::InProcess, Line::Pty})
             for (int op = 0; op < 4; ++op)
@@ -121,6 +124,18 @@ private slots:
         QFETCH(Shows, shows);
         // A clear reply ends before the characters the line garbles or cuts: it arrives whole.
         if (operation == 2 && (fault == QLatin1String("garbled") || fault == QLatin1String("cut_replies_to")))
+            shows = Shows::SameAsWithout;
+        // What each quirk shows where it applies; elsewhere it changes nothing.
+        QString quirk;
+        if (fault == QLatin1String("blank_at_10"))
+            shows = Shows::SameAsWithout; // the codes are moved back into place
+        else if (fault == QLatin1String("pending_fe") && operation == 1)
+            quirk = QStringLiteral("No pending codes reported");
+        else if (fault == QLatin1String("negative_clear") && operation == 2)
+            quirk = QStringLiteral("Operation Failed");
+        else if (fault == QLatin1String("c_first_codes") && operation == 1)
+            quirk = QStringLiteral("TC1 -U0133");
+        else if (shows == Shows::Quirk)
             shows = Shows::SameAsWithout;
         Screen without;
         if (shows == Shows::SameAsWithout) {
@@ -144,6 +159,14 @@ private slots:
                 f.quiet = true;
             else if (fault == QLatin1String("unanswered_service"))
                 f.unansweredService = OperationServices[operation];
+            else if (fault == QLatin1String("blank_at_10"))
+                f.blankAt10 = true;
+            else if (fault == QLatin1String("pending_fe"))
+                f.pendingFE = true;
+            else if (fault == QLatin1String("negative_clear"))
+                f.negativeClear = true;
+            else if (fault == QLatin1String("c_first_codes"))
+                f.cFirstCodes = true;
             else if (fault == QLatin1String("silent ECU"))
                 for (sim::EcuProfile &ecu : tool.profile().ecus)
                     ecu.silent = true;
@@ -173,6 +196,10 @@ private slots:
             QVERIFY2(seen.indicator.startsWith(QLatin1String("ECU Timeout")), qPrintable(shown));
             QCOMPARE(seen.colour, colors::Red);
             break;
+        case Shows::Quirk:
+            QVERIFY2(seen.status.contains(quirk), qPrintable(shown));
+            QVERIFY(seen.messages.isEmpty());
+            return;
         }
         // The one thing that must never happen: a faulty exchange shown as a good reading.
         const bool green = seen.indicator == QLatin1String("ECU Connected") && seen.colour == colors::Green;
