@@ -175,8 +175,10 @@ void ScanToolLink::wait_OBD_ready()
         if (collected.contains(QLatin1Char(commands::TalkingToVehicle))) {
             m_noVehicle = false;
             m_heard = Heard::Nothing;
-            // A text that says the car is not talking goes with the colour that says it is.
-            if (m_indicator.text() == NoVehicleText)
+            // The tool talks to the car again: a text that says otherwise does not stay on green.
+            static const QStringList notTalking{NoVehicleText, QStringLiteral("ECU Timeout"),
+                                                QStringLiteral("ECU Timeout, Freeze Frame not Supported")};
+            if (notTalking.contains(m_indicator.text()))
                 m_indicator.setText(QStringLiteral("ECU Connected"));
             m_indicator.setColor(colors::Green);
             return;

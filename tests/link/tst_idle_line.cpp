@@ -1,6 +1,6 @@
 // The line after the program sat idle: the tool's status characters kept arriving, far more than the
 // 80-character receive buffer holds, and every operation must still give what it gives at once.
-#include "ScriptedPrompts.h"
+#include "LineRig.h"
 #include "SimRig.h"
 
 #include "core/Program.h"
@@ -10,7 +10,6 @@
 #include "services/CurrentData.h"
 #include "services/FreezeFrame.h"
 #include "services/TroubleCodes.h"
-#include "sim/ThreadedSim.h"
 
 #include <QtTest>
 #include <fcntl.h>
@@ -29,7 +28,6 @@ sim::VehicleProfile steadyCar(int statusPeriodMs = 2)
 // reaction lets a status character slip in before a reply, which is another matter than idling.
 constexpr int PtyStatusPeriodMs = 10;
 
-enum class Line { InProcess, Pty };
 enum class Idle { EventLoop, Busy };
 using Operation = void (*)(Program &);
 
@@ -46,28 +44,10 @@ Screen screenOf(const Program &p, const ScriptedPrompts &prompts)
             p.status.text(), p.data.lines(), prompts.texts()};
 }
 
-// A program connected on COM1 to the steady car, in-process or over a pseudo-terminal through
-// QSerialPort with the tool in its own thread (so it keeps talking while the program is busy).
-struct Rig {
-    ScriptedPrompts prompts;
-    std::unique_ptr<sim::SimulatedScanTool> tool;
-    ThreadedSim threaded;
-    std::unique_ptr<Program> program;
-
-    explicit Rig(Line line)
+// A program connected on COM1 to the steady car.
+struct Rig : LineRig {
+    explicit Rig(Line line) : LineRig(line, steadyCar(line == Line::Pty ? PtyStatusPeriodMs : 2))
     {
-        PortDirectory ports;
-        if (line == Line::InProcess) {
-            tool = std::make_unique<sim::SimulatedScanTool>(steadyCar());
-            ports.mapFactory(1, [this] { return std::make_unique<sim::SimPort>(tool.get()); },
-                             QStringLiteral("simulated scan tool: idle line"));
-        } else {
-            if (!threaded.start(steadyCar(PtyStatusPeriodMs), 38400))
-                qFatal("no pseudo-terminal");
-            ports.mapDevice(1, threaded.device);
-        }
-        program = std::make_unique<Program>(prompts, std::move(ports));
-        program->definitions.setPlaces({QStringLiteral(QUENTA_SOURCE_DATA_DIR "/troublecode.tcf")});
         program->startUp();
         QTimer::singleShot(20000, program.get(), [p = program.get()] { p->link.abandon(); });
         connectCom(*program, 1);

@@ -1,6 +1,7 @@
 // The current-data request end to end: identification, listing, unlocking, and its odd replies;
 // "Change ECU"; one run through the real serial path.
 #include "PtySim.h"
+#include "ScriptedPort.h"
 #include "SimRig.h"
 
 #include "pids/PidWalker.h"
@@ -152,6 +153,36 @@ private slots:
         QVERIFY(text.contains(QStringLiteral("\r\nMode 1, PID 0 = R0S0000")));
         QVERIFY(text.contains(QStringLiteral("\r\nMode 1, PID 0 = R486B10410000080000")));
         QCOMPARE(p.data.lines(), QStringList{QStringLiteral("Speed ------------------ 20.13MPH")});
+    }
+
+    // A parameter whose replies are all garbled keeps its line, without a value: the ECU supports
+    // it, but nothing from the line may stand as its value. The others are listed as usual.
+    void garbledParameterKeepsItsLineWithoutAValue()
+    {
+        ScriptedPrompts prompts;
+        Program p(prompts, PortDirectory());
+        auto owned = std::make_unique<ScriptedPort>();
+        ScriptedPort *port = owned.get();
+        p.setPort(std::move(owned));
+        const QHash<QByteArray, QByteArray> replies{
+            {"010009", "R486B10410000180000"}, // PIDs 0C and 0D
+            {"010C07", "R486B10410CZZZZ"},
+            {"010D06", "R486B10410D21"},
+        };
+        port->onWrite = [&](const QByteArray &command) { port->buffer = replies.value(command); };
+        QTimer status; // the tool's status between exchanges
+        connect(&status, &QTimer::timeout, port, [port] {
+            if (port->buffer.isEmpty())
+                port->feed("S");
+        });
+        status.start(2);
+        requestCurrentData(p);
+        QCOMPARE(p.data.lines(), (QStringList{QStringLiteral("Engine RPM ------------- RPM"),
+                                              QStringLiteral("Speed ------------------ 20.13MPH")}));
+        QCOMPARE(p.pids.PID_list[0], qint16(0x0C));
+        QCOMPARE(p.pids.PID_list[1], qint16(0x0D));
+        QCOMPARE(prompts.texts(), QStringList{QStringLiteral("Communication Error Reading Scan Tool Data")});
+        QCOMPARE(port->written.count("010C07"), ScanToolLink::MaxAttempts);
     }
 
     void loggerBoxesMadeOnce()

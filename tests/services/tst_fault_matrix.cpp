@@ -1,13 +1,12 @@
 // Every odd behaviour of the tool against every operation, in-process and over a pseudo-terminal:
 // what the user sees, and never a faulty exchange shown as a good reading.
-#include "ScriptedPrompts.h"
+#include "LineRig.h"
 #include "SimRig.h"
 
 #include "services/ClearCodes.h"
 #include "services/CurrentData.h"
 #include "services/FreezeFrame.h"
 #include "services/TroubleCodes.h"
-#include "sim/ThreadedSim.h"
 
 #include <QtTest>
 
@@ -15,7 +14,6 @@ using namespace quenta;
 
 namespace {
 
-enum class Line { InProcess, Pty };
 using Operation = void (*)(Program &);
 const Operation Operations[] = {requestCurrentData, requestTroubleCodes, clearTroubleCodes, requestFreezeFrame};
 const char *const OperationNames[] = {"current", "codes", "clear", "freeze"};
@@ -39,39 +37,15 @@ struct Screen {
     QStringList messages;
 };
 
-struct Rig {
-    ScriptedPrompts prompts;
-    std::unique_ptr<sim::SimulatedScanTool> tool;
-    ThreadedSim threaded;
-    std::unique_ptr<Program> program;
-
-    explicit Rig(Line line)
+struct Rig : LineRig {
+    explicit Rig(Line line) : LineRig(line, SimRig::steadyProfile(line == Line::Pty ? 10 : 2))
     {
-        PortDirectory ports;
-        if (line == Line::InProcess) {
-            tool = std::make_unique<sim::SimulatedScanTool>(SimRig::steadyProfile());
-            ports.mapFactory(1, [this] { return std::make_unique<sim::SimPort>(tool.get()); },
-                             QStringLiteral("simulated scan tool: steady car"));
-        } else {
-            if (!threaded.start(SimRig::steadyProfile(10), 38400))
-                qFatal("no pseudo-terminal");
-            ports.mapDevice(1, threaded.device);
-        }
-        program = std::make_unique<Program>(prompts, std::move(ports));
-        program->definitions.setPlaces({QStringLiteral(QUENTA_SOURCE_DATA_DIR "/troublecode.tcf")});
         program->waitBoundMs = 500;
         program->setPort(program->ports.create(1));
         program->port()->setLineSettings(*parseLineSettings(QStringLiteral("38400,N,8,1")), nullptr);
         if (!program->port()->open(nullptr))
             qFatal("port");
         prompts.answers = {true, true};
-    }
-    void withFaults(const std::function<void(sim::SimulatedScanTool &)> &f)
-    {
-        if (tool)
-            f(*tool);
-        else
-            threaded.inToolThread([&] { f(*threaded.tool); });
     }
     Screen run(Operation op)
     {
@@ -143,7 +117,7 @@ private slots:
             without = clean.run(Operations[operation]);
         }
         Rig rig(line);
-        rig.withFaults([&](sim::SimulatedScanTool &tool) {
+        rig.withTool([&](sim::SimulatedScanTool &tool) {
             sim::Faults &f = tool.faults();
             if (fault == QLatin1String("status_before_reply"))
                 f.statusBeforeReply = 1000;
