@@ -147,7 +147,7 @@ private slots:
         QTest::addColumn<QByteArray>("reply");
         QTest::newRow("not hexadecimal") << QByteArray("R48XX10410D21000000000000ZZ");
         QTest::newRow("lowercase hexadecimal") << QByteArray("R486b10410d21000000000000");
-        QTest::newRow("NUL characters") << QByteArray("R486B1041\0\0\0\0000000000", 25);
+        QTest::newRow("NUL characters") << QByteArray("R486B1041") + QByteArray(4, '\0') + QByteArray(12, '0');
         QTest::newRow("another service") << QByteArray("R486B10420D21000000000000");
         QTest::newRow("another PID") << QByteArray("R486B10410C21000000000000");
     }
