@@ -4,6 +4,7 @@
 
 #include <QEventLoop>
 #include <QTimer>
+#include <algorithm>
 
 namespace quenta {
 
@@ -133,8 +134,13 @@ ScanToolLink::WaitEnd ScanToolLink::waitForCharacters(int threshold, std::option
             if (deadline->hasExpired()) {
                 m_timedOut = true;
                 // A live tool sends its status every few milliseconds and answers within
-                // milliseconds: nothing at all for the whole bound means it is gone.
-                if (OBDinbuffercount() == 0)
+                // milliseconds: nothing for the whole bound means it is gone. A status character
+                // that slipped in before the command took effect is no answer either.
+                const QString left = m_portFailed ? QString() : OBDinput();
+                const bool onlyStatus = std::all_of(left.begin(), left.end(), [](QChar c) {
+                    return c == QLatin1Char(commands::TalkingToVehicle) || c == QLatin1Char(commands::NoVehicle);
+                });
+                if (onlyStatus)
                     onToolSilent();
                 return WaitEnd::TimedOut;
             }
