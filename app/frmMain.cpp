@@ -4,6 +4,9 @@
 #include "app/frmUserCOM.h"
 #include "core/ControlNames.h"
 #include "core/Program.h"
+#include "pids/PidState.h"
+#include "live/widgets/Chart.h"
+#include "live/widgets/frmFuel_Trim.h"
 #include "platform/widgets/Printer.h"
 #include "services/ClearCodes.h"
 #include "services/Connection.h"
@@ -465,13 +468,47 @@ void frmMain::openMultiView() {}
 // The mode 6 test window arrives with later work.
 void frmMain::openMode6Tests() {}
 
-// The fuel trim monitor arrives with later work.
-void frmMain::openFuelTrimMonitor() {}
+void frmMain::openFuelTrimMonitor()
+{
+    if (!m_fuelTrim)
+        m_fuelTrim = new frmFuel_Trim(m_program, this);
+    m_fuelTrim->show();
+    m_fuelTrim->raise();
+    // One monitor at a time: a second start would nest a loop on the same link.
+    if (m_fuelTrim->monitor().running())
+        return;
+    m_fuelTrim->monitor().fuel_trim_monitor();
+}
 
 // The wideband O2 / tachometer window arrives with later work.
 void frmMain::openWidebandDisplay() {}
 
-// The real-time display of the double-clicked line arrives with later work.
-void frmMain::openRealTimeDisplay(const QModelIndex &) {}
+void frmMain::openRealTimeDisplay(const QModelIndex &)
+{
+    // One display at a time: a second double-click brings the running one to the front.
+    if (m_chart) {
+        m_chart->show();
+        m_chart->raise();
+        m_chart->activateWindow();
+        return;
+    }
+    // A double-click with no line selected has nothing to show.
+    const QModelIndexList selected = List1->selectionModel()->selectedIndexes();
+    if (selected.isEmpty())
+        return;
+    const int line = selected.first().row();
+    if (line < 0 || line >= PidState::ListSize)
+        return;
+    const int pid = m_program.pids.PID_list[size_t(line)];
+    QPointer<Chart> chart = new Chart(m_program, this);
+    m_chart = chart;
+    chart->display().start();
+    chart->show();
+    chart->display().run(pid);
+    if (chart)
+        chart->unload();
+    m_chart = nullptr;
+    emit m_program.showMainWindow();
+}
 
 } // namespace quenta

@@ -6,6 +6,7 @@
 
 #include <QHash>
 #include <QMainWindow>
+#include <QPointer>
 #include <functional>
 
 class QAbstractButton;
@@ -25,6 +26,8 @@ class Program;
 class PrintTarget;
 class ScanToolArt;
 class frmUserCOM;
+class Chart;
+class frmFuel_Trim;
 
 class frmMain : public QMainWindow {
     Q_OBJECT
@@ -79,7 +82,7 @@ private:
     void showLegend();
     void showPortPicker();
 
-    // Windows that arrive with later work.
+    // Secondary windows (some arrive with later work).
     void openO2SensorTest();
     void openMultiView();
     void openMode6Tests();
@@ -144,6 +147,8 @@ private:
     QAction *mnuDebugMode = nullptr;
 
     frmUserCOM *m_picker = nullptr;
+    QPointer<Chart> m_chart;
+    frmFuel_Trim *m_fuelTrim = nullptr;
     StatusColouring m_colouring;
     TabKeeper *m_tabKeeper = nullptr;
 };

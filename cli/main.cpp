@@ -7,6 +7,9 @@
 #include "services/CurrentData.h"
 #include "services/FreezeFrame.h"
 #include "services/TroubleCodes.h"
+#include "live/FuelTrimMonitor.h"
+#include "live/RealTimeDisplay.h"
+#include "platform/StripChart.h"
 #include "sim/SimulatedScanTool.h"
 
 #include <QCoreApplication>
@@ -27,7 +30,8 @@ namespace {
 const char *Usage =
     "usage: quenta-cli [--port DEVICE | --simulate[=FILE]] [--baud 19200|38400] [--metric] [--json]\n"
     "                  [--timeout S] COMMAND...\n"
-    "commands: connect | current | codes [--yes|--no] | clear | freeze | wait SECONDS\n";
+    "commands: connect | current | codes [--yes|--no] | clear | freeze | wait SECONDS\n"
+    "          | watch PID [--samples N | --seconds S] | trims [--passes N]\n";
 
 constexpr double MaxWaitS = 86400;
 // A command may wait from a second to a day for the tool (the timer counts milliseconds in an int).
@@ -37,8 +41,14 @@ constexpr double MaxTimeoutS = 86400;
 struct Command {
     QString name;
     std::optional<bool> answer; // the Yes/No answer for its question
-    double seconds = 0;          // how long `wait` keeps the link idle
+    double seconds = 0;          // how long `wait` keeps the link idle, or `watch --seconds` runs
+    int pid = 0;                 // the parameter `watch` shows
+    int count = 0;               // `watch --samples`, `trims --passes`
 };
+
+// How many samples `watch` takes when neither --samples nor --seconds is given.
+constexpr int DefaultWatchSamples = 10;
+constexpr int MaxCount = 100000000;
 
 struct Options {
     QString device;
@@ -66,7 +76,11 @@ std::optional<Options> parse(const QStringList &args, QString *problem)
     CommandLine line({CommandLine::simulateOption(), CommandLine::portOption(QStringLiteral("DEVICE")),
                       CommandLine::baudOption(), QCommandLineOption(QStringLiteral("metric")),
                       QCommandLineOption(QStringLiteral("json")),
-                      QCommandLineOption(QStringLiteral("timeout"), QString(), QStringLiteral("S"))});
+                      QCommandLineOption(QStringLiteral("timeout"), QString(), QStringLiteral("S")),
+                      QCommandLineOption(QStringLiteral("samples"), QString(), QStringLiteral("N")),
+                      QCommandLineOption(QStringLiteral("seconds"), QString(), QStringLiteral("S")),
+                      QCommandLineOption(QStringLiteral("passes"), QString(), QStringLiteral("N"))});
+    auto last = [&o](const char *name) { return !o.commands.isEmpty() && o.commands.last().name == QLatin1String(name); };
     const QList<Argument> read = line.read(args);
     for (qsizetype i = 0; i < read.size(); ++i) {
         const Argument &a = read[i];
@@ -94,9 +108,41 @@ std::optional<Options> parse(const QStringList &args, QString *problem)
                                       .arg(MinTimeoutS)
                                       .arg(MaxTimeoutS),
                        std::nullopt;
-        } else if ((a.text == QLatin1String("--yes") || a.text == QLatin1String("--no")) && !o.commands.isEmpty()
-                   && o.commands.last().name == QLatin1String("codes")) {
+        } else if ((a.text == QLatin1String("--yes") || a.text == QLatin1String("--no")) && last("codes")) {
             o.commands.last().answer = a.text == QLatin1String("--yes");
+        } else if ((a.option == QLatin1String("samples") && last("watch"))
+                   || (a.option == QLatin1String("passes") && last("trims"))) {
+            Command &c = o.commands.last();
+            bool ok = false;
+            const int n = v.toInt(&ok);
+            if (!ok || n < 1 || n > MaxCount || c.count > 0 || c.seconds > 0)
+                return *problem = QStringLiteral("%1 needs one count from 1 to %2 (--samples and --seconds exclude each other)")
+                                      .arg(a.text.section(QLatin1Char('='), 0, 0))
+                                      .arg(MaxCount),
+                       std::nullopt;
+            c.count = n;
+        } else if (a.option == QLatin1String("seconds") && last("watch")) {
+            Command &c = o.commands.last();
+            bool ok = false;
+            const double seconds = v.toDouble(&ok);
+            if (!ok || !(seconds > 0 && seconds <= MaxWaitS) || c.count > 0 || c.seconds > 0)
+                return *problem = QStringLiteral("--seconds needs one number of seconds up to %1 (--samples and --seconds exclude each other)")
+                                      .arg(MaxWaitS),
+                       std::nullopt;
+            c.seconds = seconds;
+        } else if (a.kind == Argument::Kind::Word && a.text == QLatin1String("watch")) {
+            // The next argument is the PID: two hexadecimal digits.
+            bool ok = false;
+            const QString pid = i + 1 < read.size() ? read[++i].text : QString();
+            const int number = pid.size() == 2 ? pid.toInt(&ok, 16) : 0;
+            if (!ok)
+                return *problem = QStringLiteral("watch needs a PID of two hexadecimal digits (0C, 12 for fuel economy)"),
+                       std::nullopt;
+            Command c{a.text, std::nullopt};
+            c.pid = number;
+            o.commands << c;
+        } else if (a.kind == Argument::Kind::Word && a.text == QLatin1String("trims")) {
+            o.commands << Command{a.text, std::nullopt};
         } else if (a.kind == Argument::Kind::Word && a.text == QLatin1String("wait")) {
             // The next argument is the number of seconds, whatever it looks like.
             bool ok = false;
@@ -191,6 +237,71 @@ void idle(Program &program, double seconds)
     loop.exec();
 }
 
+enum class LiveEnd { Done, NoRow, WriteFailed };
+
+// The real-time display without its window: each sample as the window would show it.
+LiveEnd watch(Program &program, const Command &c, bool json)
+{
+    StripChart chart;
+    RealTimeDisplay display(program, chart);
+    display.start();
+    const int samples = c.count > 0 ? c.count : (c.seconds > 0 ? 0 : DefaultWatchSamples);
+    QTimer timer;
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, &display, [&display] { display.setStopFlag(true); });
+    if (c.seconds > 0)
+        timer.start(int(c.seconds * 1000));
+    int taken = 0;
+    bool written = true;
+    display.afterPass = [&](const Reading &) {
+        if (json) {
+            const std::optional<double> point = display.lastPoint();
+            const QJsonObject o{{QStringLiteral("command"), QStringLiteral("watch")},
+                                {QStringLiteral("x"), display.lastX()},
+                                {QStringLiteral("value"), display.txbValue()},
+                                {QStringLiteral("label"), display.lblValText()},
+                                {QStringLiteral("units"), chart.yTitle()},
+                                {QStringLiteral("y_range"), QJsonArray{chart.yMinimum(), chart.yMaximum()}},
+                                {QStringLiteral("point"), point ? QJsonValue(*point) : QJsonValue()}};
+            std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
+        } else {
+            std::printf("%s%s\n", qPrintable(display.lblValText()), qPrintable(display.txbValue()));
+        }
+        if (!outputWritten()) {
+            written = false;
+            display.setStopFlag(true);
+        }
+        if (samples > 0 && ++taken >= samples)
+            display.setStopFlag(true);
+    };
+    if (!display.run(c.pid))
+        return LiveEnd::NoRow;
+    return written ? LiveEnd::Done : LiveEnd::WriteFailed;
+}
+
+// The fuel trim monitor without its window: the four rows after each pass.
+LiveEnd trims(Program &program, const Command &c, bool json)
+{
+    FuelTrimMonitor monitor(program);
+    bool written = true;
+    monitor.afterPass = [&] {
+        const QStringList rows = monitor.labels();
+        if (json) {
+            const QJsonObject o{{QStringLiteral("command"), QStringLiteral("trims")},
+                                {QStringLiteral("rows"), QJsonArray::fromStringList(rows)}};
+            std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
+        } else {
+            std::printf("%s\n", qPrintable(rows.join(QLatin1Char('\n'))));
+        }
+        if (!outputWritten()) {
+            written = false;
+            monitor.Command1_Click();
+        }
+    };
+    monitor.fuel_trim_monitor(c.count > 0 ? c.count : 1);
+    return written ? LiveEnd::Done : LiveEnd::WriteFailed;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -281,8 +392,16 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "quenta-cli: the connection on %s failed\n", qPrintable(program.ports.describe(1)));
         return 1;
     }
+    bool walked = false;
     for (const Command &c : opt->commands) {
         prompts.answer = c.answer;
+        const bool live = c.name == QLatin1String("watch") || c.name == QLatin1String("trims");
+        // The live displays show what the last current-data request found.
+        if (live && !walked && !run(QStringLiteral("current"), [&] { requestCurrentData(program); }))
+            return 1;
+        if (c.name == QLatin1String("current") || live)
+            walked = true;
+        LiveEnd end = LiveEnd::Done;
         const bool ok = run(c.name, [&] {
             if (c.name == QLatin1String("current"))
                 requestCurrentData(program);
@@ -294,10 +413,15 @@ int main(int argc, char **argv)
                 requestFreezeFrame(program);
             else if (c.name == QLatin1String("wait"))
                 idle(program, c.seconds);
-        }, c.name != QLatin1String("wait"));
-        if (!ok)
+            else if (c.name == QLatin1String("watch"))
+                end = watch(program, c, opt->json);
+            else if (c.name == QLatin1String("trims"))
+                end = trims(program, c, opt->json);
+        }, c.name != QLatin1String("wait") && !live);
+        if (!ok || end != LiveEnd::Done)
             return 1;
-        report(program, c.name, opt->json);
+        if (!live)
+            report(program, c.name, opt->json);
         if (!outputWritten())
             return 1;
         if (program.link.noVehicle()) {

@@ -81,6 +81,15 @@ bool Program::replyToDecode(const QString &timeoutText)
     return false;
 }
 
+bool Program::valueAnswered()
+{
+    if (link.outcome() == ScanToolLink::Outcome::EcuSilent) {
+        indicator.set(QStringLiteral("ECU Timeout"), colors::Red);
+        return false;
+    }
+    return replyToDecode();
+}
+
 void Program::setPort(std::unique_ptr<ScanToolPort> port)
 {
     m_port = std::move(port);

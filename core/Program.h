@@ -35,6 +35,9 @@ public:
     // by the link already; a tool that is gone shows "ECU Off-Line". True when there is a reply
     // to decode (an answer, or the ECU's silence, which each operation handles its own way).
     bool replyToDecode(const QString &timeoutText = QStringLiteral("ECU Timeout"));
+    // For the live displays, which show numbers: true when the last request brought the ECU's
+    // value. Otherwise says why, as replyToDecode() does; an ECU that stayed silent is "ECU Timeout".
+    bool valueAnswered();
 
     Prompts &prompts;
     PortDirectory ports;
