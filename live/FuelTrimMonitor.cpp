@@ -5,6 +5,8 @@
 #include "pids/Reply.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
 
 namespace quenta {
 
@@ -42,6 +44,16 @@ void FuelTrimMonitor::Command1_Click()
     m_stop = true;
 }
 
+void FuelTrimMonitor::idlePass()
+{
+    // Woken by EXIT or the end of the program, not by the tool's status characters.
+    QEventLoop loop;
+    QTimer::singleShot(IdlePassMs, &loop, &QEventLoop::quit);
+    connect(this, &FuelTrimMonitor::optionChosen, &loop, &QEventLoop::quit);
+    connect(&m_p.link, &ScanToolLink::stopRaised, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
 void FuelTrimMonitor::fuel_trim_monitor(int passes)
 {
     m_stop = false;
@@ -75,7 +87,7 @@ void FuelTrimMonitor::fuel_trim_monitor(int passes)
         if (asked)
             QCoreApplication::processEvents();
         else
-            m_p.link.yieldToEvents(IdlePassMs);
+            idlePass();
         if (afterPass)
             afterPass();
     }

@@ -46,6 +46,8 @@ signals:
     void optionChosen();
 
 private:
+    void idlePass();
+
     Program &m_p;
     bool m_stop = false;
     bool m_running = false;
