@@ -117,7 +117,7 @@ std::optional<Options> parse(const QStringList &args, QString *problem)
             const int n = v.toInt(&ok);
             if (!ok || n < 1 || n > MaxCount || c.count > 0 || c.seconds > 0)
                 return *problem = QStringLiteral("%1 needs one count from 1 to %2 (--samples and --seconds exclude each other)")
-                                      .arg(a.text.section(QLatin1Char('='), 0, 0))
+                                      .arg(QStringLiteral("--") + a.option)
                                       .arg(MaxCount),
                        std::nullopt;
             c.count = n;

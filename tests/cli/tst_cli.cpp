@@ -107,6 +107,13 @@ private slots:
         QTest::newRow("bad profile") << QStringList{"--simulate=/nonexistent/car.json", "connect"} << 2 << "/nonexistent/car.json: ";
         QTest::newRow("wait without seconds") << QStringList{"--simulate", "wait"} << 2 << "wait needs a number of seconds";
         QTest::newRow("wait for ever") << QStringList{"--simulate", "wait", "1e9"} << 2 << "wait needs a number of seconds";
+        QTest::newRow("watch without a PID") << QStringList{"--simulate", "watch"} << 2 << "watch needs a PID of two hexadecimal digits";
+        QTest::newRow("watch a long PID") << QStringList{"--simulate", "watch", "10C"} << 2 << "watch needs a PID";
+        QTest::newRow("samples and seconds") << QStringList{"--simulate", "watch", "0C", "--samples", "3", "--seconds", "2"} << 2
+                                             << "exclude each other";
+        QTest::newRow("no samples") << QStringList{"--simulate", "watch", "0C", "--samples", "0"} << 2 << "--samples needs one count";
+        QTest::newRow("passes without trims") << QStringList{"--simulate", "current", "--passes", "2"} << 2 << "unknown argument";
+        QTest::newRow("watch a PID without a row") << QStringList{"--simulate", "watch", "13"} << 1 << "message: No Data Selected";
         QTest::newRow("port cannot be opened") << QStringList{"--port", "/dev/quenta-none", "connect"} << 1
                                                << "cannot open COM1 (/dev/quenta-none): ";
         const QString timeout = QStringLiteral("--timeout needs a number of seconds from 1 to 86400");
@@ -115,6 +122,44 @@ private slots:
         QTest::newRow("timeout under a second") << QStringList{"--simulate", "--timeout", "0.5", "connect"} << 2 << timeout;
         QTest::newRow("timeout not a number") << QStringList{"--simulate", "--timeout", "nan", "connect"} << 2 << timeout;
         QTest::newRow("timeout without seconds") << QStringList{"--simulate", "connect", "--timeout"} << 2 << timeout;
+    }
+
+    // The live displays without a window: what the window would show after each sample.
+    void watchAndTrims()
+    {
+        const Run r = cli({QStringLiteral("--simulate=") + profile(QStringLiteral("00000000")), QStringLiteral("--json"),
+                           QStringLiteral("watch"), QStringLiteral("0C"), QStringLiteral("--samples"), QStringLiteral("3"),
+                           QStringLiteral("watch"), QStringLiteral("05"), QStringLiteral("--seconds"), QStringLiteral("0.5"),
+                           QStringLiteral("trims"), QStringLiteral("--passes"), QStringLiteral("2")});
+        QCOMPARE(r.code, 0);
+        const QList<QJsonObject> o = jsonLines(r.out);
+        QVERIFY(o.size() > 3 + 2);
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(o[i].value(QStringLiteral("command")).toString(), QStringLiteral("watch"));
+            QCOMPARE(o[i].value(QStringLiteral("value")).toString(), QStringLiteral("813 RPM"));
+            QCOMPARE(o[i].value(QStringLiteral("label")).toString(), QStringLiteral("Engine RPM ------------- "));
+            QCOMPARE(o[i].value(QStringLiteral("units")).toString(), QStringLiteral("RPM"));
+            QCOMPARE(o[i].value(QStringLiteral("y_range")).toArray(), (QJsonArray{500, 2000}));
+            QCOMPARE(o[i].value(QStringLiteral("point")).toDouble(), 813.0);
+            QCOMPARE(o[i].value(QStringLiteral("x")).toInt(), 0);
+        }
+        // Coolant 7B: 123 - 40 = 83 C, 181 F, shown through "### ".
+        QCOMPARE(o[3].value(QStringLiteral("value")).toString(), QStringLiteral("181 Deg F"));
+        QCOMPARE(o[3].value(QStringLiteral("y_range")).toArray(), (QJsonArray{150, 180}));
+        // The car has no trims: the rows stay empty.
+        QCOMPARE(o.last().value(QStringLiteral("command")).toString(), QStringLiteral("trims"));
+        QCOMPARE(o.last().value(QStringLiteral("rows")).toArray(), (QJsonArray{"", "", "", ""}));
+        QCOMPARE(o[o.size() - 2].value(QStringLiteral("command")).toString(), QStringLiteral("trims"));
+
+        // No vehicle: nothing plotted, no value, and the run fails.
+        const Run none = cli({QStringLiteral("--simulate=") + writeTempProfile(R"({"vehicle":false,"status_period_ms":2,
+            "ecus":[{"address":"10","pids":{"0C":"0CB4"}}]})"), QStringLiteral("--json"), QStringLiteral("watch"),
+                              QStringLiteral("0C"), QStringLiteral("--samples"), QStringLiteral("2")});
+        QCOMPARE(none.code, 1);
+        for (const QJsonObject &j : jsonLines(none.out)) {
+            QVERIFY(j.value(QStringLiteral("point")).isNull());
+            QCOMPARE(j.value(QStringLiteral("value")).toString(), QString());
+        }
     }
 
     // The bounds themselves are taken.
