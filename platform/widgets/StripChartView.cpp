@@ -109,7 +109,9 @@ StripChartView::StripChartView(StripChart &chart, Prompts &prompts, QWidget *par
         axis->setGridLinePen(QPen(Lime, 1, Qt::DotLine));
         axis->setLinePen(QPen(White, 1));
     }
-    m_xAxis->setLabelFormat(QStringLiteral("%d"));
+    // A tick a second over the ten-second span; "%g" keeps fractions of a zoomed axis honest.
+    m_xAxis->setLabelFormat(QStringLiteral("%g"));
+    m_xAxis->setTickCount(11);
     m_plot->addAxis(m_xAxis, Qt::AlignBottom);
     m_plot->addAxis(m_yAxis, Qt::AlignLeft);
     m_series->attachAxis(m_xAxis);
