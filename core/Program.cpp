@@ -8,6 +8,7 @@ namespace quenta {
 Program::Program(Prompts &p, PortDirectory portDirectory, QObject *parent)
     : QObject(parent), prompts(p), ports(std::move(portDirectory)), link(p, indicator), definitions(p)
 {
+    timing.setSource([this] { return m_clock->tickMs(); });
     connect(&link, &ScanToolLink::portLost, this, &Program::onPortLost);
     connect(&m_returnWatch, &QTimer::timeout, this, &Program::lookForReturn);
     connect(&linkInfo, &LinkInfo::changed, this, &Program::showLinkInfo);

@@ -5,6 +5,7 @@
 #include "core/Settings.h"
 #include "link/PortDirectory.h"
 #include "link/ScanToolLink.h"
+#include "live/Clock.h"
 #include "live/Timing.h"
 #include "pids/PidState.h"
 #include "platform/Prompts.h"
@@ -53,6 +54,10 @@ public:
     Timing timing;
     TroubleCodeDefinitions definitions;
 
+    // The clock of the live loops and of the stopwatch; tests set their own.
+    Clock &clock() const { return *m_clock; }
+    void setClock(Clock *clock) { m_clock = clock ? clock : &m_systemClock; }
+
     // The serial port of the link (open from a connection until the program ends).
     ScanToolPort *port() const { return m_port.get(); }
     void setPort(std::unique_ptr<ScanToolPort> port);
@@ -79,6 +84,8 @@ private:
     void showLinkInfo();
 
     std::unique_ptr<ScanToolPort> m_port;
+    Clock m_systemClock;
+    Clock *m_clock = &m_systemClock;
     bool m_pickerClosed = false;
     // Runs while a device that went away (a USB adapter pulled out) may come back.
     QTimer m_returnWatch;

@@ -12,14 +12,14 @@ std::int64_t Timing::tickCount()
 
 void Timing::Start()
 {
-    m_start = tickCount();
+    m_start = now();
     m_finish = 0;
     m_elapsed = 0;
 }
 
 void Timing::Finish()
 {
-    m_finish = tickCount();
+    m_finish = now();
     m_elapsed = m_finish - m_start;
 }
 

@@ -187,6 +187,31 @@ QString leadingBlank(double x)
     return render(x, kDoubleDigits, true);
 }
 
+QString fileNumber(double x, int decimals)
+{
+    if (!std::isfinite(x))
+        return QString();
+    QString s;
+    if (decimals >= 0) {
+        s = QString::number(x, 'f', decimals);
+    } else {
+        s = QString::number(x, 'g', 15);
+        if (s.contains(QLatin1Char('e'))) {
+            const int exponent = int(std::floor(std::log10(std::fabs(x))));
+            s = QString::number(x, 'f', qBound(0, 14 - exponent, 330));
+            if (s.contains(QLatin1Char('.'))) {
+                while (s.endsWith(QLatin1Char('0')))
+                    s.chop(1);
+                if (s.endsWith(QLatin1Char('.')))
+                    s.chop(1);
+            }
+        }
+    }
+    if (s.startsWith(QLatin1Char('-')) && s.mid(1).toDouble() == 0)
+        s.remove(0, 1);
+    return s;
+}
+
 QString plain(double x)
 {
     return render(x, kSingleDigits, false);

@@ -23,6 +23,12 @@ QString leadingBlank(double x);
 // A double shown at 7 significant digits, without leading blank: "1234.568", "0.5".
 QString plain(double x);
 
+// A number as a log file carries it, so a spreadsheet reads it as one: plain decimal with a period,
+// a "0" before the point, never an exponent, no "-0". `decimals` < 0: the shortest text at 15
+// significant digits ("0.45", "813", "-2.5"); else exactly that many decimals ("0.100").
+// Empty for a value that is not a number.
+QString fileNumber(double x, int decimals = -1);
+
 // Reads the number at the start of s (after blanks and tabs); the rest is ignored, and text
 // without a leading number reads as 0.
 double leadingNumber(const QString &s);

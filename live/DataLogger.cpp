@@ -1,0 +1,327 @@
+#include "live/DataLogger.h"
+
+#include "core/Program.h"
+#include "live/ParameterDisplay.h"
+#include "pids/Decoders.h"
+#include "pids/numtext.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <cmath>
+
+namespace quenta {
+
+namespace {
+
+// Between two looks at a trigger that could not be read, or at the clock for a "System Time"
+// trigger: short enough that the run starts on time, long enough not to spin a core.
+constexpr int TriggerLookMs = 100;
+constexpr double PauseStepS = 0.05;
+
+} // namespace
+
+DataLogger::DataLogger(Program &program, QObject *parent) : QObject(parent), m_p(program) {}
+
+DataLogger::~DataLogger() = default;
+
+bool DataLogger::stopped() const
+{
+    // A tool that went away, or the program ending, ends the run as Save would.
+    return m_p.settings.logger_stop || m_p.link.abandoned() || m_p.link.portFailed();
+}
+
+QStringList DataLogger::loggedSlots() const
+{
+    QStringList texts;
+    for (int i = 0; i < count; ++i)
+        texts << slotText[size_t(i)];
+    return texts;
+}
+
+void DataLogger::setStatus(const QString &text)
+{
+    status = text;
+    emit changed();
+}
+
+QString DataLogger::get_ecu_data(int pid, bool *answered)
+{
+    if (answered)
+        *answered = false;
+    if (!displayRowOf(pid)) {
+        m_p.prompts.message(NoDataSelected);
+        m_p.pids.record.PID_units.clear();
+        return QString();
+    }
+    Decoders decoders(m_p);
+    Reading reading;
+    {
+        ScanToolLink::Bound bound(m_p.link, m_p.waitBoundMs);
+        reading = decoders.read(pid);
+    }
+    const bool good = m_p.valueAnswered() && reading.valid;
+    if (answered)
+        *answered = good;
+    return good ? reading.text : QString();
+}
+
+void DataLogger::Command1_Click()
+{
+    if (m_running)
+        return;
+    m_running = true;
+    setStatus(QStringLiteral("Waiting for Trigger"));
+    m_saveFlag = false;
+    pauseEnabled = saveEnabled = true;
+    beginEnabled = false;
+    for (int i = 0; i < Slots; ++i) {
+        displayName[size_t(i)] = slotText[size_t(i)];
+        const int line = selection[size_t(i)];
+        m_pidOfSlot[size_t(i)] = line >= 0 && line < PidState::ListSize ? m_p.pids.PID_list[size_t(line)] : 0;
+    }
+    listsEnabled = false;
+    emit changed();
+
+    const bool triggered = waitForTrigger();
+    QList<SampleColumn> columns;
+    for (const QString &text : loggedSlots())
+        columns << SampleColumn{text, QString()};
+    m_samples.setColumns(columns);
+    if (triggered) {
+        m_p.settings.logger_stop = false;
+        for (int i = 0; i < 3; ++i)
+            m_p.prompts.beep();
+        setStatus(QStringLiteral("RUNNING"));
+        m_start = m_p.clock().wallTime();
+        m_p.timing.Start();
+        QString error;
+        m_recovery = RecoveryFile::create(QStringLiteral("log"),
+                                          LogHeader::logger(intervalText, m_start, m_start.date(), loggedSlots()), &error);
+        if (!m_recovery)
+            m_p.prompts.message(QStringLiteral("The samples cannot be kept safe while they are taken (%1): "
+                                               "they are only in memory until the log is saved.")
+                                    .arg(error),
+                                QString(), Prompts::Icon::Exclamation);
+        // A negative interval reads as none: samples back to back.
+        const double interval = qMax(0.0, numtext::leadingNumber(intervalText));
+        double next = FirstSampleS;
+        int counter = 1;
+        while (!stopped()) {
+            // The wait lets window events through, so STOP, Save and Pause act at once.
+            const double now = m_p.timing.CurrentTime();
+            if (now < next) {
+                m_p.clock().wait(int(std::ceil((next - now) * 1000)));
+                continue;
+            }
+            next += interval;
+            sample(counter);
+            ++counter;
+            if (counter >= CounterLimit)
+                break;
+            while (m_pause && !stopped()) {
+                next = m_p.timing.CurrentTime() + PauseStepS;
+                m_p.clock().wait(int(PauseStepS * 1000));
+            }
+        }
+        m_p.timing.Finish();
+    }
+    finishRun();
+}
+
+bool DataLogger::waitForTrigger()
+{
+    // The wait can be ended: Save and QUIT set the stop flag, which the menu command left set.
+    m_p.settings.logger_stop = false;
+    m_waiting = true;
+    bool triggered;
+    if (combine == Combine::None)
+        triggered = Single_Trigger();
+    else if (trigger1.isSet())
+        triggered = combinedTrigger();
+    else
+        triggered = !stopped();
+    m_waiting = false;
+    return triggered && !stopped();
+}
+
+std::optional<bool> DataLogger::holds(const LogTrigger &trigger)
+{
+    Decoders decoders(m_p);
+    auto atLeast = [&](int pid) -> std::optional<bool> {
+        Reading reading;
+        {
+            ScanToolLink::Bound bound(m_p.link, m_p.waitBoundMs);
+            reading = decoders.read(pid);
+        }
+        // No good reply is no reading: it never starts a run.
+        if (!m_p.valueAnswered() || !reading.valid)
+            return std::nullopt;
+        return numtext::leadingNumber(reading.text) >= trigger.value;
+    };
+    switch (trigger.kind) {
+    case LogTrigger::Kind::SystemTime:
+        return m_p.clock().wallTime().time().minute() == trigger.value;
+    case LogTrigger::Kind::Speed:
+        return atLeast(0x0D);
+    case LogTrigger::Kind::Rpm:
+        return atLeast(0x0C);
+    case LogTrigger::Kind::None:
+        break;
+    }
+    return true;
+}
+
+bool DataLogger::Single_Trigger()
+{
+    if (!trigger1.isSet())
+        return true;
+    while (!stopped()) {
+        const std::optional<bool> met = holds(trigger1);
+        if (met && *met)
+            return true;
+        // A request lets events through by itself; a clock look or a failed request waits a little.
+        if (!met || trigger1.kind == LogTrigger::Kind::SystemTime)
+            m_p.clock().wait(TriggerLookMs);
+        else
+            QCoreApplication::processEvents();
+    }
+    return false;
+}
+
+bool DataLogger::combinedTrigger()
+{
+    // An unset trigger 2 adds no condition: AND and OR then wait for trigger 1 alone.
+    while (!stopped()) {
+        const std::optional<bool> first = holds(trigger1);
+        bool met = first.value_or(false);
+        bool unreadable = !first;
+        if (trigger2.isSet() && (combine == Combine::And ? met : !met)) {
+            const std::optional<bool> second = holds(trigger2);
+            met = second.value_or(false);
+            unreadable = unreadable || !second;
+        }
+        if (met)
+            return true;
+        const bool onlyTime = trigger1.kind == LogTrigger::Kind::SystemTime
+            && (!trigger2.isSet() || trigger2.kind == LogTrigger::Kind::SystemTime);
+        if (unreadable || onlyTime)
+            m_p.clock().wait(TriggerLookMs);
+        else
+            QCoreApplication::processEvents();
+    }
+    return false;
+}
+
+void DataLogger::sample(int counter)
+{
+    QList<std::optional<double>> values;
+    for (int i = 0; i < count; ++i) {
+        const int pid = m_pidOfSlot[size_t(i)];
+        bool answered = false;
+        const QString text = get_ecu_data(pid, &answered);
+        const bool supported = displayRowOf(pid) != nullptr;
+        // An unsupported slot is logged as 0; a parameter without a good reply has no number, and
+        // its field stays empty rather than showing a 0 that was never measured.
+        if (!supported)
+            values << 0.0;
+        else if (answered)
+            values << numtext::leadingNumber(text);
+        else
+            values << std::nullopt;
+        displayValue[size_t(i)] = text + QLatin1Char(' ') + m_p.pids.record.PID_units;
+    }
+    const double elapsed = m_p.timing.CurrentTime();
+    m_samples.append(elapsed, values);
+    if (m_recovery)
+        m_recovery->append(logfile::row(values, elapsed));
+    emit changed();
+    if (afterSample)
+        afterSample(counter);
+}
+
+void DataLogger::finishRun()
+{
+    setStatus(QStringLiteral("STOPPED"));
+    beginEnabled = false;
+    beginCaption = QStringLiteral("Recording");
+    emit changed();
+    if (m_samples.rowCount() > 0) {
+        const QString name = m_p.prompts.askSaveFileName(QStringLiteral("Save Data Log"), FileFilter,
+                                                         QDir::home().filePath(QStringLiteral("quenta.log")));
+        const QByteArray content = LogHeader::logger(intervalText, m_start, m_p.clock().wallTime().date(), loggedSlots()).bytes()
+            + logfile::rows(m_samples, true);
+        QString error;
+        if (!name.isEmpty() && logfile::write(name, content, &error)) {
+            if (m_recovery)
+                m_recovery->remove();
+        } else {
+            // Nothing recorded is lost: the samples stay in the recovery file, and the user learns where.
+            QString kept;
+            if (m_recovery && m_recovery->rewrite(content, &kept))
+                kept = m_recovery->path();
+            else
+                kept.clear();
+            const QString why = name.isEmpty() ? QStringLiteral("No log file was chosen.")
+                                               : QStringLiteral("The log file %1 could not be written: %2.").arg(name, error);
+            m_p.prompts.message(kept.isEmpty() ? why + QStringLiteral(" The samples could not be kept.")
+                                               : why + QStringLiteral(" The samples are kept in %1").arg(kept),
+                                QString(), Prompts::Icon::Exclamation);
+        }
+    } else if (m_recovery) {
+        m_recovery->remove();
+    }
+    m_recovery.reset();
+    beginEnabled = true;
+    beginCaption = QStringLiteral("Begin Log");
+    m_running = false;
+    if (m_saveFlag) {
+        m_saveFlag = false;
+        emit changed();
+    } else {
+        emit changed();
+        if (saveSettings)
+            saveSettings();
+        emit hideRequested();
+        emit showMainRequested();
+    }
+}
+
+void DataLogger::Command2_Click()
+{
+    if (pauseCaption == QLatin1String("Pause")) {
+        m_pause = true;
+        pauseCaption = QStringLiteral("RESTART");
+    } else {
+        pauseCaption = QStringLiteral("Pause");
+        m_pause = false;
+    }
+    emit changed();
+    m_p.clock().wake();
+}
+
+void DataLogger::Command3_Click()
+{
+    QCoreApplication::processEvents();
+    listsEnabled = true;
+    pauseCaption = QStringLiteral("Pause");
+    beginEnabled = true;
+    pauseEnabled = saveEnabled = false;
+    m_pause = false;
+    m_p.settings.logger_stop = true;
+    m_saveFlag = true;
+    emit changed();
+    m_p.clock().wake();
+}
+
+void DataLogger::Cancel_Click()
+{
+    QCoreApplication::processEvents();
+    m_p.settings.logger_stop = true;
+    listsEnabled = true;
+    emit changed();
+    m_p.clock().wake();
+    emit hideRequested();
+    emit showMainRequested();
+}
+
+} // namespace quenta

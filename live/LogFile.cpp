@@ -1,0 +1,154 @@
+#include "live/LogFile.h"
+
+#include "live/Samples.h"
+#include "live/Timing.h"
+#include "pids/numtext.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QLocale>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <unistd.h>
+
+namespace quenta {
+
+namespace {
+
+const QByteArray CrLf = QByteArrayLiteral("\r\n");
+constexpr qint64 SyncEveryMs = 1000;
+
+QByteArray quotedItem(const QString &text)
+{
+    QString t = text;
+    t.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return (QLatin1Char('"') + t + QLatin1Char('"')).toUtf8();
+}
+
+} // namespace
+
+LogHeader LogHeader::logger(const QString &sampleRate, const QDateTime &start, const QDate &written,
+                            const QStringList &slotTexts)
+{
+    LogHeader h;
+    h.lines << QStringLiteral("Sample Rate Setting=") + sampleRate
+            << QStringLiteral("Start Time:") + start.time().toString(QStringLiteral("HH:mm:ss"))
+            << QStringLiteral("Date of Log:") + QLocale::system().toString(written, QLocale::ShortFormat);
+    for (const QString &slot : slotTexts)
+        h.lines << slot + QLatin1Char(',');
+    h.lines << QStringLiteral("Elapsed Time");
+    return h;
+}
+
+LogHeader LogHeader::wideband()
+{
+    LogHeader h;
+    h.quoted = false;
+    h.lines << QStringLiteral("WBO2 Current mA") << QStringLiteral("WBO2 Lambda Reading");
+    return h;
+}
+
+QByteArray LogHeader::bytes() const
+{
+    QByteArray out;
+    for (const QString &line : lines)
+        out += (quoted ? quotedItem(line) : line.toUtf8()) + CrLf;
+    return out;
+}
+
+namespace logfile {
+
+QByteArray row(const QList<std::optional<double>> &values, std::optional<double> elapsed)
+{
+    QStringList fields;
+    for (const std::optional<double> &v : values)
+        fields << (v ? numtext::fileNumber(*v) : QString());
+    if (elapsed)
+        fields << numtext::fileNumber(*elapsed, 3);
+    return fields.join(QLatin1Char(',')).toUtf8() + CrLf;
+}
+
+QByteArray rows(const Samples &samples, bool withTime)
+{
+    QByteArray out;
+    const int columns = samples.parameterCount();
+    QList<std::optional<double>> values(columns);
+    for (int r = 0; r < samples.rowCount(); ++r) {
+        for (int c = 0; c < columns; ++c)
+            values[c] = samples.value(r, c + 1);
+        out += row(values, withTime ? std::optional<double>(samples.time(r)) : std::nullopt);
+    }
+    return out;
+}
+
+bool write(const QString &path, const QByteArray &content, QString *error)
+{
+    // Written beside and put in place at the end: a failure never leaves half a log behind.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit()) {
+        *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+} // namespace logfile
+
+QString RecoveryFile::folder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/quenta");
+}
+
+QStringList RecoveryFile::leftBehind()
+{
+    QStringList found;
+    const QDir dir(folder());
+    for (const QString &name : dir.entryList({QStringLiteral("recovered-*.log")}, QDir::Files, QDir::Name))
+        found << dir.filePath(name);
+    return found;
+}
+
+std::unique_ptr<RecoveryFile> RecoveryFile::create(const QString &kind, const LogHeader &header, QString *error)
+{
+    if (!QDir().mkpath(folder())) {
+        *error = QStringLiteral("cannot make the folder %1").arg(folder());
+        return nullptr;
+    }
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
+    std::unique_ptr<RecoveryFile> f(new RecoveryFile(QDir(folder()).filePath(
+        QStringLiteral("recovered-%1-%2-%3.log").arg(kind, stamp).arg(QCoreApplication::applicationPid()))));
+    if (!f->m_file.open(QIODevice::WriteOnly | QIODevice::Truncate) || f->m_file.write(header.bytes()) < 0
+        || !f->m_file.flush()) {
+        *error = f->m_file.errorString();
+        f->m_file.remove();
+        return nullptr;
+    }
+    return f;
+}
+
+bool RecoveryFile::append(const QByteArray &row)
+{
+    if (!m_file.isOpen() || m_file.write(row) != row.size() || !m_file.flush())
+        return false;
+    // Past the system's buffers to the disk, for a battery that dies; not more than once a second.
+    const qint64 now = Timing::tickCount();
+    if (now - m_lastSyncMs >= SyncEveryMs) {
+        m_lastSyncMs = now;
+        ::fdatasync(m_file.handle());
+    }
+    return true;
+}
+
+bool RecoveryFile::rewrite(const QByteArray &content, QString *error)
+{
+    m_file.close();
+    return logfile::write(m_file.fileName(), content, error);
+}
+
+void RecoveryFile::remove()
+{
+    m_file.close();
+    m_file.remove();
+}
+
+} // namespace quenta
