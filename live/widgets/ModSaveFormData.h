@@ -14,7 +14,8 @@
 //   QLineEdit, QPlainTextEdit, QTextEdit   the plain text
 //   QComboBox        the current index, -1 for none
 //   QListWidget      the current row, and all items
-// Every other widget is passed over.
+// Every other widget is passed over. Restoring goes through the controls' own setters, so their
+// change signals fire as when the user makes the choice.
 //
 // The file: a header line "" (the identifier of these files is empty), then per control a bare
 // line with its name, an item line with the value, an item line with its index or #NULL#, and for
