@@ -1,0 +1,373 @@
+// The window settings file: item lines, a round trip of every control kind and of a control
+// array, the exact bytes, refused and missing files, an unwritable path, and records the window
+// has no control for.
+#include "ScriptedPrompts.h"
+
+#include "live/ItemLine.h"
+#include "live/widgets/ModSaveFormData.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace quenta;
+
+namespace {
+
+template <typename T>
+T *add(QWidget *parent, const char *name, int index = -1)
+{
+    T *w = new T(parent);
+    w->setObjectName(QLatin1String(name));
+    if (index >= 0)
+        setControlIndex(w, index);
+    return w;
+}
+
+// A window with every kind of control, a control array of six lists, a frame with a text box in
+// it, and controls that are not saved.
+struct Form : QWidget {
+    QCheckBox *check[3];
+    QRadioButton *Option1, *Option2;
+    QLineEdit *Text2;
+    QPlainTextEdit *Text1;
+    QGroupBox *Frame1;
+    QLineEdit *Text3;
+    QComboBox *Combo1, *Combo3;
+    QComboBox *cboRTD[6];
+    QListWidget *List1;
+
+    Form()
+    {
+        add<QLabel>(this, "Label1")->setText(QStringLiteral("not saved"));
+        for (int i = 0; i < 3; ++i) {
+            check[i] = add<QCheckBox>(this, i == 0 ? "Check1" : i == 1 ? "Check2" : "Check3");
+            check[i]->setTristate(true);
+        }
+        Option1 = add<QRadioButton>(this, "Option1");
+        Option2 = add<QRadioButton>(this, "Option2");
+        Option1->setChecked(true);
+        Text2 = add<QLineEdit>(this, "Text2");
+        Text2->setText(QStringLiteral("0.100"));
+        Text1 = add<QPlainTextEdit>(this, "Text1");
+        Frame1 = add<QGroupBox>(this, "Frame1");
+        Text3 = add<QLineEdit>(Frame1, "Text3");
+        add<QPushButton>(this, "Command1");
+        const QStringList triggers = {QStringLiteral("None"), QStringLiteral("System Time"), QStringLiteral("Speed"),
+                                      QStringLiteral("RPM")};
+        Combo1 = add<QComboBox>(this, "Combo1");
+        Combo1->addItems(triggers);
+        Combo3 = add<QComboBox>(this, "Combo3");
+        Combo3->addItems({QStringLiteral("AND"), QStringLiteral("OR")});
+        Combo3->setCurrentIndex(-1);
+        for (int i = 0; i < 6; ++i) {
+            cboRTD[i] = add<QComboBox>(this, "cboRTD", i);
+            for (int p = 0; p < 8; ++p)
+                cboRTD[i]->addItem(QStringLiteral("PID %1").arg(p));
+        }
+        List1 = add<QListWidget>(this, "List1");
+    }
+
+    // The window's state read straight from its widgets.
+    QStringList state() const
+    {
+        QStringList s;
+        for (QCheckBox *c : check)
+            s << QString::number(c->checkState());
+        s << QString::number(Option1->isChecked()) << QString::number(Option2->isChecked()) << Text2->text()
+          << Text1->toPlainText() << Text3->text() << QString::number(Combo1->currentIndex())
+          << QString::number(Combo3->currentIndex());
+        for (QComboBox *c : cboRTD)
+            s << QString::number(c->currentIndex());
+        s << QString::number(List1->currentRow());
+        for (int i = 0; i < List1->count(); ++i)
+            s << List1->item(i)->text();
+        return s;
+    }
+};
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+} // namespace
+
+class tst_settings_file : public QObject {
+    Q_OBJECT
+private slots:
+    void itemLinesReadBackWhole_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("empty") << QString() << QStringLiteral("\"\"");
+        QTest::newRow("comma") << QStringLiteral("a,b") << QStringLiteral("\"a,b\"");
+        QTest::newRow("quotes") << QStringLiteral("say \"hi\", 5") << QStringLiteral("\"say \"\"hi\"\", 5\"");
+        QTest::newRow("only a quote") << QStringLiteral("\"") << QStringLiteral("\"\"\"\"");
+        QTest::newRow("line break") << QStringLiteral("one\ntwo") << QStringLiteral("\"one\r\ntwo\"");
+        QTest::newRow("blanks kept") << QStringLiteral("  x  ") << QStringLiteral("\"  x  \"");
+        QTest::newRow("looks like a flag") << QStringLiteral("#TRUE#") << QStringLiteral("\"#TRUE#\"");
+    }
+    void itemLinesReadBackWhole()
+    {
+        QFETCH(QString, value);
+        QFETCH(QString, written);
+        QCOMPARE(itemline::text(value), written);
+        // Followed by a second item, so a text that swallows its separator shows.
+        const auto items = itemline::items(itemline::line({itemline::text(value), itemline::number(qint64(7))}));
+        QCOMPARE(items.size(), 2);
+        QCOMPARE(items[0].kind, itemline::Item::Kind::Text);
+        QCOMPARE(items[0].text, value);
+        QCOMPARE(items[1].kind, itemline::Item::Kind::Number);
+        QCOMPARE(items[1].number, 7.0);
+    }
+
+    void itemLineNumbersAndFlags()
+    {
+        const struct {
+            double x;
+            const char *text;
+        } numbers[] = {{0.1, "0.1"}, {-2, "-2"}, {1500, "1500"}, {1e-7, "0.0000001"}, {123456789012.5, "123456789012.5"}};
+        for (const auto &n : numbers) {
+            QCOMPARE(itemline::number(n.x), QLatin1String(n.text));
+            QCOMPARE(itemline::items(QLatin1String(n.text)).value(0).number, n.x);
+        }
+        QCOMPARE(itemline::line({itemline::boolean(true), itemline::boolean(false), itemline::null()}),
+                 QStringLiteral("#TRUE#,#FALSE#,#NULL#\r\n"));
+
+        const auto items = itemline::items(QStringLiteral(" \"a,b\" , 3.5,#TRUE#,#NULL#,cboRTD\r\n\r\n-1"));
+        using K = itemline::Item::Kind;
+        const K kinds[] = {K::Text, K::Number, K::Boolean, K::Null, K::Bare, K::Bare, K::Number};
+        QCOMPARE(items.size(), 7);
+        for (int i = 0; i < 7; ++i)
+            QCOMPARE(items[i].kind, kinds[i]);
+        QCOMPARE(items[0].text, QStringLiteral("a,b"));
+        QCOMPARE(items[1].wholeNumber(), std::nullopt);
+        QVERIFY(items[2].boolean);
+        QCOMPARE(items[4].text, QStringLiteral("cboRTD"));
+        QCOMPARE(items[5].text, QString());
+        QCOMPARE(items[6].wholeNumber(), std::optional<int>(-1));
+    }
+
+    void roundTripOfEveryKind()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Settings.dat"));
+        Form saved;
+        saved.check[0]->setCheckState(Qt::Unchecked);
+        saved.check[1]->setCheckState(Qt::Checked);
+        saved.check[2]->setCheckState(Qt::PartiallyChecked);
+        saved.Option2->setChecked(true);
+        saved.Text2->setText(QStringLiteral("Trigger, \"fast\" mode"));
+        saved.Text1->setPlainText(QStringLiteral("Trigger 1\nAND/OR\nTrigger 2"));
+        saved.Text3->setText(QStringLiteral("b"));
+        saved.Combo1->setCurrentIndex(-1);
+        saved.Combo3->setCurrentIndex(1);
+        const int chosen[6] = {5, 0, 7, 3, -1, 2};
+        for (int i = 0; i < 6; ++i)
+            saved.cboRTD[i]->setCurrentIndex(chosen[i]);
+        saved.List1->addItems({QStringLiteral("first"), QStringLiteral("a, \"b\""), QString()});
+        saved.List1->setCurrentRow(1);
+        QString error;
+        QVERIFY2(save_form_data(&saved, path, &error), qPrintable(error));
+
+        Form restored;
+        restored.List1->addItems({QStringLiteral("stale")});
+        QVERIFY(restored.state() != saved.state());
+        ScriptedPrompts prompts;
+        bool failed = false;
+        load_form_data(&restored, path, failed, prompts);
+        QCOMPARE(restored.state(), saved.state());
+        QVERIFY(!failed);
+        QVERIFY(prompts.shown.isEmpty());
+
+        // A good file leaves a failure already noted as it was.
+        failed = true;
+        load_form_data(&restored, path, failed, prompts);
+        QVERIFY(failed);
+    }
+
+    void exactBytes()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Settings.dat"));
+        QWidget window;
+        add<QLabel>(&window, "Label1");
+        add<QCheckBox>(&window, "Check1")->setChecked(true);
+        auto *grey = add<QCheckBox>(&window, "Check2");
+        grey->setCheckState(Qt::PartiallyChecked);
+        add<QRadioButton>(&window, "Option1")->setChecked(true);
+        add<QRadioButton>(&window, "Option5");
+        add<QLineEdit>(&window, "Text2")->setText(QStringLiteral("1,5 \"x\""));
+        auto *slot = add<QComboBox>(&window, "cboRTD", 3);
+        slot->addItems({QStringLiteral("a"), QStringLiteral("b")});
+        slot->setCurrentIndex(-1);
+        auto *list = add<QListWidget>(&window, "List1");
+        list->addItems({QStringLiteral("a"), QStringLiteral("b,c")});
+        list->setCurrentRow(0);
+        QVERIFY(save_form_data(&window, path));
+        QCOMPARE(readAll(path), QByteArray("\"\"\r\n"
+                                           "Check1\r\n1\r\n#NULL#\r\n"
+                                           "Check2\r\n2\r\n#NULL#\r\n"
+                                           "Option1\r\n#TRUE#\r\n#NULL#\r\n"
+                                           "Option5\r\n#FALSE#\r\n#NULL#\r\n"
+                                           "Text2\r\n\"1,5 \"\"x\"\"\"\r\n#NULL#\r\n"
+                                           "cboRTD\r\n-1\r\n3\r\n"
+                                           "List1\r\n0\r\n#NULL#\r\n2\r\n\"a\"\r\n\"b,c\"\r\n"));
+
+        // Saving again replaces the file, it does not add to it.
+        window.findChild<QLineEdit *>()->setText(QStringLiteral("x"));
+        QVERIFY(save_form_data(&window, path));
+        QVERIFY(readAll(path).contains("Text2\r\n\"x\"\r\n#NULL#\r\ncboRTD"));
+        QCOMPARE(readAll(path).count("Check1"), 1);
+    }
+
+    void wrongHeaderIsRefused_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("other identifier") << QByteArray("\"Settings\"\r\nText2\r\n\"changed\"\r\n#NULL#\r\n");
+        QTest::newRow("starts with a record") << QByteArray("Text2\r\n\"changed\"\r\n#NULL#\r\n");
+        QTest::newRow("number") << QByteArray("0\r\nText2\r\n\"changed\"\r\n#NULL#\r\n");
+        QTest::newRow("empty file") << QByteArray();
+    }
+    void wrongHeaderIsRefused()
+    {
+        QFETCH(QByteArray, content);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Settings.dat"));
+        writeFile(path, content);
+        Form form;
+        const QStringList before = form.state();
+        ScriptedPrompts prompts;
+        bool failed = false;
+        load_form_data(&form, path, failed, prompts);
+        QVERIFY(failed);
+        QCOMPARE(prompts.shown.size(), 1);
+        QCOMPARE(prompts.shown[0].text, QStringLiteral("File is not a  Data File"));
+        QCOMPARE(prompts.shown[0].title, QStringLiteral("Error reading file"));
+        QCOMPARE(prompts.shown[0].icon, Prompts::Icon::Exclamation);
+        QVERIFY(!prompts.shown[0].question);
+        QCOMPARE(form.state(), before);
+    }
+
+    void missingOrUnreadableFile()
+    {
+        QTemporaryDir dir;
+        Form form;
+        const QStringList before = form.state();
+        ScriptedPrompts prompts;
+        bool failed = false;
+        load_form_data(&form, dir.filePath(QStringLiteral("Settings.dat")), failed, prompts);
+        QVERIFY(!failed);
+        QVERIFY(prompts.shown.isEmpty());
+        QCOMPARE(form.state(), before);
+
+        // A folder by that name exists but cannot be read as a file: said, not silently dropped.
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Settings.dat")));
+        load_form_data(&form, dir.filePath(QStringLiteral("Settings.dat")), failed, prompts);
+        QVERIFY(failed);
+        QCOMPARE(prompts.shown.size(), 1);
+        QCOMPARE(prompts.shown[0].title, QStringLiteral("Error reading file"));
+        QCOMPARE(form.state(), before);
+    }
+
+    void unwritablePathIsReported()
+    {
+        QTemporaryDir dir;
+        // A plain file stands where the folder would be, and a folder where the file would be;
+        // both hold even for root.
+        const QString blocker = dir.filePath(QStringLiteral("quenta"));
+        writeFile(blocker, "not a folder");
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Settings.dat")));
+        Form form;
+        for (const QString &path : {blocker + QStringLiteral("/Settings.dat"), dir.filePath(QStringLiteral("Settings.dat"))}) {
+            QString error;
+            QVERIFY(!save_form_data(&form, path, &error));
+            QVERIFY2(error.contains(path), qPrintable(error));
+        }
+        QCOMPARE(readAll(blocker), QByteArray("not a folder"));
+
+        // A missing folder is made.
+        const QString deep = dir.filePath(QStringLiteral("a/b/Settings.dat"));
+        QVERIFY(save_form_data(&form, deep));
+        QVERIFY(readAll(deep).startsWith("\"\"\r\nCheck1\r\n"));
+    }
+
+    void recordsWithoutControlArePassedOver()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Settings.dat"));
+        writeFile(path, "\"\"\r\n"
+                        "Gone\r\n1\r\n#NULL#\r\n"
+                        "cboRTD\r\n6\r\n#NULL#\r\n"   // no index: no member of the array
+                        "cboRTD\r\n6\r\n9\r\n"        // no member 9
+                        "cboRTD\r\n4\r\n3\r\n"
+                        "Check1\r\n7\r\n#NULL#\r\n"   // no such check box value
+                        "Combo1\r\n99\r\n#NULL#\r\n"  // no such item
+                        "Option2\r\n\"yes\"\r\n#NULL#\r\n"
+                        "Text2\r\n\"5\"\r\n2\r\n"     // a control outside an array takes any index
+                        // A list box this window does not have: its items must not be taken for records.
+                        "ListGone\r\n0\r\n#NULL#\r\n4\r\n\"Text2\"\r\n\"lost\"\r\n\"#NULL#\"\r\n\"Combo1\"\r\n"
+                        "Text3\r\n\"kept\"\r\n#NULL#\r\n"
+                        "Combo3\r\n1\r\n");          // cut short: not a whole record
+        Form form;
+        QStringList expected = form.state();
+        ScriptedPrompts prompts;
+        bool failed = false;
+        load_form_data(&form, path, failed, prompts);
+        QVERIFY(!failed);
+        QVERIFY(prompts.shown.isEmpty());
+        expected[5] = QStringLiteral("5");    // Text2
+        expected[7] = QStringLiteral("kept"); // Text3
+        expected[13] = QStringLiteral("4");   // cboRTD(3)
+        QCOMPARE(form.state(), expected);
+    }
+
+    void optionButtonsComeBackAsSaved()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Settings.dat"));
+        Form form;
+        writeFile(path, "\"\"\r\nOption1\r\n#FALSE#\r\n#NULL#\r\nOption2\r\n#FALSE#\r\n#NULL#\r\n");
+        ScriptedPrompts prompts;
+        bool failed = false;
+        QVERIFY(form.Option1->isChecked());
+        load_form_data(&form, path, failed, prompts);
+        QVERIFY(!form.Option1->isChecked());
+        QVERIFY(!form.Option2->isChecked());
+        // Still one group: ticking one unticks the other.
+        form.Option2->setChecked(true);
+        form.Option1->setChecked(true);
+        QVERIFY(!form.Option2->isChecked());
+    }
+
+    void settingsFileInUserConfigFolder()
+    {
+        QTemporaryDir dir;
+        const QByteArray old = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
+        const QString path = settingsFilePath();
+        qputenv("XDG_CONFIG_HOME", old);
+        QCOMPARE(path, dir.path() + QStringLiteral("/quenta/Settings.dat"));
+    }
+};
+
+QTEST_MAIN(tst_settings_file)
+#include "tst_settings_file.moc"
