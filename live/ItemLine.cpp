@@ -1,8 +1,9 @@
 #include "live/ItemLine.h"
 
+#include "pids/numtext.h"
+
 #include <QRegularExpression>
 
-#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -20,11 +21,7 @@ QString text(const QString &s)
 
 QString number(double x)
 {
-    // Fixed notation never writes an exponent, which a spreadsheet might not read as a number;
-    // to_chars ignores the locale.
-    char buffer[400];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, x, std::chars_format::fixed);
-    return QString::fromLatin1(buffer, result.ptr - buffer);
+    return numtext::fileNumber(x);
 }
 
 QString number(qint64 n) { return QString::number(n); }

@@ -16,8 +16,8 @@ namespace quenta::itemline {
 inline constexpr char EndOfLine[] = "\r\n";
 
 QString text(const QString &s);
-// Plain decimal notation, shortest digits that read back as the same double ("0.1", "-2", "1500").
-// NaN and the infinities have no plain form; they come out as "nan", "inf" and "-inf".
+// Plain decimal notation at up to 15 significant digits ("0.1", "-2", "1500"); empty for NaN and
+// the infinities, which have no plain form.
 QString number(double x);
 QString number(qint64 n);
 QString boolean(bool b);

@@ -1,5 +1,6 @@
 #include "live/LogFile.h"
 
+#include "live/ItemLine.h"
 #include "live/Samples.h"
 #include "live/Timing.h"
 #include "pids/numtext.h"
@@ -15,15 +16,7 @@ namespace quenta {
 
 namespace {
 
-const QByteArray CrLf = QByteArrayLiteral("\r\n");
 constexpr qint64 SyncEveryMs = 1000;
-
-QByteArray quotedItem(const QString &text)
-{
-    QString t = text;
-    t.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return (QLatin1Char('"') + t + QLatin1Char('"')).toUtf8();
-}
 
 } // namespace
 
@@ -52,7 +45,7 @@ QByteArray LogHeader::bytes() const
 {
     QByteArray out;
     for (const QString &line : lines)
-        out += (quoted ? quotedItem(line) : line.toUtf8()) + CrLf;
+        out += itemline::line({quoted ? itemline::text(line) : line}).toUtf8();
     return out;
 }
 
@@ -62,10 +55,10 @@ QByteArray row(const QList<std::optional<double>> &values, std::optional<double>
 {
     QStringList fields;
     for (const std::optional<double> &v : values)
-        fields << (v ? numtext::fileNumber(*v) : QString());
+        fields << (v ? itemline::number(*v) : QString());
     if (elapsed)
         fields << numtext::fileNumber(*elapsed, 3);
-    return fields.join(QLatin1Char(',')).toUtf8() + CrLf;
+    return itemline::line(fields).toUtf8();
 }
 
 QByteArray rows(const Samples &samples, bool withTime)
