@@ -6,6 +6,7 @@
 #include "core/Program.h"
 #include "pids/PidState.h"
 #include "live/widgets/Chart.h"
+#include "live/widgets/DataLogMV.h"
 #include "live/widgets/frmFuel_Trim.h"
 #include "platform/widgets/Printer.h"
 #include "services/ClearCodes.h"
@@ -462,8 +463,15 @@ void frmMain::showPortPicker()
 // The O2 sensor test window (it latches Mode5 while it runs) arrives with later work.
 void frmMain::openO2SensorTest() {}
 
-// The MultiView data logger arrives with later work.
-void frmMain::openMultiView() {}
+void frmMain::openMultiView()
+{
+    m_program.settings.logger_stop = true;
+    if (!m_logger)
+        m_logger = new DataLogMV(m_program, this);
+    m_logger->show();
+    m_logger->raise();
+    hide();
+}
 
 // The mode 6 test window arrives with later work.
 void frmMain::openMode6Tests() {}

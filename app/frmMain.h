@@ -28,6 +28,7 @@ class ScanToolArt;
 class frmUserCOM;
 class Chart;
 class frmFuel_Trim;
+class DataLogMV;
 
 class frmMain : public QMainWindow {
     Q_OBJECT
@@ -149,6 +150,7 @@ private:
     frmUserCOM *m_picker = nullptr;
     QPointer<Chart> m_chart;
     frmFuel_Trim *m_fuelTrim = nullptr;
+    DataLogMV *m_logger = nullptr;
     StatusColouring m_colouring;
     TabKeeper *m_tabKeeper = nullptr;
 };

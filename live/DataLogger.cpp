@@ -20,6 +20,33 @@ constexpr double PauseStepS = 0.05;
 
 } // namespace
 
+QString DataLogger::triggerPrompt(LogTrigger::Kind kind)
+{
+    switch (kind) {
+    case LogTrigger::Kind::SystemTime: return QStringLiteral("Enter Minutes (1-60)");
+    case LogTrigger::Kind::Speed: return QStringLiteral("Enter Speed (1-120)");
+    case LogTrigger::Kind::Rpm: return QStringLiteral("Enter RPM (1-12,000)");
+    case LogTrigger::Kind::None: break;
+    }
+    return QString();
+}
+
+std::optional<int> DataLogger::triggerValue(LogTrigger::Kind kind, const QString &entered, QString *refusal)
+{
+    float maximum = 0;
+    switch (kind) {
+    case LogTrigger::Kind::SystemTime: maximum = 60; *refusal = QStringLiteral("Value must be 1-60"); break;
+    case LogTrigger::Kind::Speed: maximum = 120; *refusal = QStringLiteral("Value must be 1-120"); break;
+    case LogTrigger::Kind::Rpm: maximum = 12000; *refusal = QStringLiteral("Value must be 1-12000"); break;
+    case LogTrigger::Kind::None: refusal->clear(); return std::nullopt;
+    }
+    const float value = float(numtext::leadingNumber(entered));
+    if (!(value >= 0 && value <= maximum))
+        return std::nullopt;
+    refusal->clear();
+    return int(numtext::roundHalfEven(value));
+}
+
 DataLogger::DataLogger(Program &program, QObject *parent) : QObject(parent), m_p(program) {}
 
 DataLogger::~DataLogger() = default;

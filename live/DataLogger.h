@@ -35,6 +35,14 @@ public:
 
     enum class Combine { None, And, Or };
 
+    // Asking for a trigger value: the prompt, and the check of what was entered (0 to the
+    // maximum; the refusal message otherwise).
+    static QString triggerPrompt(LogTrigger::Kind kind);
+    static std::optional<int> triggerValue(LogTrigger::Kind kind, const QString &entered, QString *refusal);
+    static inline const QString HelpText = QStringLiteral(
+        "Select number of items to log, 2,4,5 or 6.  Default is 4.  Trigger is optional. If Sample time too small "
+        "the log will be as fast as the vehicle will allow");
+
     explicit DataLogger(Program &program, QObject *parent = nullptr);
     ~DataLogger() override;
 
