@@ -7,6 +7,7 @@
 #include "services/CurrentData.h"
 #include "services/FreezeFrame.h"
 #include "services/TroubleCodes.h"
+#include "live/DataLogger.h"
 #include "live/FuelTrimMonitor.h"
 #include "live/RealTimeDisplay.h"
 #include "platform/StripChart.h"
@@ -31,7 +32,9 @@ const char *Usage =
     "usage: quenta-cli [--port DEVICE | --simulate[=FILE]] [--baud 19200|38400] [--metric] [--json]\n"
     "                  [--timeout S] COMMAND...\n"
     "commands: connect | current | codes [--yes|--no] | clear | freeze | wait SECONDS\n"
-    "          | watch PID [--samples N | --seconds S] | trims [--passes N]\n";
+    "          | watch PID [--samples N | --seconds S] | trims [--passes N]\n"
+    "          | log --slots I,J[,...] [--count N] [--interval S] [--trigger1 time:M|speed:V|rpm:R]\n"
+    "                [--trigger2 ...] [--combine and|or] --samples N --out FILE\n";
 
 constexpr double MaxWaitS = 86400;
 // A command may wait from a second to a day for the tool (the timer counts milliseconds in an int).
@@ -39,12 +42,41 @@ constexpr double MinTimeoutS = 1;
 constexpr double MaxTimeoutS = 86400;
 
 struct Command {
+    explicit Command(QString commandName = QString()) : name(std::move(commandName)) {}
     QString name;
     std::optional<bool> answer; // the Yes/No answer for its question
     double seconds = 0;          // how long `wait` keeps the link idle, or `watch --seconds` runs
     int pid = 0;                 // the parameter `watch` shows
-    int count = 0;               // `watch --samples`, `trims --passes`
+    int count = 0;               // `watch --samples`, `trims --passes`, `log --samples`
+    // `log`: the run as the logger window would be set up, and where the file goes.
+    QList<int> slotItems;
+    int logCount = 0;
+    QString interval = QStringLiteral("0.100");
+    LogTrigger trigger1, trigger2;
+    DataLogger::Combine combine = DataLogger::Combine::None;
+    QString out;
 };
+
+// "time:M", "speed:V" or "rpm:R", checked as the logger window checks an entered value.
+std::optional<LogTrigger> parseTrigger(const QString &text, QString *problem)
+{
+    const QString kind = text.section(QLatin1Char(':'), 0, 0);
+    LogTrigger t;
+    if (kind == QLatin1String("time"))
+        t.kind = LogTrigger::Kind::SystemTime;
+    else if (kind == QLatin1String("speed"))
+        t.kind = LogTrigger::Kind::Speed;
+    else if (kind == QLatin1String("rpm"))
+        t.kind = LogTrigger::Kind::Rpm;
+    else
+        return *problem = QStringLiteral("a trigger is time:M, speed:V or rpm:R"), std::nullopt;
+    QString refusal;
+    const std::optional<int> value = DataLogger::triggerValue(t.kind, text.section(QLatin1Char(':'), 1), &refusal);
+    if (!value)
+        return *problem = refusal, std::nullopt;
+    t.value = *value;
+    return t;
+}
 
 // How many samples `watch` takes when neither --samples nor --seconds is given.
 constexpr int DefaultWatchSamples = 10;
@@ -79,7 +111,14 @@ std::optional<Options> parse(const QStringList &args, QString *problem)
                       QCommandLineOption(QStringLiteral("timeout"), QString(), QStringLiteral("S")),
                       QCommandLineOption(QStringLiteral("samples"), QString(), QStringLiteral("N")),
                       QCommandLineOption(QStringLiteral("seconds"), QString(), QStringLiteral("S")),
-                      QCommandLineOption(QStringLiteral("passes"), QString(), QStringLiteral("N"))});
+                      QCommandLineOption(QStringLiteral("passes"), QString(), QStringLiteral("N")),
+                      QCommandLineOption(QStringLiteral("slots"), QString(), QStringLiteral("LIST")),
+                      QCommandLineOption(QStringLiteral("count"), QString(), QStringLiteral("N")),
+                      QCommandLineOption(QStringLiteral("interval"), QString(), QStringLiteral("S")),
+                      QCommandLineOption(QStringLiteral("trigger1"), QString(), QStringLiteral("T")),
+                      QCommandLineOption(QStringLiteral("trigger2"), QString(), QStringLiteral("T")),
+                      QCommandLineOption(QStringLiteral("combine"), QString(), QStringLiteral("C")),
+                      QCommandLineOption(QStringLiteral("out"), QString(), QStringLiteral("FILE"))});
     auto last = [&o](const char *name) { return !o.commands.isEmpty() && o.commands.last().name == QLatin1String(name); };
     const QList<Argument> read = line.read(args);
     for (qsizetype i = 0; i < read.size(); ++i) {
@@ -110,7 +149,37 @@ std::optional<Options> parse(const QStringList &args, QString *problem)
                        std::nullopt;
         } else if ((a.text == QLatin1String("--yes") || a.text == QLatin1String("--no")) && last("codes")) {
             o.commands.last().answer = a.text == QLatin1String("--yes");
-        } else if ((a.option == QLatin1String("samples") && last("watch"))
+        } else if (last("log") && a.option == QLatin1String("slots")) {
+            Command &c = o.commands.last();
+            c.slotItems.clear();
+            for (const QString &item : v.split(QLatin1Char(','))) {
+                bool ok = false;
+                const int index = item.toInt(&ok);
+                if (!ok || index < 0)
+                    return *problem = QStringLiteral("--slots takes item numbers from 0, separated by commas"), std::nullopt;
+                c.slotItems << index;
+            }
+            if (c.slotItems.size() > DataLogger::Slots)
+                return *problem = QStringLiteral("--slots takes at most six items"), std::nullopt;
+        } else if (last("log") && a.option == QLatin1String("count")) {
+            const int n = v.toInt();
+            if (n < 2 || n > 6)
+                return *problem = QStringLiteral("--count is 2, 3, 4, 5 or 6"), std::nullopt;
+            o.commands.last().logCount = n;
+        } else if (last("log") && a.option == QLatin1String("interval")) {
+            o.commands.last().interval = v;
+        } else if (last("log") && (a.option == QLatin1String("trigger1") || a.option == QLatin1String("trigger2"))) {
+            const std::optional<LogTrigger> t = parseTrigger(v, problem);
+            if (!t)
+                return std::nullopt;
+            (a.option == QLatin1String("trigger1") ? o.commands.last().trigger1 : o.commands.last().trigger2) = *t;
+        } else if (last("log") && a.option == QLatin1String("combine")) {
+            if (v != QLatin1String("and") && v != QLatin1String("or"))
+                return *problem = QStringLiteral("--combine is and or or"), std::nullopt;
+            o.commands.last().combine = v == QLatin1String("and") ? DataLogger::Combine::And : DataLogger::Combine::Or;
+        } else if (last("log") && a.option == QLatin1String("out")) {
+            o.commands.last().out = v;
+        } else if ((a.option == QLatin1String("samples") && (last("watch") || last("log")))
                    || (a.option == QLatin1String("passes") && last("trims"))) {
             Command &c = o.commands.last();
             bool ok = false;
@@ -138,20 +207,23 @@ std::optional<Options> parse(const QStringList &args, QString *problem)
             if (!ok)
                 return *problem = QStringLiteral("watch needs a PID of two hexadecimal digits (0C, 12 for fuel economy)"),
                        std::nullopt;
-            Command c{a.text, std::nullopt};
+            Command c{a.text};
             c.pid = number;
             o.commands << c;
+        } else if (a.kind == Argument::Kind::Word && a.text == QLatin1String("log")) {
+            o.commands << Command{a.text};
         } else if (a.kind == Argument::Kind::Word && a.text == QLatin1String("trims")) {
-            o.commands << Command{a.text, std::nullopt};
+            o.commands << Command{a.text};
         } else if (a.kind == Argument::Kind::Word && a.text == QLatin1String("wait")) {
             // The next argument is the number of seconds, whatever it looks like.
             bool ok = false;
             const double seconds = i + 1 < read.size() ? read[++i].text.toDouble(&ok) : 0;
             if (!ok || !(seconds >= 0 && seconds <= MaxWaitS))
                 return *problem = QStringLiteral("wait needs a number of seconds from 0 to %1").arg(MaxWaitS), std::nullopt;
-            o.commands << Command{a.text, std::nullopt, seconds};
+            o.commands << Command{a.text};
+            o.commands.last().seconds = seconds;
         } else if (a.kind == Argument::Kind::Word && known.contains(a.text)) {
-            o.commands << Command{a.text, std::nullopt};
+            o.commands << Command{a.text};
         } else {
             return *problem = QStringLiteral("unknown argument \"%1\"").arg(a.text), std::nullopt;
         }
@@ -160,6 +232,14 @@ std::optional<Options> parse(const QStringList &args, QString *problem)
         return *problem = QStringLiteral("--port and --simulate exclude each other"), std::nullopt;
     if (o.commands.isEmpty())
         return *problem = QStringLiteral("no command given"), std::nullopt;
+    for (Command &c : o.commands) {
+        if (c.name != QLatin1String("log"))
+            continue;
+        if (c.slotItems.size() < 2 || c.count < 1 || c.out.isEmpty())
+            return *problem = QStringLiteral("log needs --slots with two to six items, --samples N and --out FILE"), std::nullopt;
+        if (c.logCount == 0)
+            c.logCount = int(c.slotItems.size());
+    }
     return o;
 }
 
@@ -167,6 +247,7 @@ std::optional<Options> parse(const QStringList &args, QString *problem)
 // file names cannot be asked for.
 struct CliPrompts : Prompts {
     std::optional<bool> answer;
+    QString fileName; // the file a command's --out names
     void message(const QString &text, const QString &, Icon) override
     {
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
@@ -180,6 +261,10 @@ struct CliPrompts : Prompts {
     // There is nobody to type a file name: the question counts as cancelled.
     QString askSaveFileName(const QString &title, const QString &, const QString &) override
     {
+        if (!fileName.isEmpty()) {
+            std::fprintf(stderr, "question: %s -> %s\n", qPrintable(title), qPrintable(fileName));
+            return fileName;
+        }
         std::fprintf(stderr, "question: %s -> cancelled (quenta-cli cannot ask for a file name)\n", qPrintable(title));
         return QString();
     }
@@ -277,6 +362,37 @@ LiveEnd watch(Program &program, const Command &c, bool json)
     if (!display.run(c.pid))
         return LiveEnd::NoRow;
     return written ? LiveEnd::Done : LiveEnd::WriteFailed;
+}
+
+// A data logger run without its window: the same run and file; the samples and the file at the end.
+LiveEnd log(Program &program, const Command &c, bool json)
+{
+    DataLogger logger(program);
+    logger.count = c.logCount;
+    for (int i = 0; i < DataLogger::Slots; ++i) {
+        const int item = i < c.slotItems.size() ? c.slotItems[i] : 0;
+        logger.selection[size_t(i)] = item;
+        logger.slotText[size_t(i)] = i < c.slotItems.size() ? program.logger.items(i).value(item) : QString();
+    }
+    logger.intervalText = c.interval;
+    logger.trigger1 = c.trigger1;
+    logger.trigger2 = c.trigger2;
+    logger.combine = c.combine;
+    logger.afterSample = [&](int samples) {
+        if (samples >= c.count)
+            logger.Command3_Click();
+    };
+    logger.Command1_Click();
+    const int taken = logger.samples().rowCount();
+    if (json) {
+        const QJsonObject o{{QStringLiteral("command"), QStringLiteral("log")},
+                            {QStringLiteral("samples"), taken},
+                            {QStringLiteral("file"), logger.savedTo()}};
+        std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
+    } else {
+        std::printf("== log\n%d samples written to %s\n", taken, qPrintable(logger.savedTo()));
+    }
+    return logger.savedTo().isEmpty() ? LiveEnd::WriteFailed : LiveEnd::Done;
 }
 
 // The fuel trim monitor without its window: the four rows after each pass.
@@ -395,7 +511,8 @@ int main(int argc, char **argv)
     bool walked = false;
     for (const Command &c : opt->commands) {
         prompts.answer = c.answer;
-        const bool live = c.name == QLatin1String("watch") || c.name == QLatin1String("trims");
+        const bool live = c.name == QLatin1String("watch") || c.name == QLatin1String("trims") || c.name == QLatin1String("log");
+        prompts.fileName = c.out;
         // The live displays show what the last current-data request found.
         if (live && !walked && !run(QStringLiteral("current"), [&] { requestCurrentData(program); }))
             return 1;
@@ -417,6 +534,8 @@ int main(int argc, char **argv)
                 end = watch(program, c, opt->json);
             else if (c.name == QLatin1String("trims"))
                 end = trims(program, c, opt->json);
+            else if (c.name == QLatin1String("log"))
+                end = log(program, c, opt->json);
         }, c.name != QLatin1String("wait") && !live);
         if (!ok || end != LiveEnd::Done)
             return 1;

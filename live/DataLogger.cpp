@@ -269,6 +269,7 @@ void DataLogger::sample(int counter)
 void DataLogger::finishRun()
 {
     setStatus(QStringLiteral("STOPPED"));
+    m_savedTo.clear();
     beginEnabled = false;
     beginCaption = QStringLiteral("Recording");
     emit changed();
@@ -279,6 +280,7 @@ void DataLogger::finishRun()
             + logfile::rows(m_samples, true);
         QString error;
         if (!name.isEmpty() && logfile::write(name, content, &error)) {
+            m_savedTo = name;
             if (m_recovery)
                 m_recovery->remove();
         } else {

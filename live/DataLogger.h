@@ -80,6 +80,9 @@ public:
     // Where the samples of the running (or last unsaved) run are kept.
     QString recoveryPath() const { return m_recovery ? m_recovery->path() : QString(); }
 
+    // The file the last run was saved to; empty when it was not saved.
+    QString savedTo() const { return m_savedTo; }
+
     // Called after every sample (the CLI stops after N).
     std::function<void(int samples)> afterSample;
 
@@ -110,6 +113,7 @@ private:
     Samples m_samples;
     std::unique_ptr<RecoveryFile> m_recovery;
     QDateTime m_start;
+    QString m_savedTo;
     bool m_pause = false;
     bool m_saveFlag = false;
     bool m_running = false;
