@@ -129,24 +129,26 @@ void DataLogger::Command1_Click()
                                                "they are only in memory until the log is saved.")
                                     .arg(error),
                                 QString(), Prompts::Icon::Exclamation);
-        // A negative interval reads as none: samples back to back.
-        const double interval = qMax(0.0, numtext::leadingNumber(intervalText));
-        double next = FirstSampleS;
+        // A negative interval reads as none: samples back to back. The schedule is kept in whole
+        // milliseconds, the stopwatch's own unit, so it never drifts by rounding.
+        const qint64 intervalMs = qMax<qint64>(0, std::llround(numtext::leadingNumber(intervalText) * 1000));
+        qint64 nextMs = qint64(FirstSampleS * 1000);
+        auto nowMs = [this] { return std::llround(m_p.timing.CurrentTime() * 1000); };
         int counter = 1;
         while (!stopped()) {
             // The wait lets window events through, so STOP, Save and Pause act at once.
-            const double now = m_p.timing.CurrentTime();
-            if (now < next) {
-                m_p.clock().wait(int(std::ceil((next - now) * 1000)));
+            const qint64 now = nowMs();
+            if (now < nextMs) {
+                m_p.clock().wait(int(nextMs - now));
                 continue;
             }
-            next += interval;
+            nextMs += intervalMs;
             sample(counter);
             ++counter;
             if (counter >= CounterLimit)
                 break;
             while (m_pause && !stopped()) {
-                next = m_p.timing.CurrentTime() + PauseStepS;
+                nextMs = nowMs() + qint64(PauseStepS * 1000);
                 m_p.clock().wait(int(PauseStepS * 1000));
             }
         }
@@ -229,9 +231,9 @@ bool DataLogger::combinedTrigger()
         }
         if (met)
             return true;
-        const bool onlyTime = trigger1.kind == LogTrigger::Kind::SystemTime
-            && (!trigger2.isSet() || trigger2.kind == LogTrigger::Kind::SystemTime);
-        if (unreadable || onlyTime)
+        // The minute is looked at ten times a second; the car's values as fast as it answers.
+        const bool onTime = trigger1.kind == LogTrigger::Kind::SystemTime || trigger2.kind == LogTrigger::Kind::SystemTime;
+        if (unreadable || onTime)
             m_p.clock().wait(TriggerLookMs);
         else
             QCoreApplication::processEvents();
