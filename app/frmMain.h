@@ -6,6 +6,7 @@
 
 #include <QHash>
 #include <QMainWindow>
+#include <QPointer>
 #include <functional>
 
 class QAbstractButton;
@@ -25,6 +26,8 @@ class Program;
 class PrintTarget;
 class ScanToolArt;
 class frmUserCOM;
+class frmMode5;
+class frmMode6;
 
 class frmMain : public QMainWindow {
     Q_OBJECT
@@ -44,6 +47,10 @@ public:
 
     // The COM5-COM9 picker; null until "COM 5 thru 9" first needs it.
     frmUserCOM *portPicker() const { return m_picker; }
+    // The O2 sensor test and mode 6 test windows; null until first opened (the O2 one again
+    // after "EXIT" closed it).
+    frmMode5 *o2SensorTest() const;
+    frmMode6 *mode6Tests() const { return m_mode6; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -144,6 +151,8 @@ private:
     QAction *mnuDebugMode = nullptr;
 
     frmUserCOM *m_picker = nullptr;
+    QPointer<frmMode5> m_mode5;
+    frmMode6 *m_mode6 = nullptr;
     StatusColouring m_colouring;
     TabKeeper *m_tabKeeper = nullptr;
 };

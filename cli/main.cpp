@@ -1,5 +1,6 @@
 // quenta-cli: the program without windows. Connects as choosing COM1 does, runs each command on
 // the same link and prints what the windows would show.
+#include "TestCommands.h"
 #include "core/CommandLine.h"
 #include "core/Program.h"
 #include "services/ClearCodes.h"
@@ -27,7 +28,8 @@ namespace {
 const char *Usage =
     "usage: quenta-cli [--port DEVICE | --simulate[=FILE]] [--baud 19200|38400] [--metric] [--json]\n"
     "                  [--timeout S] COMMAND...\n"
-    "commands: connect | current | codes [--yes|--no] | clear | freeze | wait SECONDS\n";
+    "commands: connect | current | codes [--yes|--no] | clear | freeze | wait SECONDS\n"
+    "          | o2 [B1S1..B2S4] | mode6 TESTID COMPONENTID [--scale S] [--units U] | mode6 scan\n";
 
 constexpr double MaxWaitS = 86400;
 // A command may wait from a second to a day for the tool (the timer counts milliseconds in an int).
@@ -38,6 +40,7 @@ struct Command {
     QString name;
     std::optional<bool> answer; // the Yes/No answer for its question
     double seconds = 0;          // how long `wait` keeps the link idle
+    TestCommand test = {};       // o2 and mode6: the sensor, or the entries as typed
 };
 
 struct Options {
@@ -66,7 +69,9 @@ std::optional<Options> parse(const QStringList &args, QString *problem)
     CommandLine line({CommandLine::simulateOption(), CommandLine::portOption(QStringLiteral("DEVICE")),
                       CommandLine::baudOption(), QCommandLineOption(QStringLiteral("metric")),
                       QCommandLineOption(QStringLiteral("json")),
-                      QCommandLineOption(QStringLiteral("timeout"), QString(), QStringLiteral("S"))});
+                      QCommandLineOption(QStringLiteral("timeout"), QString(), QStringLiteral("S")),
+                      QCommandLineOption(QStringLiteral("scale"), QString(), QStringLiteral("S")),
+                      QCommandLineOption(QStringLiteral("units"), QString(), QStringLiteral("U"))});
     const QList<Argument> read = line.read(args);
     for (qsizetype i = 0; i < read.size(); ++i) {
         const Argument &a = read[i];
@@ -97,6 +102,29 @@ std::optional<Options> parse(const QStringList &args, QString *problem)
         } else if ((a.text == QLatin1String("--yes") || a.text == QLatin1String("--no")) && !o.commands.isEmpty()
                    && o.commands.last().name == QLatin1String("codes")) {
             o.commands.last().answer = a.text == QLatin1String("--yes");
+        } else if ((a.option == QLatin1String("scale") || a.option == QLatin1String("units")) && !o.commands.isEmpty()
+                   && o.commands.last().name == QLatin1String("mode6") && !o.commands.last().test.scan) {
+            if (!a.hasValue)
+                return *problem = QStringLiteral("--%1 needs a value").arg(a.option), std::nullopt;
+            (a.option == QLatin1String("scale") ? o.commands.last().test.scale : o.commands.last().test.units) = v;
+        } else if (a.kind == Argument::Kind::Word && a.text == QLatin1String("o2")) {
+            Command c{a.text, std::nullopt};
+            if (i + 1 < read.size() && isSensorName(read[i + 1].text))
+                c.test.sensor = read[++i].text;
+            o.commands << c;
+        } else if (a.kind == Argument::Kind::Word && a.text == QLatin1String("mode6")) {
+            // The entries as a user types them, whatever they look like ("$1A", "-1").
+            Command c{a.text, std::nullopt};
+            if (i + 1 < read.size() && read[i + 1].text == QLatin1String("scan")) {
+                c.test.scan = true;
+                ++i;
+            } else if (i + 2 < read.size()) {
+                c.test.testId = read[++i].text;
+                c.test.componentId = read[++i].text;
+            } else {
+                return *problem = QStringLiteral("mode6 needs TESTID COMPONENTID, or scan"), std::nullopt;
+            }
+            o.commands << c;
         } else if (a.kind == Argument::Kind::Word && a.text == QLatin1String("wait")) {
             // The next argument is the number of seconds, whatever it looks like.
             bool ok = false;
@@ -121,8 +149,10 @@ std::optional<Options> parse(const QStringList &args, QString *problem)
 // file names cannot be asked for.
 struct CliPrompts : Prompts {
     std::optional<bool> answer;
+    QStringList shown; // the messages of the running command
     void message(const QString &text, const QString &, Icon) override
     {
+        shown << text;
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
     }
     bool askYesNo(const QString &text, const QString &, Icon, bool defaultYes) override
@@ -281,8 +311,11 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "quenta-cli: the connection on %s failed\n", qPrintable(program.ports.describe(1)));
         return 1;
     }
+    TestCommands tests(program);
     for (const Command &c : opt->commands) {
         prompts.answer = c.answer;
+        prompts.shown.clear();
+        const bool isO2 = c.name == QLatin1String("o2"), isMode6 = c.name == QLatin1String("mode6");
         const bool ok = run(c.name, [&] {
             if (c.name == QLatin1String("current"))
                 requestCurrentData(program);
@@ -294,10 +327,19 @@ int main(int argc, char **argv)
                 requestFreezeFrame(program);
             else if (c.name == QLatin1String("wait"))
                 idle(program, c.seconds);
+            else if (isO2)
+                tests.runO2(c.test, &failure); // a failure is reported like any other below
+            else if (isMode6)
+                tests.runMode6(c.test, &failure);
         }, c.name != QLatin1String("wait"));
         if (!ok)
             return 1;
-        report(program, c.name, opt->json);
+        if (isO2)
+            tests.printO2(opt->json, prompts.shown);
+        else if (isMode6)
+            tests.printMode6(c.test, opt->json, prompts.shown);
+        else
+            report(program, c.name, opt->json);
         if (!outputWritten())
             return 1;
         if (program.link.noVehicle()) {

@@ -8,6 +8,7 @@
 #include "live/Timing.h"
 #include "pids/PidState.h"
 #include "platform/Prompts.h"
+#include "services/Mode6Tests.h"
 #include "services/TroubleCodeDefinitions.h"
 
 #include <QObject>
@@ -49,6 +50,7 @@ public:
     ScanToolLink link;
     Timing timing;
     TroubleCodeDefinitions definitions;
+    Mode6State mode6;
 
     // The serial port of the link (open from a connection until the program ends).
     ScanToolPort *port() const { return m_port.get(); }
