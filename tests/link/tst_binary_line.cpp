@@ -112,13 +112,13 @@ private slots:
         QVERIFY(r.prompts.shown.isEmpty());
     }
 
-    // A short binary reply on the real line: the wait ends at its bound, the port is back in text
-    // mode and the next request is read correctly.
+    // A binary reply cut short on the real line: what follows it is no reply, the port is back in
+    // text mode and the next request is read correctly.
     void shortReplyOverPty()
     {
         PtyRig r;
         r.program->waitBoundMs = 500;
-        r.sim.inToolThread([&] { r.sim.tool->faults().mode6ReplyBytes = 8; });
+        r.sim.inToolThread([&] { r.sim.tool->faults().mode6ReplyBytes = 3; });
         Mode6Tests tests(*r.program);
         tests.fields.testId = QStringLiteral("1");
         tests.fields.componentId = QStringLiteral("1");

@@ -171,7 +171,7 @@ private slots:
         r.get(QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("0.001"), QStringLiteral(" A"));
         QCOMPARE(r.f().value, QStringLiteral("0.5 A"));
         r.get(QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("1.23456789"), QString());
-        QCOMPARE(r.f().value, QStringLiteral("617.284"));
+        QCOMPARE(r.f().value, QStringLiteral("617.2839"));
     }
 
     // Nothing is sent for an entry that is not an ID, and the boxes keep their texts.
@@ -212,7 +212,9 @@ private slots:
         QTest::newRow("ECU refuses (byte 3 is 7F)") << "refuse" << QStringList() << 1;
         QTest::newRow("test the ECU does not have") << "unknown" << QStringList() << 1;
         QTest::newRow("ECU silent") << "silent" << QStringList() << 1;
-        QTest::newRow("short binary reply") << "short" << QStringList() << 1;
+        // The tool goes on with its status characters after a reply cut short: they fill the
+        // reply's place, and byte 3 is one of them.
+        QTest::newRow("binary reply cut to 3 bytes") << "short" << QStringList() << 1;
         QTest::newRow("PASS not acknowledged") << "pass" << QStringList{Mode6Tests::NotAcknowledgedText} << 0;
         QTest::newRow("no vehicle") << "novehicle" << QStringList{Mode6Tests::NotAcknowledgedText} << 0;
         QTest::newRow("tool dead") << "quiet" << QStringList{Mode6Tests::NotAcknowledgedText} << 0;
@@ -234,7 +236,7 @@ private slots:
         else if (fault == QLatin1String("silent"))
             r.tool.profile().ecus[0].silent = true;
         else if (fault == QLatin1String("short"))
-            f.mode6ReplyBytes = 8;
+            f.mode6ReplyBytes = 3;
         else if (fault == QLatin1String("pass"))
             f.passRefused = true;
         else if (fault == QLatin1String("novehicle"))
@@ -256,8 +258,8 @@ private slots:
         r.prompts.shown.clear();
         r.f().returned.clear();
         r.tests.scan();
-        QCOMPARE(r.f().returned, Mode6Tests::NoResponseText);
-        QVERIFY(r.f().supported.isEmpty());
+        QCOMPARE(r.f().returned, fault == QLatin1String("unknown") ? QString() : Mode6Tests::NoResponseText);
+        QCOMPARE(r.f().supported.isEmpty(), fault != QLatin1String("unknown"));
         if (fault != QLatin1String("quiet") && fault != QLatin1String("novehicle")) {
             // Once the tool behaves again, so does the window: nothing stale is left on the line.
             f = sim::Faults{};
@@ -267,6 +269,26 @@ private slots:
             QCOMPARE(r.f().returned, QString());
             QCOMPARE(r.f().passFail, QStringLiteral("FAIL"));
         }
+    }
+
+    // A reply that stops short and nothing after it: the wait ends at its bound, no number is
+    // shown, and the program goes on.
+    void shortReplyThenSilence()
+    {
+        Rig r(mode6Car(Examples));
+        r.tool.faults().mode6ReplyBytes = 8;
+        QObject::connect(&r.tool, &sim::SimulatedScanTool::transmit, &r.tool, [&](const QByteArray &d) {
+            if (d.size() > 1 && !r.tool.packets().isEmpty())
+                r.tool.faults().quiet = true;
+        });
+        QElapsedTimer clock;
+        clock.start();
+        r.get(QStringLiteral("1"), QStringLiteral("1"));
+        QVERIFY(clock.elapsed() >= r.program->waitBoundMs - 50);
+        QCOMPARE(r.f().returned, Mode6Tests::NoResponseText);
+        QCOMPARE(r.f().value, QString());
+        QCOMPARE(r.port()->inputMode(), ScanToolPort::InputMode::Text);
+        QVERIFY(!r.program->link.portFailed());
     }
 
     // The scan lists each supported test once, in decimal after one blank; the last bit of a

@@ -142,8 +142,8 @@ private slots:
         }
     }
 
-    // The main window's button: the window opens and the button is released; before a current-data
-    // request the message shows and no window stays.
+    // The main window's button: the window opens and the button is released; while the O2
+    // monitor has not completed the message shows and no window stays.
     void openedFromMainWindow()
     {
         SimRig rig;
@@ -152,8 +152,10 @@ private slots:
         main.startUp();
         rig.connect();
         auto *mode5 = child<QPushButton>(&main, names::Mode5);
-        QVERIFY(mode5->isVisible());
-        rig.program->controls.setEnabled(names::Mode5, true);
+        QVERIFY(mode5->isVisible() && mode5->isEnabled());
+        // As before the monitor completed: the message, and no window.
+        rig.program->pids.O2_monitor_complete = false;
+        rig.prompts.shown.clear();
         mode5->click();
         QCOMPARE(rig.prompts.texts(), QStringList{O2Tests::NotAvailableText});
         QTRY_VERIFY(!main.o2SensorTest());
