@@ -131,6 +131,7 @@ frmMode6::frmMode6(Program &program, QWidget *parent)
         m_labels.insert(e.label, label);
         auto *edit = new QLineEdit(entry);
         edit->setObjectName(e.field);
+        edit->setMinimumWidth(110);
         m_fields.insert(e.field, edit);
         entryGrid->addWidget(label, row, 0);
         entryGrid->addWidget(edit, row, 1);
