@@ -3,6 +3,7 @@
 #include "core/ControlNames.h"
 #include "core/Program.h"
 
+#include <QCloseEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -20,7 +21,6 @@ frmMode5::frmMode5(Program &program, QWidget *parent)
 {
     setObjectName(names::mode5::frmMode5);
     setWindowTitle(Caption);
-    setAttribute(Qt::WA_DeleteOnClose);
 
     auto *menuBar = new QMenuBar(this);
     QAction *graph = menuBar->addAction(QStringLiteral("O2 Graph"));
@@ -141,9 +141,24 @@ void frmMode5::showBox(const QString &name)
 void frmMode5::getTestResults()
 {
     const int row = List1->currentRow();
-    if (row < 0 || row >= m_sensors.size())
+    // A press while a run waits for the tool would mix the two runs' replies: it is not taken.
+    if (m_running || row < 0 || row >= m_sensors.size())
         return;
+    m_running = true;
     m_tests.o2_test_request(m_sensors[row].mask);
+    m_running = false;
+    if (m_closePending)
+        deleteLater();
+}
+
+void frmMode5::closeEvent(QCloseEvent *event)
+{
+    hide();
+    if (m_running)
+        m_closePending = true;
+    else
+        deleteLater();
+    event->accept();
 }
 
 O2Picture *frmMode5::openPicture(O2Picture::Kind kind)

@@ -32,6 +32,10 @@ public:
     O2Picture *openPicture(O2Picture::Kind kind);
     O2Picture *picture(O2Picture::Kind kind) const { return m_pictures.value(int(kind)); }
 
+protected:
+    // "EXIT" or the window's close button: the window goes away, but not under a run in progress.
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     void showBox(const QString &name);
     void getTestResults();
@@ -44,6 +48,8 @@ private:
     QPushButton *cmdExit = nullptr;
     QHash<QString, QLineEdit *> m_boxes;
     QHash<int, QPointer<O2Picture>> m_pictures;
+    bool m_running = false;
+    bool m_closePending = false;
 };
 
 } // namespace quenta

@@ -247,16 +247,23 @@ void frmMode6::showFields()
 
 void frmMode6::getTestResults()
 {
+    // One request at a time: a press while one waits for the tool would mix their replies.
+    if (std::exchange(m_running, true))
+        return;
     takeEntries();
     m_tests.getTestResults();
     showFields();
+    m_running = false;
 }
 
 void frmMode6::scan()
 {
+    if (std::exchange(m_running, true))
+        return;
     takeEntries();
     m_tests.scan();
     showFields();
+    m_running = false;
 }
 
 } // namespace quenta

@@ -43,6 +43,7 @@ private:
     QHash<QString, QLineEdit *> m_fields;
     QHash<QString, QLabel *> m_labels;
     QListWidget *List1 = nullptr;
+    bool m_running = false;
 };
 
 } // namespace quenta

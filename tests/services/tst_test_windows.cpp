@@ -15,6 +15,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QTimer>
 #include <QtTest>
 
 using namespace quenta;
@@ -96,6 +97,29 @@ private slots:
         QCOMPARE(child<QLineEdit>(&w, m5::maximum(5))->text(), QStringLiteral(" .4 S"));
         QCOMPARE(child<QLineEdit>(&w, m5::minimum(9))->text(), QStringLiteral("N/A"));
         QVERIFY(rig.prompts.shown.isEmpty());
+    }
+
+    // "EXIT" and a second press while a run waits for the tool: the run ends as it would have, the
+    // press is not taken, and the window goes away afterwards.
+    void exitDuringRun()
+    {
+        Connected rig;
+        rig.tool.profile().latencyMs = 40;
+        rig.tool.clearCommands();
+        QPointer<frmMode5> w = new frmMode5(*rig.program);
+        QVERIFY(w->load());
+        w->show();
+        child<QListWidget>(w, m5::List1)->setCurrentRow(0);
+        auto *get = child<QPushButton>(w, m5::cmdGetResults);
+        QTimer::singleShot(20, w, [&] {
+            get->click();
+            child<QPushButton>(w, m5::cmdExit)->click();
+        });
+        get->click();
+        QVERIFY(w && !w->isVisible());
+        QCOMPARE(w->tests().box(m5::result(9)).text, QStringLiteral(" 1 S"));
+        QCOMPARE(rig.tool.commands().count(QByteArray("050001")), 1);
+        QTRY_VERIFY(!w);
     }
 
     void pictureWindows()
