@@ -36,20 +36,24 @@ QString Mode6Tests::rewriteDollar(const QString &entry)
     return entry.startsWith(QLatin1Char('$')) ? QStringLiteral("&H") + entry.mid(1) : entry;
 }
 
+double Mode6Tests::entryNumber(const QString &entry)
+{
+    if (!entry.startsWith(QLatin1String("&H"), Qt::CaseInsensitive))
+        return numtext::leadingNumber(entry);
+    // The hexadecimal digits up to the first other character; none reads as 0.
+    double value = 0;
+    for (qsizetype i = 2; i < entry.size(); ++i) {
+        const int digit = QStringLiteral("0123456789ABCDEF").indexOf(entry.at(i).toUpper());
+        if (digit < 0)
+            break;
+        value = value * 16 + digit;
+    }
+    return value;
+}
+
 std::optional<int> Mode6Tests::entryId(const QString &entry)
 {
-    double value = 0;
-    if (entry.startsWith(QLatin1String("&H"), Qt::CaseInsensitive)) {
-        // The hexadecimal digits up to the first other character; none reads as 0.
-        for (qsizetype i = 2; i < entry.size(); ++i) {
-            const int digit = QStringLiteral("0123456789ABCDEF").indexOf(entry.at(i).toUpper());
-            if (digit < 0)
-                break;
-            value = value * 16 + digit;
-        }
-    } else {
-        value = numtext::roundHalfEven(numtext::leadingNumber(entry));
-    }
+    const double value = numtext::roundHalfEven(entryNumber(entry));
     if (!std::isfinite(value) || value < 0 || value > 255)
         return std::nullopt;
     return int(value);
@@ -130,22 +134,27 @@ void Mode6Tests::getTestResults()
     ScanToolLink::Bound bound(m_p.link, m_p.waitBoundMs);
     m_packets.clear();
     fields.returned.clear();
-    fields.testId = rewriteDollar(fields.testId);
-    const std::optional<int> test = entryId(fields.testId);
-    fields.componentId = rewriteDollar(fields.componentId);
-    const std::optional<int> component = entryId(fields.componentId);
-    emit changed();
-    if (!test || !component) {
-        m_p.prompts.message(InputErrorText);
-        return;
+    // Each entry is rewritten as it is read; a bad test ID leaves the component ID as typed.
+    std::optional<int> ids[2];
+    QString *entries[2] = {&fields.testId, &fields.componentId};
+    for (int i = 0; i < 2; ++i) {
+        *entries[i] = rewriteDollar(*entries[i]);
+        ids[i] = entryId(*entries[i]);
+        if (!ids[i]) {
+            emit changed();
+            m_p.prompts.message(InputErrorText);
+            return;
+        }
     }
+    emit changed();
+    const int test = *ids[0], component = *ids[1];
     const auto &r = m_p.mode6.reply;
-    if (!mode6_request(ServiceByte, quint8(*test), quint8(*component), TestLength) || r[3] != PositiveResponse) {
+    if (!mode6_request(ServiceByte, quint8(test), quint8(component), TestLength) || r[3] != PositiveResponse) {
         fields.returned = NoResponseText;
         emit changed();
         return;
     }
-    const double scale = numtext::leadingNumber(fields.scale);
+    const double scale = entryNumber(fields.scale);
     const double value = (r[5] * 256.0 + r[6]) * scale;
     const double limit = (r[7] * 256.0 + r[8]) * scale;
     // Held as single-precision numbers: beyond their range is an overflow.

@@ -68,6 +68,8 @@ public:
     // The packets sent by the last "Get Test Results" or scan, in order.
     const QList<QByteArray> &packets() const { return m_packets; }
 
+    // An entry's number: "&H" hexadecimal, else the leading decimal number (0 when there is none).
+    static double entryNumber(const QString &entry);
     // An ID entry read as the window reads it: "&H" hexadecimal or a leading decimal number,
     // halves to even; nothing when it is not in 0 to 255.
     static std::optional<int> entryId(const QString &entry);

@@ -81,6 +81,7 @@ private slots:
         QTest::newRow("-0.4 rounds to 0") << "-0.4" << "-0.4" << 0;
         QTest::newRow("leading blanks") << "  12x" << "  12x" << 12;
         QTest::newRow("1E400 overflows") << "1E400" << "1E400" << -1;
+        QTest::newRow("&H2 typed as such") << "&H2" << "&H2" << 2;
     }
     void entryReading()
     {
@@ -172,6 +173,9 @@ private slots:
         QCOMPARE(r.f().value, QStringLiteral("0.5 A"));
         r.get(QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("1.23456789"), QString());
         QCOMPARE(r.f().value, QStringLiteral("617.2839"));
+        // The scale is read like the IDs: "&H" hexadecimal too.
+        r.get(QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("&HA"), QString());
+        QCOMPARE(r.f().value, QStringLiteral("5000"));
     }
 
     // Nothing is sent for an entry that is not an ID, and the boxes keep their texts.
@@ -181,7 +185,7 @@ private slots:
         QTest::addColumn<QString>("componentId");
         QTest::addColumn<QString>("scale");
         QTest::addColumn<int>("packets");
-        QTest::newRow("$100") << "$100" << "1" << "1" << 0;
+        QTest::newRow("$100") << "$100" << "$1" << "1" << 0;
         QTest::newRow("256") << "256" << "1" << "1" << 0;
         QTest::newRow("-1") << "-1" << "1" << "1" << 0;
         QTest::newRow("component 300") << "1" << "300" << "1" << 0;
@@ -199,6 +203,9 @@ private slots:
         r.get(testId, componentId, scale);
         QCOMPARE(r.prompts.texts(), QStringList{Mode6Tests::InputErrorText});
         QCOMPARE(r.tool.packets().size(), packets);
+        // A bad test ID ends the reading before the component ID is rewritten.
+        if (testId.startsWith(QLatin1Char('$')))
+            QCOMPARE(r.f().componentId, componentId);
         QCOMPARE(r.f().value, QStringLiteral("earlier"));
         QCOMPARE(r.port()->inputMode(), ScanToolPort::InputMode::Text);
     }
