@@ -78,6 +78,9 @@ private slots:
             << QStringList{"050001", "060001", "060101", "060201", "060301", "060401", "060901"} << QString();
         QTest::newRow("neither: not supported") << FourAndNine << QStringLiteral("[]")
             << QStringList{"050001", "060001"} << O2Tests::NotSupportedText;
+        // The same ECU switched to refusing at run time.
+        QTest::newRow("refusing: not supported") << FourAndNine << QStringLiteral("refuse")
+            << QStringList{"050001", "060001"} << O2Tests::NotSupportedText;
         QTest::newRow("every test") << EveryTest << QStringLiteral(R"(["05","06"])")
             << QStringList{"050001", "050101", "060201", "050301", "050401", "050501", "050601", "050701", "050801",
                            "050901"}
@@ -89,7 +92,9 @@ private slots:
         QFETCH(QString, services);
         QFETCH(QStringList, sent);
         QFETCH(QString, message);
-        Rig r(o2Car(tests, services));
+        const bool refuse = services == QLatin1String("refuse");
+        Rig r(o2Car(tests, refuse ? QStringLiteral(R"(["05","06"])") : services));
+        r.tool.faults().o2Unsupported = refuse;
         r.tests.o2_test_request(1);
         QCOMPARE(r.sent(), sent);
         QCOMPARE(r.prompts.texts(), message.isEmpty() ? QStringList() : QStringList{message});
