@@ -96,12 +96,19 @@ private slots:
         QCOMPARE(tests.fields.passFail, QStringLiteral("FAIL"));
         QVERIFY(r.prompts.shown.isEmpty());
 
+        // Line-feed and XON bytes in the packet pass the line unchanged (test 0A, component 11).
+        tests.fields.testId = QStringLiteral("10");
+        tests.fields.componentId = QStringLiteral("17");
+        tests.getTestResults();
+        QCOMPARE(r.packetsSeen().last().toHex().toUpper(), QByteArray("0106686AF1060A11000000000000"));
+        QCOMPARE(tests.fields.returned, Mode6Tests::NoResponseText); // the car has no such test
+
         // After the binary exchange the line is text again: the other requests read as before,
         // also after a pause in which the tool's status characters pile up.
         QTest::qWait(300);
         tests.scan();
         QCOMPARE(tests.fields.supported, (QStringList{" 1", " 2", " 5", " 10", " 33"}));
-        QCOMPARE(r.modes.size(), 6); // two range requests, each binary and back
+        QCOMPARE(r.modes.size(), 8); // two tests and the scan's two requests, each binary and back
         QCOMPARE(r.modes.last(), ScanToolPort::InputMode::Text);
         O2Tests o2(*r.program);
         r.program->pids.o2_present[0] = 1;
