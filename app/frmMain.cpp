@@ -14,6 +14,8 @@
 #include "services/CurrentData.h"
 #include "services/FreezeFrame.h"
 #include "services/TroubleCodes.h"
+#include "services/widgets/frmMode5.h"
+#include "services/widgets/frmMode6.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -460,8 +462,27 @@ void frmMain::showPortPicker()
     m_picker->activateWindow();
 }
 
-// The O2 sensor test window (it latches Mode5 while it runs) arrives with later work.
-void frmMain::openO2SensorTest() {}
+frmMode5 *frmMain::o2SensorTest() const
+{
+    return m_mode5;
+}
+
+void frmMain::openO2SensorTest()
+{
+    // A window closed with "EXIT" is made again, so its load reads the sensors found since.
+    if (!m_mode5) {
+        m_mode5 = new frmMode5(m_program, this);
+        if (!m_mode5->load())
+            delete m_mode5.data();
+    }
+    if (m_mode5) {
+        m_mode5->show();
+        m_mode5->raise();
+        m_mode5->activateWindow();
+    }
+    m_program.controls.setPressed(names::Mode5, true);
+    m_program.controls.setPressed(names::Mode5, false);
+}
 
 void frmMain::openMultiView()
 {
@@ -473,8 +494,14 @@ void frmMain::openMultiView()
     hide();
 }
 
-// The mode 6 test window arrives with later work.
-void frmMain::openMode6Tests() {}
+void frmMain::openMode6Tests()
+{
+    if (!m_mode6)
+        m_mode6 = new frmMode6(m_program, this);
+    m_mode6->show();
+    m_mode6->raise();
+    m_mode6->activateWindow();
+}
 
 void frmMain::openFuelTrimMonitor()
 {

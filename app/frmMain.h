@@ -29,6 +29,8 @@ class frmUserCOM;
 class Chart;
 class frmFuel_Trim;
 class DataLogMV;
+class frmMode5;
+class frmMode6;
 
 class frmMain : public QMainWindow {
     Q_OBJECT
@@ -48,6 +50,10 @@ public:
 
     // The COM5-COM9 picker; null until "COM 5 thru 9" first needs it.
     frmUserCOM *portPicker() const { return m_picker; }
+    // The O2 sensor test and mode 6 test windows; null until first opened (the O2 one again
+    // after "EXIT" closed it).
+    frmMode5 *o2SensorTest() const;
+    frmMode6 *mode6Tests() const { return m_mode6; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -151,6 +157,8 @@ private:
     QPointer<Chart> m_chart;
     frmFuel_Trim *m_fuelTrim = nullptr;
     DataLogMV *m_logger = nullptr;
+    QPointer<frmMode5> m_mode5;
+    frmMode6 *m_mode6 = nullptr;
     StatusColouring m_colouring;
     TabKeeper *m_tabKeeper = nullptr;
 };

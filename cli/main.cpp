@@ -1,5 +1,6 @@
 // quenta-cli: the program without windows. Connects as choosing COM1 does, runs each command on
 // the same link and prints what the windows would show.
+#include "TestCommands.h"
 #include "core/CommandLine.h"
 #include "core/Program.h"
 #include "services/ClearCodes.h"
@@ -34,7 +35,9 @@ const char *Usage =
     "commands: connect | current | codes [--yes|--no] | clear | freeze | wait SECONDS\n"
     "          | watch PID [--samples N | --seconds S] | trims [--passes N]\n"
     "          | log --slots I,J[,...] [--count N] [--interval S] [--trigger1 time:M|speed:V|rpm:R]\n"
-    "                [--trigger2 ...] [--combine and|or] --samples N --out FILE\n";
+    "                [--trigger2 ...] [--combine and|or] --samples N --out FILE\n"
+
+    "          | o2 [B1S1..B2S4] | mode6 TESTID COMPONENTID [--scale S] [--units U] | mode6 scan\n";
 
 constexpr double MaxWaitS = 86400;
 // A command may wait from a second to a day for the tool (the timer counts milliseconds in an int).
@@ -55,6 +58,7 @@ struct Command {
     LogTrigger trigger1, trigger2;
     DataLogger::Combine combine = DataLogger::Combine::None;
     QString out;
+    TestCommand test = {};       // o2 and mode6: the sensor, or the entries as typed
 };
 
 // "time:M", "speed:V" or "rpm:R", checked as the logger window checks an entered value.
@@ -118,7 +122,9 @@ std::optional<Options> parse(const QStringList &args, QString *problem)
                       QCommandLineOption(QStringLiteral("trigger1"), QString(), QStringLiteral("T")),
                       QCommandLineOption(QStringLiteral("trigger2"), QString(), QStringLiteral("T")),
                       QCommandLineOption(QStringLiteral("combine"), QString(), QStringLiteral("C")),
-                      QCommandLineOption(QStringLiteral("out"), QString(), QStringLiteral("FILE"))});
+                      QCommandLineOption(QStringLiteral("out"), QString(), QStringLiteral("FILE")),
+                      QCommandLineOption(QStringLiteral("scale"), QString(), QStringLiteral("S")),
+                      QCommandLineOption(QStringLiteral("units"), QString(), QStringLiteral("U"))});
     auto last = [&o](const char *name) { return !o.commands.isEmpty() && o.commands.last().name == QLatin1String(name); };
     const QList<Argument> read = line.read(args);
     for (qsizetype i = 0; i < read.size(); ++i) {
@@ -214,6 +220,29 @@ std::optional<Options> parse(const QStringList &args, QString *problem)
             o.commands << Command{a.text};
         } else if (a.kind == Argument::Kind::Word && a.text == QLatin1String("trims")) {
             o.commands << Command{a.text};
+        } else if ((a.option == QLatin1String("scale") || a.option == QLatin1String("units")) && !o.commands.isEmpty()
+                   && o.commands.last().name == QLatin1String("mode6") && !o.commands.last().test.scan) {
+            if (!a.hasValue)
+                return *problem = QStringLiteral("--%1 needs a value").arg(a.option), std::nullopt;
+            (a.option == QLatin1String("scale") ? o.commands.last().test.scale : o.commands.last().test.units) = v;
+        } else if (a.kind == Argument::Kind::Word && a.text == QLatin1String("o2")) {
+            Command c{a.text};
+            if (i + 1 < read.size() && isSensorName(read[i + 1].text))
+                c.test.sensor = read[++i].text;
+            o.commands << c;
+        } else if (a.kind == Argument::Kind::Word && a.text == QLatin1String("mode6")) {
+            // The entries as a user types them, whatever they look like ("$1A", "-1").
+            Command c{a.text};
+            if (i + 1 < read.size() && read[i + 1].text == QLatin1String("scan")) {
+                c.test.scan = true;
+                ++i;
+            } else if (i + 2 < read.size()) {
+                c.test.testId = read[++i].text;
+                c.test.componentId = read[++i].text;
+            } else {
+                return *problem = QStringLiteral("mode6 needs TESTID COMPONENTID, or scan"), std::nullopt;
+            }
+            o.commands << c;
         } else if (a.kind == Argument::Kind::Word && a.text == QLatin1String("wait")) {
             // The next argument is the number of seconds, whatever it looks like.
             bool ok = false;
@@ -248,8 +277,10 @@ std::optional<Options> parse(const QStringList &args, QString *problem)
 struct CliPrompts : Prompts {
     std::optional<bool> answer;
     QString fileName; // the file a command's --out names
+    QStringList shown; // the messages of the running command
     void message(const QString &text, const QString &, Icon) override
     {
+        shown << text;
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
     }
     bool askYesNo(const QString &text, const QString &, Icon, bool defaultYes) override
@@ -508,9 +539,12 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "quenta-cli: the connection on %s failed\n", qPrintable(program.ports.describe(1)));
         return 1;
     }
+    TestCommands tests(program);
     bool walked = false;
     for (const Command &c : opt->commands) {
         prompts.answer = c.answer;
+        prompts.shown.clear();
+        const bool isO2 = c.name == QLatin1String("o2"), isMode6 = c.name == QLatin1String("mode6");
         const bool live = c.name == QLatin1String("watch") || c.name == QLatin1String("trims") || c.name == QLatin1String("log");
         prompts.fileName = c.out;
         // The live displays show what the last current-data request found.
@@ -536,10 +570,18 @@ int main(int argc, char **argv)
                 end = trims(program, c, opt->json);
             else if (c.name == QLatin1String("log"))
                 end = log(program, c, opt->json);
+            else if (isO2)
+                tests.runO2(c.test, &failure); // a failure is reported like any other below
+            else if (isMode6)
+                tests.runMode6(c.test, &failure);
         }, c.name != QLatin1String("wait") && !live);
         if (!ok || end != LiveEnd::Done)
             return 1;
-        if (!live)
+        if (isO2)
+            tests.printO2(opt->json, prompts.shown);
+        else if (isMode6)
+            tests.printMode6(c.test, opt->json, prompts.shown);
+        else if (!live)
             report(program, c.name, opt->json);
         if (!outputWritten())
             return 1;

@@ -70,6 +70,59 @@ inline const QStringList MainWindowControls{
     mnuConnectionComX, mnu9600, mnu19200, mnuMode6, mnuOpt, mnuFTM, mnuWBO2, mnuUnits, mnuUnitsEnglish,
     mnuUnitsMetric, mnuDebugMode};
 
+// frmMode5, the O2 sensor test window: the sensor list, its buttons, the result boxes of tests
+// 01 to 09 with the limit boxes of tests 05 to 09, and the menus that open the picture windows.
+namespace mode5 {
+inline const QString frmMode5 = QStringLiteral("frmMode5");
+inline const QString List1 = QStringLiteral("List1");
+inline const QString cmdGetResults = QStringLiteral("cmdGetResults");
+inline const QString cmdExit = QStringLiteral("cmdExit");
+inline const QString lblRed = QStringLiteral("lblRed");
+inline const QString mnuO2Graph = QStringLiteral("mnuO2Graph");
+inline const QString mnuO2Locations = QStringLiteral("mnuO2Locations");
+inline const QString mnuVDual = QStringLiteral("mnuVDual");
+inline const QString mnuVSingle = QStringLiteral("mnuVSingle");
+inline const QString mnuI4 = QStringLiteral("mnuI4");
+// The picture windows and the "Hide" button of the test-definition chart.
+inline const QString frmO2Graph = QStringLiteral("frmO2Graph");
+inline const QString frmO2VDual = QStringLiteral("frmO2VDual");
+inline const QString frmO2VSingle = QStringLiteral("frmO2VSingle");
+inline const QString frmO2I4 = QStringLiteral("frmO2I4");
+inline const QString cmdHide = QStringLiteral("cmdHide");
+// "txtT01" .. "txtT09", and "txtT05min" .. "txtT09max".
+inline QString result(int test) { return QStringLiteral("txtT%1").arg(test, 2, 10, QLatin1Char('0')); }
+inline QString minimum(int test) { return result(test) + QStringLiteral("min"); }
+inline QString maximum(int test) { return result(test) + QStringLiteral("max"); }
+} // namespace mode5
+
+// frmMode6, the on-board monitoring test window.
+namespace mode6 {
+inline const QString frmMode6 = QStringLiteral("frmMode6");
+inline const QString Frame1 = QStringLiteral("Frame1"); // "Data Entry"
+inline const QString Frame2 = QStringLiteral("Frame2"); // "Test Results"
+inline const QString lblTestID = QStringLiteral("lblTestID");
+inline const QString lblComponentID = QStringLiteral("lblComponentID");
+inline const QString lblScale = QStringLiteral("lblScale");
+inline const QString lblAddSubtract = QStringLiteral("lblAddSubtract");
+inline const QString lblUnits = QStringLiteral("lblUnits");
+inline const QString lblBytes = QStringLiteral("lblBytes");
+inline const QString txtTestID = QStringLiteral("txtTestID");
+inline const QString txtComponentID = QStringLiteral("txtComponentID");
+inline const QString txtScale = QStringLiteral("txtScale");
+inline const QString txtAddSubtract = QStringLiteral("txtAddSubtract");
+inline const QString txtUnits = QStringLiteral("txtUnits");
+inline const QString txtBytes = QStringLiteral("txtBytes");
+inline const QString txtReturned = QStringLiteral("txtReturned");
+inline const QString txtValue = QStringLiteral("txtValue");
+inline const QString txtPassFail = QStringLiteral("txtPassFail");
+inline const QString txtMin = QStringLiteral("txtMin");
+inline const QString txtMax = QStringLiteral("txtMax");
+inline const QString cmdGetResults = QStringLiteral("cmdGetResults");
+inline const QString cmdScan = QStringLiteral("cmdScan");
+inline const QString List1 = QStringLiteral("List1"); // "Supported Tests"
+inline const QString mnuMode6Help = QStringLiteral("mnuMode6Help");
+} // namespace mode6
+
 // frmUserCOM, the COM5-COM9 picker: its label and the option buttons "COM5" to "COM9".
 namespace picker {
 inline const QString Label1 = QStringLiteral("Label1");

@@ -9,6 +9,7 @@
 #include "live/Timing.h"
 #include "pids/PidState.h"
 #include "platform/Prompts.h"
+#include "services/Mode6Tests.h"
 #include "services/TroubleCodeDefinitions.h"
 
 #include <QObject>
@@ -53,6 +54,7 @@ public:
     ScanToolLink link;
     Timing timing;
     TroubleCodeDefinitions definitions;
+    Mode6State mode6;
 
     // The clock of the live loops and of the stopwatch; tests set their own.
     Clock &clock() const { return *m_clock; }

@@ -40,6 +40,12 @@ void ScanToolLink::setOBD_stop(bool on)
         emit stopRaised();
 }
 
+void ScanToolLink::setInputMode(ScanToolPort::InputMode mode)
+{
+    if (m_port)
+        m_port->setInputMode(mode);
+}
+
 void ScanToolLink::abandon()
 {
     m_abandoned = true;
@@ -200,7 +206,8 @@ void ScanToolLink::wait_OBD_ready()
     }
 }
 
-QString ScanToolLink::exchange(const QString &command, int threshold, std::optional<int> timeoutMs, Discard discard)
+QString ScanToolLink::exchange(const QString &command, int threshold, std::optional<int> timeoutMs, Discard discard,
+                               std::optional<int> replyBytes)
 {
     if (discard == Discard::BeforeSend)
         OBDinput();
@@ -212,7 +219,11 @@ QString ScanToolLink::exchange(const QString &command, int threshold, std::optio
     // as long as the command asked for (the tool's own commands answer with their own text).
     bool okService = false, okLength = false;
     const int service = command.left(2).toInt(&okService, 16);
-    const int length = command.mid(4, 2).toInt(&okLength, 16);
+    int length = command.mid(4, 2).toInt(&okLength, 16);
+    if (replyBytes) {
+        length = *replyBytes;
+        okLength = true;
+    }
     if (okService && okLength && service < 0x80 && reply.startsWith(QLatin1Char(commands::TalkingToVehicle))) {
         // The prefix took one place of the characters waited for: wait for the reply's last one.
         const int wanted = 2 * length + 2;

@@ -31,6 +31,10 @@ public:
     void setPort(ScanToolPort *port);
     ScanToolPort *port() const { return m_port; }
 
+    // Text (reads give characters) or binary (reads give the bytes, one character each, Latin-1):
+    // the port's input mode, switched only around the on-board monitoring packet.
+    void setInputMode(ScanToolPort::InputMode mode);
+
     // The link's flags.
     bool OBD_stop() const { return m_stop; }
     void setOBD_stop(bool on);
@@ -44,9 +48,11 @@ public:
 
     // The exchange every request makes: discard what waits, send the command, and wait for more
     // than `threshold` characters (see waitReply). The bitmap scans discard after sending.
+    // `replyBytes` is the length of the response message where the command's last pair is not
+    // (service 05 names the O2 sensor there); it tells how much follows a status "S" in front.
     enum class Discard { BeforeSend, AfterSend };
     QString exchange(const QString &command, int threshold, std::optional<int> timeoutMs = std::nullopt,
-                     Discard discard = Discard::BeforeSend);
+                     Discard discard = Discard::BeforeSend, std::optional<int> replyBytes = std::nullopt);
     // Synchronises with the tool first (wait_OBD_ready), then makes the exchange.
     QString request(const QString &command, int threshold, std::optional<int> timeoutMs = std::nullopt);
 

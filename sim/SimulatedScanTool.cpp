@@ -11,6 +11,9 @@ constexpr char Lead = 'R';        // the leading character of every data reply
 constexpr quint8 Header1 = 0x48;  // response header: priority/type, target, then the ECU's address
 constexpr quint8 Header2 = 0x6B;
 constexpr int PartialCommandMs = 250; // a command cut short is forgotten after this long
+constexpr int PacketWaitMs = 1000;    // a packet that does not follow the acknowledgement is given up
+constexpr quint8 Refusal = 0x7F;      // a negative response: 7F, the service, the reason
+constexpr quint8 NotSupported = 0x12;
 
 bool isBitmapPid(int pid) { return pid == 0x00 || pid == 0x20 || pid == 0x40; }
 
@@ -36,7 +39,7 @@ SimulatedScanTool::SimulatedScanTool(VehicleProfile profile, QObject *parent)
     : QObject(parent), m_profile(std::move(profile))
 {
     // Children, so the timers follow the tool into another thread.
-    for (QTimer *t : {&m_statusTimer, &m_releaseTimer, &m_replyTimer, &m_partialTimer})
+    for (QTimer *t : {&m_statusTimer, &m_releaseTimer, &m_replyTimer, &m_partialTimer, &m_packetTimer})
         t->setParent(this);
     m_baud = m_profile.baud.value_or(0);
     m_clock.start();
@@ -56,6 +59,13 @@ SimulatedScanTool::SimulatedScanTool(VehicleProfile profile, QObject *parent)
         }
         send(reply, false);
     });
+    m_packetTimer.setSingleShot(true);
+    connect(&m_packetTimer, &QTimer::timeout, this, [this] {
+        m_awaitingPacket = false;
+        m_packet.clear();
+        if (!m_replyTimer.isActive() && m_line.empty())
+            m_busy = false;
+    });
     m_partialTimer.setSingleShot(true);
     connect(&m_partialTimer, &QTimer::timeout, this, [this] {
         m_command.clear();
@@ -74,13 +84,16 @@ void SimulatedScanTool::stop()
     m_statusTimer.stop();
     m_releaseTimer.stop();
     m_replyTimer.stop();
+    m_packetTimer.stop();
     m_line.clear();
     m_busy = false;
+    m_awaitingPacket = false;
+    m_packet.clear();
 }
 
 void SimulatedScanTool::sendStatus()
 {
-    if (m_busy || !m_line.empty() || m_profile.faults.quiet)
+    if (m_busy || m_awaitingPacket || !m_line.empty() || m_profile.faults.quiet)
         return;
     send(QByteArray(1, m_profile.vehicle ? commands::TalkingToVehicle : commands::NoVehicle), true);
 }
@@ -136,6 +149,16 @@ void SimulatedScanTool::releaseDue()
 void SimulatedScanTool::receive(const QByteArray &data)
 {
     for (char c : data) {
+        if (m_awaitingPacket) {
+            if (m_packet.isEmpty()) {
+                m_busy = true;
+                m_commandStartUs = nowUs();
+            }
+            m_packet.append(c);
+            if (m_packet.size() == PacketSize)
+                packetComplete();
+            continue;
+        }
         if (m_command.isEmpty()) {
             const qint64 now = nowUs();
             if (m_lastStatusEndUs >= 0 && !m_busy) {
@@ -196,6 +219,8 @@ QByteArray SimulatedScanTool::answer(const QByteArray &command)
     const char status = m_profile.vehicle ? commands::TalkingToVehicle : commands::NoVehicle;
     if (service == commands::FirmwareIdentity.service)
         return status + m_profile.firmware.toLatin1();
+    if (command == commands::MonitorTestPass.text().toLatin1())
+        return passAcknowledgement();
     if (service == commands::SwitchEcu.service) {
         m_ecu = m_profile.ecus.isEmpty() ? 0 : (m_ecu + 1) % m_profile.ecus.size();
         return QByteArray(1, Lead) + "00";
@@ -305,9 +330,126 @@ QByteArray SimulatedScanTool::vehicleReply(int service, int pid, int length)
                 if (!v.isEmpty())
                     v[0] = '\0';
         return frame(message, length);
+    case 0x05:
+    case 0x06:
+        // The last pair names the O2 sensor, not a length: the tool knows these replies' length.
+        return o2Reply(ecu, service, pid, length);
     default:
         return silentReply(length);
     }
+}
+
+QByteArray SimulatedScanTool::o2Reply(EcuProfile &ecu, int service, int tid, int sensor)
+{
+    QByteArray message;
+    message.append(char(Header1)).append(char(Header2)).append(char(ecu.address));
+    const auto tests = ecu.o2Tests.constFind(sensor);
+    const bool answers = ecu.o2Services.contains(service) && !m_profile.faults.o2Unsupported
+        && tests != ecu.o2Tests.constEnd() && (tid == 0 || tests->contains(tid));
+    if (!answers) {
+        message.append(char(Refusal)).append(char(service)).append(char(NotSupported));
+        return frame(message, int(message.size()));
+    }
+    message.append(char(service + 0x40)).append(char(tid));
+    if (tid == 0) {
+        // Which tests this sensor has: bit 7 of the first byte is test 01, bit 0 test 08, and
+        // bit 7 of the second byte test 09.
+        quint32 bits = 0;
+        for (auto it = tests->keyBegin(); it != tests->keyEnd(); ++it)
+            bits |= 0x80000000u >> (*it - 1);
+        message.append(char(sensor));
+        for (int i = 0; i < 4; ++i)
+            message.append(char((bits >> (24 - 8 * i)) & 0xFF));
+    } else {
+        message.append(tests->value(tid));
+    }
+    return frame(message, int(message.size()));
+}
+
+QByteArray SimulatedScanTool::passAcknowledgement()
+{
+    if (m_profile.faults.passRefused)
+        return {};
+    m_awaitingPacket = true;
+    m_packet.clear();
+    m_packetTimer.start(PacketWaitMs);
+    const char status = m_profile.vehicle ? commands::TalkingToVehicle : commands::NoVehicle;
+    return QByteArray(1, status) + 'A' + m_profile.passHeader;
+}
+
+void SimulatedScanTool::packetComplete()
+{
+    m_packetTimer.stop();
+    m_awaitingPacket = false;
+    m_packets << m_packet;
+    QByteArray reply = packetReply(m_packet);
+    m_packet.clear();
+    if (m_profile.faults.mode6ReplyBytes > 0)
+        reply = reply.left(m_profile.faults.mode6ReplyBytes);
+    m_pendingReply = m_profile.faults.quiet ? QByteArray() : reply;
+    m_replyTimer.start(m_pendingReply.isEmpty() ? 0 : m_profile.latencyMs);
+}
+
+QByteArray SimulatedScanTool::packetReply(const QByteArray &packet)
+{
+    // The header bytes the acknowledgement announced: 61 6A for "4", C3 33 for "8", else 68 6A.
+    const int digit = m_profile.passHeader & 0x0F;
+    const quint8 h1 = digit == 4 ? 0x61 : digit == 8 ? 0xC3 : 0x68;
+    const quint8 h2 = digit == 4 ? 0x6A : digit == 8 ? 0x33 : 0x6A;
+    auto byteAt = [&](int i) { return quint8(packet.at(i)); };
+    const int length = byteAt(1);
+    const int service = byteAt(5), test = byteAt(6), component = byteAt(7);
+    QByteArray block(PacketReplySize - 1, '\0');
+    const bool onBus = byteAt(0) == 1 && (length == 5 || length == 6) && byteAt(2) == h1 && byteAt(3) == h2
+        && byteAt(4) == 0xF1;
+    EcuProfile *ecu = m_profile.ecus.isEmpty() ? nullptr : &m_profile.ecus[m_ecu];
+    if (!m_profile.vehicle || !onBus || !ecu || ecu->silent) {
+        // Nobody answered on the bus: the tool says so where the response would stand.
+        block[1] = 'S';
+    } else {
+        block[0] = char(Header1);
+        block[1] = char(Header2);
+        block[2] = char(ecu->address);
+        const Mode6Result *found = nullptr;
+        for (const Mode6Result &r : ecu->mode6)
+            if (r.test == test && r.component == component)
+                found = &r;
+        quint32 bits = 0;
+        if (length == 5) {
+            // Which tests of test + 1 .. test + 32 there are; the last bit announces the next range.
+            for (const Mode6Result &r : ecu->mode6) {
+                if (r.test > test && r.test <= test + 0x20)
+                    bits |= 0x80000000u >> (r.test - test - 1);
+                else if (r.test > test + 0x20)
+                    bits |= 1u;
+            }
+        }
+        // A support request (test 00, 20, 40 ...) is answered when the ECU has tests from there on.
+        const bool supported = service == 0x06 && !ecu->mode6.isEmpty()
+            && (length == 5 ? test % 0x20 == 0 && (test == 0 || bits != 0) : found != nullptr);
+        if (m_profile.faults.mode6NoResponse || !supported) {
+            block[3] = char(Refusal);
+            block[4] = char(service);
+            block[5] = char(NotSupported);
+        } else if (length == 5) {
+            block[3] = char(0x46);
+            block[4] = char(test);
+            for (int i = 0; i < 4; ++i)
+                block[6 + i] = char((bits >> (24 - 8 * i)) & 0xFF);
+        } else {
+            block[3] = char(0x46);
+            block[4] = char((found->minimum ? 0x80 : 0x00) | (found->component & 0x7F));
+            block[5] = char(found->value >> 8);
+            block[6] = char(found->value & 0xFF);
+            block[7] = char(found->limit >> 8);
+            block[8] = char(found->limit & 0xFF);
+            block[9] = char(test);
+        }
+    }
+    quint8 sum = 0;
+    for (char c : block)
+        sum = quint8(sum + quint8(c));
+    return block + char(sum);
 }
 
 } // namespace quenta::sim

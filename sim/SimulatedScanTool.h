@@ -36,6 +36,12 @@ public:
     // The answer to one six-character command, as the tool would send it (no pacing).
     QByteArray answer(const QByteArray &command);
 
+    // The on-board monitoring packets received whole, in order.
+    const QList<QByteArray> &packets() const { return m_packets; }
+    static constexpr int PacketSize = 14;
+    // The tool's binary reply to a packet: at least this many bytes.
+    static constexpr int PacketReplySize = 13;
+
     // Every command received, in order (for tests and benchmarks).
     const QList<QByteArray> &commands() const { return m_commands; }
     void clearCommands() { m_commands.clear(); }
@@ -58,6 +64,10 @@ private:
     QByteArray vehicleReply(int service, int pid, int length);
     QByteArray frame(const QByteArray &message, int length) const;
     QByteArray silentReply(int length) const;
+    QByteArray o2Reply(EcuProfile &ecu, int service, int tid, int sensor);
+    QByteArray passAcknowledgement();
+    void packetComplete();
+    QByteArray packetReply(const QByteArray &packet);
     qint64 nowUs() const { return m_clock.nsecsElapsed() / 1000; }
     qint64 charUs() const { return m_baud > 0 ? (10'000'000LL + m_baud - 1) / m_baud : 0; }
 
@@ -80,6 +90,12 @@ private:
     qint64 m_lastReplyEndUs = -1;
     qint64 m_busyUs = 0;
     QList<QByteArray> m_commands;
+    QList<QByteArray> m_packets;
+    // After an acknowledged "F00504" the tool takes the next 14 bytes as one packet, and keeps
+    // quiet until it has answered it (or waited for it too long).
+    bool m_awaitingPacket = false;
+    QByteArray m_packet;
+    QTimer m_packetTimer;
     QList<qint64> m_reactionUs;
     QHash<int, int> m_turns;
 };

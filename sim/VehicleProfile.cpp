@@ -105,9 +105,94 @@ struct Reader {
         }
         return true;
     }
+
+    bool o2Tests(const QJsonValue &v, const QString &where, EcuProfile *ecu)
+    {
+        const QJsonObject sensors = v.toObject();
+        for (auto it = sensors.begin(); it != sensors.end(); ++it) {
+            const std::optional<int> mask = o2SensorMask(it.key());
+            if (!mask)
+                return fail(QStringLiteral("%1 O2 tests: \"%2\" is not a sensor (B1S1 to B2S4)").arg(where, it.key()));
+            const QJsonObject tests = it.value().toObject();
+            for (auto t = tests.begin(); t != tests.end(); ++t) {
+                bool ok = false;
+                const int tid = t.key().toInt(&ok, 16);
+                const QString at = QStringLiteral("%1 O2 test %2 %3").arg(where, it.key(), t.key());
+                if (t.key().size() != 2 || !ok || tid < 1 || tid > 9)
+                    return fail(QStringLiteral("%1: test IDs are 01 to 09").arg(at));
+                QByteArray bytes;
+                if (!bytesOf(t.value(), at, &bytes))
+                    return false;
+                // Tests 01 to 04 carry a value; 05 to 09 a value, a minimum and a maximum.
+                const int wanted = tid <= 4 ? 1 : 3;
+                if (bytes.size() != wanted)
+                    return fail(QStringLiteral("%1 must be %2 byte(s)").arg(at).arg(wanted));
+                ecu->o2Tests[*mask].insert(tid, bytes);
+            }
+        }
+        return true;
+    }
+
+    bool o2Services(const QJsonValue &v, const QString &where, EcuProfile *ecu)
+    {
+        if (v.isUndefined())
+            return true;
+        ecu->o2Services.clear();
+        for (const QJsonValue &item : v.toArray()) {
+            const QString s = item.toString();
+            if (s != QLatin1String("05") && s != QLatin1String("06"))
+                return fail(QStringLiteral("%1 o2_services: \"%2\" is not 05 or 06").arg(where, s));
+            ecu->o2Services << s.toInt(nullptr, 16);
+        }
+        return true;
+    }
+
+    bool mode6(const QJsonValue &v, const QString &where, EcuProfile *ecu)
+    {
+        for (const QJsonValue &item : v.toArray()) {
+            const QJsonObject o = item.toObject();
+            const QString at = QStringLiteral("%1 mode6 test %2/%3")
+                                   .arg(where, o.value(QStringLiteral("test")).toString(),
+                                        o.value(QStringLiteral("component")).toString());
+            QByteArray test, component, value, limit;
+            if (!bytesOf(o.value(QStringLiteral("test")), at + QStringLiteral(" test"), &test)
+                || !bytesOf(o.value(QStringLiteral("component")), at + QStringLiteral(" component"), &component)
+                || !bytesOf(o.value(QStringLiteral("value")), at + QStringLiteral(" value"), &value)
+                || !bytesOf(o.value(QStringLiteral("limit")), at + QStringLiteral(" limit"), &limit))
+                return false;
+            const QString kind = o.value(QStringLiteral("kind")).toString(QStringLiteral("max"));
+            if (test.size() != 1 || component.size() != 1 || value.size() != 2 || limit.size() != 2
+                || (kind != QLatin1String("min") && kind != QLatin1String("max")))
+                return fail(QStringLiteral("%1: test and component are one byte, value and limit two, kind min or max").arg(at));
+            // Test IDs 00, 20, 40 ... ask which tests are supported; component IDs are seven bits.
+            if (quint8(test[0]) % 0x20 == 0 || quint8(component[0]) > 0x7F)
+                return fail(QStringLiteral("%1: test IDs 20, 40 ... are support requests and components go up to 7F").arg(at));
+            auto word = [](const QByteArray &b) { return quint16((quint8(b[0]) << 8) | quint8(b[1])); };
+            ecu->mode6 << Mode6Result{quint8(test[0]), quint8(component[0]), word(value), word(limit),
+                                      kind == QLatin1String("min")};
+        }
+        return true;
+    }
 };
 
 } // namespace
+
+std::optional<int> o2SensorMask(const QString &name)
+{
+    static const QRegularExpression re(QStringLiteral("^B([12])S([1-4])$"));
+    const QRegularExpressionMatch m = re.match(name);
+    if (!m.hasMatch())
+        return std::nullopt;
+    return 1 << (4 * (m.captured(1).toInt() - 1) + m.captured(2).toInt() - 1);
+}
+
+QString o2SensorName(int mask)
+{
+    for (int k = 0; k < 8; ++k)
+        if (mask == 1 << k)
+            return QStringLiteral("B%1S%2").arg(k / 4 + 1).arg(k % 4 + 1);
+    return QString();
+}
 
 std::optional<quint16> parseCode(const QString &text)
 {
@@ -200,8 +285,18 @@ std::optional<VehicleProfile> VehicleProfile::fromJson(const QByteArray &json, c
             || !r.codes(e.value(QStringLiteral("stored")), where + QStringLiteral(" stored"), &ecu.stored)
             || !r.codes(e.value(QStringLiteral("pending")), where + QStringLiteral(" pending"), &ecu.pending))
             return failed();
+        if (!r.o2Services(e.value(QStringLiteral("o2_services")), where, &ecu)
+            || !r.o2Tests(e.value(QStringLiteral("o2_tests")), where, &ecu)
+            || !r.mode6(e.value(QStringLiteral("mode6")), where, &ecu))
+            return failed();
         p.ecus << ecu;
     }
+    const QString passHeader = o.value(QStringLiteral("pass_header")).toString(QStringLiteral("0"));
+    if (passHeader.size() != 1) {
+        r.fail(QStringLiteral("pass_header must be one character"));
+        return failed();
+    }
+    p.passHeader = passHeader.at(0).toLatin1();
     const QJsonObject f = o.value(QStringLiteral("faults")).toObject();
     p.faults.statusBeforeReply = f.value(QStringLiteral("status_before_reply")).toInt(0);
     p.faults.sAtThird = f.value(QStringLiteral("s_at_third")).toInt(0);
@@ -213,6 +308,10 @@ std::optional<VehicleProfile> VehicleProfile::fromJson(const QByteArray &json, c
     p.faults.negativeClear = f.value(QStringLiteral("negative_clear")).toBool(false);
     p.faults.cFirstCodes = f.value(QStringLiteral("c_first_codes")).toBool(false);
     p.faults.unansweredService = f.value(QStringLiteral("unanswered_service")).toInt(-1);
+    p.faults.passRefused = f.value(QStringLiteral("pass_refused")).toBool(false);
+    p.faults.mode6NoResponse = f.value(QStringLiteral("mode6_no_response")).toBool(false);
+    p.faults.mode6ReplyBytes = f.value(QStringLiteral("mode6_reply_bytes")).toInt(0);
+    p.faults.o2Unsupported = f.value(QStringLiteral("o2_unsupported")).toBool(false);
     return p;
 }
 

@@ -18,6 +18,20 @@ struct PidValue {
     QByteArray bytes(int &turn, qint64 elapsedMs) const;
 };
 
+// One on-board monitoring (mode 6) test result: the test and component it answers, its value and
+// its limit in counts, and whether the limit is a minimum or a maximum.
+struct Mode6Result {
+    quint8 test = 0;
+    quint8 component = 0;
+    quint16 value = 0;
+    quint16 limit = 0;
+    bool minimum = false;
+};
+
+// The O2 sensor masks by name: "B1S1" is 01, "B1S2" 02, ... "B2S4" 80.
+std::optional<int> o2SensorMask(const QString &name);
+QString o2SensorName(int mask);
+
 struct EcuProfile {
     quint8 address = 0x10;
     QMap<int, PidValue> pids;   // service 01 data bytes, A first
@@ -26,6 +40,9 @@ struct EcuProfile {
     QList<quint16> pending;     // service 07 codes
     bool silent = false;        // never answers vehicle requests
     bool codeData = true;       // false: services 03 and 07 answer "FF"
+    QList<int> o2Services{0x05}; // the services that answer O2 sensor monitoring tests (05, 06)
+    QMap<int, QMap<int, QByteArray>> o2Tests; // sensor mask -> test ID -> value [minimum maximum]
+    QList<Mode6Result> mode6;   // on-board monitoring results, answered to the tool's packets
 };
 
 // Odd behaviour the tool can be switched to, from the profile ("faults") or by a test at run time.
@@ -40,6 +57,10 @@ struct Faults {
     bool negativeClear = false; // service 04 is refused (7F)
     bool cFirstCodes = false;  // stored and pending codes are sent with their first digit as "C"
     int unansweredService = -1; // requests of this service get no answer, and the tool falls silent
+    bool passRefused = false;   // "F00504" is not acknowledged (the tool ignores it)
+    bool mode6NoResponse = false; // every packet gets the ECU's refusal (reply byte 3 is 7F, not 46)
+    int mode6ReplyBytes = 0;    // packet replies are cut to this many bytes (0: whole)
+    bool o2Unsupported = false; // the ECU refuses O2 sensor tests on services 05 and 06
 };
 
 struct VehicleProfile {
@@ -48,6 +69,7 @@ struct VehicleProfile {
     int statusPeriodMs = 10;
     int latencyMs = 2;
     std::optional<int> baud; // pace the line at this speed; unpaced when absent
+    char passHeader = '0';   // character 3 of the "F00504" acknowledgement: picks the packet's header bytes
     QList<EcuProfile> ecus;
     Faults faults;
 

@@ -1,0 +1,210 @@
+#include "services/Mode6Tests.h"
+
+#include "core/Program.h"
+#include "link/Commands.h"
+#include "pids/Hex.h"
+#include "pids/numtext.h"
+
+#include <cfloat>
+#include <cmath>
+
+namespace quenta {
+
+namespace {
+
+bool isStatus(QChar c)
+{
+    return c == QLatin1Char(commands::TalkingToVehicle) || c == QLatin1Char(commands::NoVehicle);
+}
+
+constexpr quint8 ServiceByte = 0x06;
+constexpr quint8 PositiveResponse = 0x46;
+constexpr int ScanLength = 5;
+constexpr int TestLength = 6;
+// Test IDs 20, 40, ... E0 ask for the next range of supported tests.
+constexpr int RangeStep = 0x20;
+constexpr int LastRange = 0xE0;
+
+} // namespace
+
+Mode6Tests::Mode6Tests(Program &p) : m_p(p)
+{
+}
+
+QString Mode6Tests::rewriteDollar(const QString &entry)
+{
+    return entry.startsWith(QLatin1Char('$')) ? QStringLiteral("&H") + entry.mid(1) : entry;
+}
+
+double Mode6Tests::entryNumber(const QString &entry)
+{
+    if (!entry.startsWith(QLatin1String("&H"), Qt::CaseInsensitive))
+        return numtext::leadingNumber(entry);
+    // The hexadecimal digits up to the first other character; none reads as 0.
+    double value = 0;
+    for (qsizetype i = 2; i < entry.size(); ++i) {
+        const int digit = QStringLiteral("0123456789ABCDEF").indexOf(entry.at(i).toUpper());
+        if (digit < 0)
+            break;
+        value = value * 16 + digit;
+    }
+    return value;
+}
+
+std::optional<int> Mode6Tests::entryId(const QString &entry)
+{
+    const double value = numtext::roundHalfEven(entryNumber(entry));
+    if (!std::isfinite(value) || value < 0 || value > 255)
+        return std::nullopt;
+    return int(value);
+}
+
+QString Mode6Tests::acknowledgement()
+{
+    QString ack = m_p.link.exchange(commands::MonitorTestPass, 2, std::nullopt, ScanToolLink::Discard::AfterSend);
+    // A status character the tool sent just before its acknowledgement stands in front of it.
+    while (charAt(ack, 2) != QLatin1Char('A') && ack.size() > 1 && isStatus(ack.at(0)) && ack.indexOf(QLatin1Char('A')) > 1)
+        ack.remove(0, 1);
+    if (charAt(ack, 2) == QLatin1Char('A') && ack.size() < 3)
+        ack += m_p.link.waitReply(0);
+    return ack;
+}
+
+bool Mode6Tests::pass_command()
+{
+    m_p.link.setOBD_stop(false);
+    m_p.link.wait_OBD_ready();
+    // A tool that is not talking to the car, or not there at all, is not sent the command.
+    const QString ack = m_p.link.OBD_stop() ? QString() : acknowledgement();
+    if (charAt(ack, 2) != QLatin1Char('A')) {
+        m_p.link.setOBD_stop(true);
+        m_p.prompts.message(NotAcknowledgedText);
+        return false;
+    }
+    switch (ack.at(2).unicode() & 0x0F) {
+    case 4:
+        m_p.mode6.H1 = 0x61;
+        m_p.mode6.H2 = 0x6A;
+        break;
+    case 8:
+        m_p.mode6.H1 = 0xC3;
+        m_p.mode6.H2 = 0x33;
+        break;
+    default:
+        m_p.mode6.H1 = 0x68;
+        m_p.mode6.H2 = 0x6A;
+        break;
+    }
+    return true;
+}
+
+bool Mode6Tests::mode6_request(quint8 service, quint8 test, quint8 component, quint8 length)
+{
+    m_p.link.setOBD_stop(false);
+    if (!pass_command() || m_p.link.OBD_stop()) {
+        m_p.link.setInputMode(ScanToolPort::InputMode::Text);
+        return false;
+    }
+    QByteArray packet(PacketSize, '\0');
+    packet[0] = 1;
+    packet[1] = char(length);
+    packet[2] = char(m_p.mode6.H1);
+    packet[3] = char(m_p.mode6.H2);
+    packet[4] = char(Mode6State::H3);
+    packet[5] = char(service);
+    packet[6] = char(test);
+    packet[7] = char(component);
+    m_p.link.OBDinput();
+    m_p.link.setInputMode(ScanToolPort::InputMode::Binary);
+    // One block: Latin-1 carries every byte value unchanged.
+    m_p.link.OBDoutput(QString::fromLatin1(packet));
+    m_packets << packet;
+    const QByteArray reply = m_p.link.waitReply(ReplySize - 1).toLatin1();
+    m_p.link.setInputMode(ScanToolPort::InputMode::Text);
+    // A reply that did not come whole in time leaves the buffer as it was and counts as none.
+    if (reply.size() < ReplySize)
+        return false;
+    for (int i = 0; i < ReplySize; ++i)
+        m_p.mode6.reply[size_t(i)] = quint8(reply.at(i));
+    return true;
+}
+
+void Mode6Tests::getTestResults()
+{
+    ScanToolLink::Bound bound(m_p.link, m_p.waitBoundMs);
+    m_packets.clear();
+    fields.returned.clear();
+    // Each entry is rewritten as it is read; a bad test ID leaves the component ID as typed.
+    std::optional<int> ids[2];
+    QString *entries[2] = {&fields.testId, &fields.componentId};
+    for (int i = 0; i < 2; ++i) {
+        *entries[i] = rewriteDollar(*entries[i]);
+        ids[i] = entryId(*entries[i]);
+        if (!ids[i]) {
+            emit changed();
+            m_p.prompts.message(InputErrorText);
+            return;
+        }
+    }
+    emit changed();
+    const int test = *ids[0], component = *ids[1];
+    const auto &r = m_p.mode6.reply;
+    if (!mode6_request(ServiceByte, quint8(test), quint8(component), TestLength) || r[3] != PositiveResponse) {
+        fields.returned = NoResponseText;
+        emit changed();
+        return;
+    }
+    const double scale = entryNumber(fields.scale);
+    const double value = (r[5] * 256.0 + r[6]) * scale;
+    const double limit = (r[7] * 256.0 + r[8]) * scale;
+    // Held as single-precision numbers: beyond their range is an overflow.
+    if (!std::isfinite(value) || !std::isfinite(limit) || std::fabs(value) > FLT_MAX || std::fabs(limit) > FLT_MAX) {
+        m_p.prompts.message(InputErrorText);
+        return;
+    }
+    const float v = float(value), l = float(limit);
+    fields.value = numtext::textSingle(v) + fields.units;
+    bool fail = false;
+    if (r[4] <= 127) {
+        fields.max = numtext::textSingle(l) + fields.units;
+        fail = v > l;
+    } else {
+        fields.min = numtext::textSingle(l) + fields.units;
+        fail = v < l;
+    }
+    fields.passFail = fail ? QStringLiteral("FAIL") : QStringLiteral("PASS");
+    fields.passFailBack = fail ? colors::Red : PassWhite;
+    emit changed();
+}
+
+void Mode6Tests::scan()
+{
+    ScanToolLink::Bound bound(m_p.link, m_p.waitBoundMs);
+    m_packets.clear();
+    const auto &r = m_p.mode6.reply;
+    if (!mode6_request(ServiceByte, 0, 0, ScanLength) || r[3] != PositiveResponse) {
+        fields.returned = NoResponseText;
+        emit changed();
+        return;
+    }
+    // Bit 7 of byte 6 is test base + 1, bit 0 of byte 9 test base + 32; that last one is the
+    // request for the next range and is followed up rather than listed. The ranges end at E0.
+    for (int base = 0;; base += RangeStep) {
+        bool more = false;
+        for (int i = 0; i < 32; ++i) {
+            if (!(r[size_t(6 + i / 8)] & (0x80 >> (i % 8))))
+                continue;
+            if (i == 31)
+                more = true;
+            else
+                fields.supported << numtext::leadingBlank(base + i + 1);
+        }
+        emit changed();
+        if (!more || base + RangeStep > LastRange)
+            break;
+        if (!mode6_request(ServiceByte, quint8(base + RangeStep), 0, ScanLength) || r[3] != PositiveResponse)
+            break;
+    }
+}
+
+} // namespace quenta
