@@ -7,6 +7,7 @@
 #include "pids/PidState.h"
 #include "live/widgets/Chart.h"
 #include "live/widgets/DataLogMV.h"
+#include "live/widgets/WRO2_Sensor_Log.h"
 #include "live/widgets/frmFuel_Trim.h"
 #include "platform/widgets/Printer.h"
 #include "services/ClearCodes.h"
@@ -515,8 +516,18 @@ void frmMain::openFuelTrimMonitor()
     m_fuelTrim->monitor().fuel_trim_monitor();
 }
 
-// The wideband O2 / tachometer window arrives with later work.
-void frmMain::openWidebandDisplay() {}
+void frmMain::openWidebandDisplay()
+{
+    // Made afresh each time; one at a time.
+    if (m_wideband) {
+        m_wideband->show();
+        m_wideband->raise();
+        return;
+    }
+    m_wideband = new WRO2_Sensor_Log(m_program, this);
+    m_wideband->show();
+    hide();
+}
 
 void frmMain::openRealTimeDisplay(const QModelIndex &)
 {

@@ -29,6 +29,7 @@ class frmUserCOM;
 class Chart;
 class frmFuel_Trim;
 class DataLogMV;
+class WRO2_Sensor_Log;
 class frmMode5;
 class frmMode6;
 
@@ -157,6 +158,7 @@ private:
     QPointer<Chart> m_chart;
     frmFuel_Trim *m_fuelTrim = nullptr;
     DataLogMV *m_logger = nullptr;
+    QPointer<WRO2_Sensor_Log> m_wideband;
     QPointer<frmMode5> m_mode5;
     frmMode6 *m_mode6 = nullptr;
     StatusColouring m_colouring;

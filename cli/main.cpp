@@ -10,6 +10,7 @@
 #include "services/TroubleCodes.h"
 #include "live/DataLogger.h"
 #include "live/FuelTrimMonitor.h"
+#include "live/WidebandMeter.h"
 #include "live/RealTimeDisplay.h"
 #include "platform/StripChart.h"
 #include "sim/SimulatedScanTool.h"
@@ -36,6 +37,7 @@ const char *Usage =
     "          | watch PID [--samples N | --seconds S] | trims [--passes N]\n"
     "          | log --slots I,J[,...] [--count N] [--interval S] [--trigger1 time:M|speed:V|rpm:R]\n"
     "                [--trigger2 ...] [--combine and|or] --samples N --out FILE\n"
+    "          | wideband --samples N --out FILE\n"
 
     "          | o2 [B1S1..B2S4] | mode6 TESTID COMPONENTID [--scale S] [--units U] | mode6 scan\n";
 
@@ -183,9 +185,9 @@ std::optional<Options> parse(const QStringList &args, QString *problem)
             if (v != QLatin1String("and") && v != QLatin1String("or"))
                 return *problem = QStringLiteral("--combine is and or or"), std::nullopt;
             o.commands.last().combine = v == QLatin1String("and") ? DataLogger::Combine::And : DataLogger::Combine::Or;
-        } else if (last("log") && a.option == QLatin1String("out")) {
+        } else if ((last("log") || last("wideband")) && a.option == QLatin1String("out")) {
             o.commands.last().out = v;
-        } else if ((a.option == QLatin1String("samples") && (last("watch") || last("log")))
+        } else if ((a.option == QLatin1String("samples") && (last("watch") || last("log") || last("wideband")))
                    || (a.option == QLatin1String("passes") && last("trims"))) {
             Command &c = o.commands.last();
             bool ok = false;
@@ -216,7 +218,7 @@ std::optional<Options> parse(const QStringList &args, QString *problem)
             Command c{a.text};
             c.pid = number;
             o.commands << c;
-        } else if (a.kind == Argument::Kind::Word && a.text == QLatin1String("log")) {
+        } else if (a.kind == Argument::Kind::Word && (a.text == QLatin1String("log") || a.text == QLatin1String("wideband"))) {
             o.commands << Command{a.text};
         } else if (a.kind == Argument::Kind::Word && a.text == QLatin1String("trims")) {
             o.commands << Command{a.text};
@@ -262,6 +264,8 @@ std::optional<Options> parse(const QStringList &args, QString *problem)
     if (o.commands.isEmpty())
         return *problem = QStringLiteral("no command given"), std::nullopt;
     for (Command &c : o.commands) {
+        if (c.name == QLatin1String("wideband") && (c.count < 1 || c.out.isEmpty()))
+            return *problem = QStringLiteral("wideband needs --samples N and --out FILE"), std::nullopt;
         if (c.name != QLatin1String("log"))
             continue;
         if (c.slotItems.size() < 2 || c.count < 1 || c.out.isEmpty())
@@ -426,6 +430,31 @@ LiveEnd log(Program &program, const Command &c, bool json)
     return logger.savedTo().isEmpty() ? LiveEnd::WriteFailed : LiveEnd::Done;
 }
 
+// The wideband meter without its window: N samples, then the file.
+LiveEnd wideband(Program &program, const Command &c, bool json)
+{
+    WidebandMeter meter(program);
+    meter.afterSample = [&](int samples) {
+        if (samples >= c.count)
+            meter.Command2_Click();
+    };
+    meter.Command1_Click();
+    const int taken = meter.samples().rowCount();
+    if (json) {
+        const QJsonObject o{{QStringLiteral("command"), QStringLiteral("wideband")},
+                            {QStringLiteral("samples"), taken},
+                            {QStringLiteral("lambda"), meter.lambdaText},
+                            {QStringLiteral("ratio"), meter.ratioText},
+                            {QStringLiteral("rpm"), meter.rpmText},
+                            {QStringLiteral("file"), meter.savedTo()}};
+        std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
+    } else {
+        std::printf("== wideband\nlambda %s, A/F ratio %s, RPM %s\n%d samples written to %s\n", qPrintable(meter.lambdaText),
+                    qPrintable(meter.ratioText), qPrintable(meter.rpmText), taken, qPrintable(meter.savedTo()));
+    }
+    return meter.savedTo().isEmpty() ? LiveEnd::WriteFailed : LiveEnd::Done;
+}
+
 // The fuel trim monitor without its window: the four rows after each pass.
 LiveEnd trims(Program &program, const Command &c, bool json)
 {
@@ -545,7 +574,8 @@ int main(int argc, char **argv)
         prompts.answer = c.answer;
         prompts.shown.clear();
         const bool isO2 = c.name == QLatin1String("o2"), isMode6 = c.name == QLatin1String("mode6");
-        const bool live = c.name == QLatin1String("watch") || c.name == QLatin1String("trims") || c.name == QLatin1String("log");
+        const bool live = c.name == QLatin1String("watch") || c.name == QLatin1String("trims") || c.name == QLatin1String("log")
+            || c.name == QLatin1String("wideband");
         prompts.fileName = c.out;
         // The live displays show what the last current-data request found.
         if (live && !walked && !run(QStringLiteral("current"), [&] { requestCurrentData(program); }))
@@ -570,6 +600,8 @@ int main(int argc, char **argv)
                 end = trims(program, c, opt->json);
             else if (c.name == QLatin1String("log"))
                 end = log(program, c, opt->json);
+            else if (c.name == QLatin1String("wideband"))
+                end = wideband(program, c, opt->json);
             else if (isO2)
                 tests.runO2(c.test, &failure); // a failure is reported like any other below
             else if (isMode6)

@@ -6,7 +6,6 @@
 #include "pids/numtext.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <cmath>
 
 namespace quenta {
@@ -276,28 +275,10 @@ void DataLogger::finishRun()
     beginCaption = QStringLiteral("Recording");
     emit changed();
     if (m_samples.rowCount() > 0) {
-        const QString name = m_p.prompts.askSaveFileName(QStringLiteral("Save Data Log"), FileFilter,
-                                                         QDir::home().filePath(QStringLiteral("quenta.log")));
         const QByteArray content = LogHeader::logger(intervalText, m_start, m_p.clock().wallTime().date(), loggedSlots()).bytes()
             + logfile::rows(m_samples, true);
-        QString error;
-        if (!name.isEmpty() && logfile::write(name, content, &error)) {
-            m_savedTo = name;
-            if (m_recovery)
-                m_recovery->remove();
-        } else {
-            // Nothing recorded is lost: the samples stay in the recovery file, and the user learns where.
-            QString kept;
-            if (m_recovery && m_recovery->rewrite(content, &kept))
-                kept = m_recovery->path();
-            else
-                kept.clear();
-            const QString why = name.isEmpty() ? QStringLiteral("No log file was chosen.")
-                                               : QStringLiteral("The log file %1 could not be written: %2.").arg(name, error);
-            m_p.prompts.message(kept.isEmpty() ? why + QStringLiteral(" The samples could not be kept.")
-                                               : why + QStringLiteral(" The samples are kept in %1").arg(kept),
-                                QString(), Prompts::Icon::Exclamation);
-        }
+        m_savedTo = logfile::save(m_p.prompts, QStringLiteral("Save Data Log"), QStringLiteral("quenta.log"), content,
+                                  m_recovery);
     } else if (m_recovery) {
         m_recovery->remove();
     }

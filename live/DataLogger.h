@@ -31,7 +31,6 @@ public:
     static constexpr int CounterLimit = 17999;
     static constexpr double FirstSampleS = 0.1;
     static inline const QString NoDataSelected = QStringLiteral("No Data Selected");
-    static inline const QString FileFilter = QStringLiteral("OBD-II log files (*.log)|*.log|All files|*.*");
 
     enum class Combine { None, And, Or };
 

@@ -3,6 +3,7 @@
 #include "live/ItemLine.h"
 #include "live/Samples.h"
 #include "live/Timing.h"
+#include "platform/Prompts.h"
 #include "pids/numtext.h"
 
 #include <QCoreApplication>
@@ -143,5 +144,33 @@ void RecoveryFile::remove()
     m_file.close();
     m_file.remove();
 }
+
+namespace logfile {
+
+QString save(Prompts &prompts, const QString &title, const QString &suggestedName, const QByteArray &content,
+             std::unique_ptr<RecoveryFile> &recovery)
+{
+    const QString name = prompts.askSaveFileName(title, FileFilter, QDir::home().filePath(suggestedName));
+    QString error;
+    if (!name.isEmpty() && write(name, content, &error)) {
+        if (recovery)
+            recovery->remove();
+        return name;
+    }
+    // Nothing recorded is lost: the samples stay in the recovery file, and the user learns where.
+    QString kept;
+    if (recovery && recovery->rewrite(content, &kept))
+        kept = recovery->path();
+    else
+        kept.clear();
+    const QString why = name.isEmpty() ? QStringLiteral("No log file was chosen.")
+                                       : QStringLiteral("The log file %1 could not be written: %2.").arg(name, error);
+    prompts.message(kept.isEmpty() ? why + QStringLiteral(" The samples could not be kept.")
+                                   : why + QStringLiteral(" The samples are kept in %1").arg(kept),
+                    QString(), Prompts::Icon::Exclamation);
+    return QString();
+}
+
+} // namespace logfile
 
 } // namespace quenta

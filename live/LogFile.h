@@ -12,6 +12,7 @@
 
 namespace quenta {
 
+class Prompts;
 class Samples;
 
 // The lines above the samples.
@@ -59,5 +60,14 @@ private:
     QFile m_file;
     qint64 m_lastSyncMs = 0;
 };
+
+namespace logfile {
+inline const QString FileFilter = QStringLiteral("OBD-II log files (*.log)|*.log|All files|*.*");
+// The end of a run: asks for the log file and writes `content` to it; the recovery file then goes.
+// When no file is chosen or it cannot be written, the content stays in the recovery file and the
+// user is told where. The saved file's name, or "" when it was not saved.
+QString save(Prompts &prompts, const QString &title, const QString &suggestedName, const QByteArray &content,
+             std::unique_ptr<RecoveryFile> &recovery);
+} // namespace logfile
 
 } // namespace quenta

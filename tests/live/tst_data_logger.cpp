@@ -30,13 +30,21 @@ QMap<QString, QString> car()
             {QStringLiteral("0C"), QStringLiteral("0CB4")}, {QStringLiteral("0D"), QStringLiteral("21")}};
 }
 
+sim::VehicleProfile carProfile(int statusPeriodMs)
+{
+    sim::VehicleProfile p = SimRig::profileWith(car());
+    p.statusPeriodMs = statusPeriodMs;
+    return p;
+}
+
 struct LoggerRig {
-    SimRig rig{SimRig::profileWith(car())};
+    SimRig rig;
     ManualClock clock;
     DataLogger logger{*rig.program};
     QTemporaryDir dir;
 
-    LoggerRig()
+    // The tool's status period sets the pace of back-to-back requests.
+    explicit LoggerRig(int statusPeriodMs = 2) : rig(carProfile(statusPeriodMs))
     {
         rig.connect();
         requestCurrentData(*rig.program);
@@ -195,7 +203,7 @@ private slots:
     // The run ends by itself at sample 17998, and the file holds every sample.
     void theSampleLimit()
     {
-        LoggerRig r;
+        LoggerRig r(1);
         r.setUp({0x0C, 0x05}, DataLogger::CounterLimit + 10);
         r.logger.intervalText = QStringLiteral("0");
         r.rig.prompts.fileNames << r.file();
