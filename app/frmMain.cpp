@@ -5,6 +5,7 @@
 #include "core/ControlNames.h"
 #include "core/Program.h"
 #include "pids/PidState.h"
+#include "live/LogFile.h"
 #include "live/widgets/Chart.h"
 #include "live/widgets/DataLogMV.h"
 #include "live/widgets/WRO2_Sensor_Log.h"
@@ -326,6 +327,7 @@ void frmMain::startUp()
     List2->clear();
     List2->addItems(m_program.definitions.lines());
     m_colouring.fillTables();
+    logfile::offerRecovered(m_program.prompts);
 }
 
 void frmMain::applyControl(const QString &name)

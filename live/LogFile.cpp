@@ -171,6 +171,33 @@ QString save(Prompts &prompts, const QString &title, const QString &suggestedNam
     return QString();
 }
 
+void offerRecovered(Prompts &prompts)
+{
+    for (const QString &path : RecoveryFile::leftBehind()) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray content = file.readAll();
+        file.close();
+        if (!prompts.askYesNo(QStringLiteral("A log recorded earlier was not saved. Its samples are kept in %1.\r\n"
+                                             "Save it to a log file now?")
+                                  .arg(path),
+                              QString(), Prompts::Icon::Question, true))
+            continue;
+        const QString name = prompts.askSaveFileName(QStringLiteral("Save Recovered Log"), FileFilter,
+                                                     QDir::home().filePath(QStringLiteral("recovered.log")));
+        QString error;
+        if (name.isEmpty())
+            continue;
+        if (write(name, content, &error))
+            QFile::remove(path);
+        else
+            prompts.message(QStringLiteral("The log file %1 could not be written: %2. The samples stay in %3")
+                                .arg(name, error, path),
+                            QString(), Prompts::Icon::Exclamation);
+    }
+}
+
 } // namespace logfile
 
 } // namespace quenta

@@ -68,6 +68,9 @@ inline const QString FileFilter = QStringLiteral("OBD-II log files (*.log)|*.log
 // user is told where. The saved file's name, or "" when it was not saved.
 QString save(Prompts &prompts, const QString &title, const QString &suggestedName, const QByteArray &content,
              std::unique_ptr<RecoveryFile> &recovery);
+// At start-up: offers to save each log an earlier run left in a recovery file (a cancelled dialog,
+// a crash). Declined, the file stays where it is, and is offered again next time.
+void offerRecovered(Prompts &prompts);
 } // namespace logfile
 
 } // namespace quenta

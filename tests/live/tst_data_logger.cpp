@@ -333,6 +333,30 @@ private slots:
         QFile::remove(left.first());
     }
 
+    // At the next start the left-behind log is offered: declined, it stays; accepted, it is saved
+    // and goes.
+    void leftBehindLogsAreOffered()
+    {
+        LoggerRig r;
+        r.setUp({0x0C, 0x05}, 1);
+        r.rig.prompts.fileNames << QString();
+        r.logger.Command1_Click();
+        QCOMPARE(RecoveryFile::leftBehind().size(), 1);
+        const QByteArray kept = readAll(RecoveryFile::leftBehind().first());
+
+        ScriptedPrompts later;
+        later.answers << false;
+        logfile::offerRecovered(later);
+        QCOMPARE(RecoveryFile::leftBehind().size(), 1);
+        QVERIFY(later.shown.first().text.contains(RecoveryFile::leftBehind().first()));
+
+        later.answers << true;
+        later.fileNames << r.file(QStringLiteral("recovered.log"));
+        logfile::offerRecovered(later);
+        QVERIFY(RecoveryFile::leftBehind().isEmpty());
+        QCOMPARE(readAll(r.file(QStringLiteral("recovered.log"))), kept);
+    }
+
     // A run killed half way loses at most its last second.
     void killedRunKeepsItsSamples()
     {
