@@ -1,4 +1,5 @@
 #include "app/frmMain.h"
+#include "platform/widgets/Fonts.h"
 
 #include "app/Artwork.h"
 #include "app/frmUserCOM.h"
@@ -51,14 +52,6 @@ public:
 protected:
     void nextCheckState() override {}
 };
-
-QFont namedFont(const QString &family, QFont::StyleHint hint)
-{
-    QFont font(family);
-    // Where the named face is not installed the hint still picks a face of the same kind.
-    font.setStyleHint(hint);
-    return font;
-}
 
 } // namespace
 

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <unistd.h>
 
 struct NullPrompts : quenta::Prompts {
     void message(const QString &text, const QString &, Icon) override
@@ -16,6 +17,18 @@ struct NullPrompts : quenta::Prompts {
     bool askYesNo(const QString &, const QString &, Icon, bool defaultYes) override { return defaultYes; }
     QString askSaveFileName(const QString &, const QString &, const QString &) override { return QString(); }
 };
+
+// The process's resident memory.
+inline long residentKb()
+{
+    long pages = 0, resident = 0;
+    if (FILE *f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
 
 inline double threadCpuSeconds()
 {

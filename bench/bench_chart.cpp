@@ -16,22 +16,10 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
-#include <unistd.h>
 
 using namespace quenta;
 
 namespace {
-
-long residentKb()
-{
-    long pages = 0, resident = 0;
-    if (FILE *f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
-            resident = 0;
-        std::fclose(f);
-    }
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
 
 struct Spread {
     double median = 0, p99 = 0;

@@ -16,7 +16,6 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
-#include <unistd.h>
 
 using namespace quenta;
 
@@ -37,17 +36,6 @@ struct MeasuringClock : Clock {
         lateMs.push_back(t.nsecsElapsed() / 1e6 - ms);
     }
 };
-
-long residentKb()
-{
-    long pages = 0, resident = 0;
-    if (FILE *f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
-            resident = 0;
-        std::fclose(f);
-    }
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
 
 void setUp(DataLogger &logger, Program &program, int count, const QString &interval, int samples)
 {

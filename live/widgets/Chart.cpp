@@ -1,4 +1,5 @@
 #include "live/widgets/Chart.h"
+#include "platform/widgets/Fonts.h"
 
 #include "core/Program.h"
 #include "platform/widgets/StripChartView.h"
@@ -53,17 +54,13 @@ Chart::Chart(Program &program, QWidget *parent, StripChart::Clock clock)
     txbValue = new QLineEdit(this);
     txbValue->setObjectName(QStringLiteral("txbValue"));
     txbValue->setReadOnly(true);
-    QFont valueFont(QStringLiteral("Courier New"), 14, QFont::Bold);
-    valueFont.setStyleHint(QFont::TypeWriter);
-    txbValue->setFont(valueFont);
+    txbValue->setFont(namedFont(QStringLiteral("Courier New"), QFont::TypeWriter, 14, true));
     txbValue->setMinimumWidth(txbValue->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 16);
 
     const QColor green(0x00, 0xFF, 0x00);
     cmdFreeze = button(QStringLiteral("cmdFreeze"), QStringLiteral("Freeze"), QColor(0x00, 0xFF, 0xFF), this);
     Stop1 = button(QStringLiteral("Stop1"), QStringLiteral("STOP"), QColor(0xFF, 0x00, 0x00), this);
-    QFont stopFont(QStringLiteral("Courier"), 12, QFont::Bold);
-    stopFont.setStyleHint(QFont::TypeWriter);
-    Stop1->setFont(stopFont);
+    Stop1->setFont(namedFont(QStringLiteral("Courier"), QFont::TypeWriter, 12, true));
     cmdShowHideToolbar = button(QStringLiteral("cmdShowHideToolbar"), QStringLiteral("Show/Hide Toolbar"), green, this);
     cmdResetChart = button(QStringLiteral("cmdResetChart"), QStringLiteral("Reset"), green, this);
     cmdClearData = button(QStringLiteral("cmdClearData"), QStringLiteral("Clear"), green, this);

@@ -1,4 +1,5 @@
 #include "live/widgets/DataLogMV.h"
+#include "platform/widgets/Fonts.h"
 
 #include "core/Program.h"
 #include "live/widgets/ModSaveFormData.h"
@@ -149,9 +150,7 @@ DataLogMV::DataLogMV(Program &program, QWidget *parent)
         displayValue[size_t(i)] = textBox(QStringLiteral("Display%1_value").arg(i + 1), frame);
         displayName[size_t(i)]->setReadOnly(true);
         displayValue[size_t(i)]->setReadOnly(true);
-        QFont valueFont(QStringLiteral("Courier New"), 12, QFont::Bold);
-        valueFont.setStyleHint(QFont::TypeWriter);
-        displayValue[size_t(i)]->setFont(valueFont);
+        displayValue[size_t(i)]->setFont(namedFont(QStringLiteral("Courier New"), QFont::TypeWriter, 12, true));
         in->addWidget(displayName[size_t(i)]);
         in->addWidget(displayValue[size_t(i)]);
         displayFrame[size_t(i)] = frame;

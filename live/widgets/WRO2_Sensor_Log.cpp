@@ -1,4 +1,5 @@
 #include "live/widgets/WRO2_Sensor_Log.h"
+#include "platform/widgets/Fonts.h"
 
 #include "core/Program.h"
 
@@ -20,9 +21,7 @@ QLineEdit *box(const QString &name, const QString &text, bool large, QWidget *pa
     b->setObjectName(name);
     b->setReadOnly(true);
     b->setAlignment(Qt::AlignCenter);
-    QFont font(QStringLiteral("Courier New"), large ? 26 : 12, QFont::Bold);
-    font.setStyleHint(QFont::TypeWriter);
-    b->setFont(font);
+    b->setFont(namedFont(QStringLiteral("Courier New"), QFont::TypeWriter, large ? 26 : 12, true));
     // Room for six characters of a value.
     b->setMinimumWidth(b->fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 24);
     return b;

@@ -1,4 +1,5 @@
 #include "live/widgets/frmFuel_Trim.h"
+#include "platform/widgets/Fonts.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -24,8 +25,7 @@ frmFuel_Trim::frmFuel_Trim(Program &program, QWidget *parent)
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(Label5);
-    QFont rowFont(QStringLiteral("Courier New"), 12, QFont::Bold);
-    rowFont.setStyleHint(QFont::TypeWriter);
+    const QFont rowFont = namedFont(QStringLiteral("Courier New"), QFont::TypeWriter, 12, true);
     QLabel **rows[] = {&Label1, &Label2, &Label3, &Label4};
     for (int i = 0; i < 4; ++i) {
         QLabel *row = new QLabel(this);

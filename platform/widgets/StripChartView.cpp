@@ -1,4 +1,5 @@
 #include "platform/widgets/StripChartView.h"
+#include "platform/widgets/Fonts.h"
 
 #include "platform/Prompts.h"
 #include "platform/StripChart.h"
@@ -27,14 +28,6 @@ const QColor Background(0x10, 0x10, 0x18);
 const QColor Lime(0x00, 0xFF, 0x00);
 const QColor Yellow(0xFF, 0xFF, 0x00);
 const QColor White(0xFF, 0xFF, 0xFF);
-
-QFont face(const QString &family, QFont::StyleHint hint, int points, bool bold = false)
-{
-    QFont font(family, points, bold ? QFont::Bold : QFont::Normal);
-    // Where the named face is missing, the hint picks one of the same kind.
-    font.setStyleHint(hint);
-    return font;
-}
 
 // In Zoom/Pan mode: the wheel zooms, the arrow keys pan, a dragged rectangle zooms in and a
 // right click zooms out (the chart view's own).
@@ -78,7 +71,7 @@ QToolButton *toolButton(const QString &text, const QString &tip, QWidget *parent
     auto *button = new QToolButton(parent);
     button->setText(text);
     button->setToolTip(tip);
-    button->setFont(face(QStringLiteral("MS Sans Serif"), QFont::SansSerif, 9, true));
+    button->setFont(namedFont(QStringLiteral("MS Sans Serif"), QFont::SansSerif, 9, true));
     button->setAutoRaise(true);
     return button;
 }
@@ -91,7 +84,7 @@ StripChartView::StripChartView(StripChart &chart, Prompts &prompts, QWidget *par
     m_plot = new QChart;
     m_plot->setTitle(Title);
     m_plot->setTitleBrush(Yellow);
-    m_plot->setTitleFont(face(QStringLiteral("Courier"), QFont::TypeWriter, 12, true));
+    m_plot->setTitleFont(namedFont(QStringLiteral("Courier"), QFont::TypeWriter, 12, true));
     m_plot->setBackgroundBrush(Background);
     m_plot->setPlotAreaBackgroundVisible(false);
     m_plot->legend()->hide();
@@ -102,9 +95,9 @@ StripChartView::StripChartView(StripChart &chart, Prompts &prompts, QWidget *par
     m_yAxis = new QValueAxis;
     for (QValueAxis *axis : {m_xAxis, m_yAxis}) {
         axis->setLabelsBrush(White);
-        axis->setLabelsFont(face(QStringLiteral("MS Sans Serif"), QFont::SansSerif, 8));
+        axis->setLabelsFont(namedFont(QStringLiteral("MS Sans Serif"), QFont::SansSerif, 8));
         axis->setTitleBrush(White);
-        axis->setTitleFont(face(QStringLiteral("Arial"), QFont::SansSerif, 9));
+        axis->setTitleFont(namedFont(QStringLiteral("Arial"), QFont::SansSerif, 9));
         // Dotted, so the solid trace of the same colour stands out against it.
         axis->setGridLinePen(QPen(Lime, 1, Qt::DotLine));
         axis->setLinePen(QPen(White, 1));
