@@ -140,7 +140,9 @@ StripChartView::StripChartView(StripChart &chart, Prompts &prompts, QWidget *par
 
     m_syncTimer = new QTimer(this);
     m_syncTimer->setSingleShot(true);
-    m_syncTimer->setInterval(0);
+    // New points are drawn at most 25 times a second: faster is not seen, and every redraw taken
+    // inside a wait for the tool would delay the next request.
+    m_syncTimer->setInterval(40);
     connect(m_syncTimer, &QTimer::timeout, this, &StripChartView::syncNow);
 
     connect(m_live, &QToolButton::clicked, this, [this] { setMode(Mode::Live); });
