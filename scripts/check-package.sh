@@ -4,6 +4,7 @@
 # installed programs, checks the message a user without access to the serial port gets, and removes
 # it again. Needs root (apt-get, a test user); runs on its own or from scripts/test.sh.
 set -euo pipefail
+[ "$(id -u)" -eq 0 ] || exec sudo "$0" "$@"
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --with-package
 scratch=$(mktemp -d)
