@@ -5,6 +5,7 @@
 # it again. Needs root (apt-get, a test user); runs on its own or from scripts/test.sh.
 set -euo pipefail
 [ "$(id -u)" -eq 0 ] || exec sudo "$0" "$@"
+given=${1:+$(realpath "$1")}
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --with-package
 scratch=$(mktemp -d)
@@ -23,8 +24,8 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "check-package.sh: $*" >&2; exit 1; }
 
-if [ $# -gt 0 ]; then
-  deb=$(realpath "$1")
+if [ -n "$given" ]; then
+  deb=$given
 else
   deb=$(scripts/package-deb.sh "$scratch" | tail -n 1)
 fi
