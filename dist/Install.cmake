@@ -38,16 +38,16 @@ set(CPACK_PACKAGE_NAME quenta)
 set(CPACK_PACKAGE_VENDOR "Quenta developers")
 set(CPACK_PACKAGE_CONTACT "${QUENTA_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "OBD-II engine diagnostics with Quenta's scan tool")
+# The long description; CPack puts the summary above it and indents it as Debian wants.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-  "OBD-II engine diagnostics with Quenta's scan tool
- Quenta diagnoses the engine control units of OBD-II passenger cars through
- Quenta's scan tool on a serial port or USB serial adapter: current engine
- data, stored and pending trouble codes, the freeze frame, O2 sensor and
- on-board monitoring tests, live charts and a data logger.
- .
- The package holds the desktop program quenta, the command-line program
- quenta-cli, the simulated scan tool quenta-sim, and a udev rule that sets
- the latency timer of FTDI USB serial adapters to 1 ms.")
+  "Quenta diagnoses the engine control units of OBD-II passenger cars through
+Quenta's scan tool on a serial port or USB serial adapter: current engine
+data, stored and pending trouble codes, the freeze frame, O2 sensor and
+on-board monitoring tests, live charts and a data logger.
+
+The package holds the desktop program quenta, the command-line program
+quenta-cli, the simulated scan tool quenta-sim, and a udev rule that sets
+the latency timer of FTDI USB serial adapters to 1 ms.")
 set(CPACK_PACKAGE_HOMEPAGE_URL "${QUENTA_HOMEPAGE}")
 set(CPACK_PACKAGING_INSTALL_PREFIX "${CMAKE_INSTALL_PREFIX}")
 set(CPACK_STRIP_FILES ON)
