@@ -18,7 +18,8 @@ using namespace quenta;
 namespace {
 
 const char Usage[] =
-    "usage: quenta [--simulate[=FILE]] [--port N=DEVICE]... | --help | --version\n"
+    "usage: quenta [--simulate[=FILE]] [--port N=DEVICE]...\n"
+    "       quenta --help | --version\n"
     "  --simulate[=FILE]  the simulated scan tool on COM1, with the default vehicle or the profile FILE\n"
     "  --port N=DEVICE    use DEVICE for COMn (N 1 to 9), for example --port 5=/dev/ttyUSB0\n";
 

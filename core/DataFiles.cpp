@@ -16,8 +16,8 @@ QStringList dataFolders()
         installed = QFileInfo(programDir) == QFileInfo(QStringLiteral(QUENTA_BIN_DIR));
     }
     folders << QStringLiteral(QUENTA_DATA_DIR);
-    // The source tree serves programs run from the build; an installed program uses its own data
-    // only (the folder the package was built in is gone, or anybody's).
+    // The source tree serves programs run from the build. An installed program reads only its own
+    // data: on a user's machine the folder the package was built in is gone, or belongs to anyone.
     if (!installed)
         folders << QStringLiteral(QUENTA_SOURCE_DATA_DIR);
     return folders;

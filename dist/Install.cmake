@@ -12,6 +12,12 @@ set(QUENTA_UDEV_RULES_DIR "lib/udev/rules.d" CACHE STRING "Where the udev rule g
 target_compile_definitions(quenta PRIVATE QUENTA_APP_ID="${QUENTA_APP_ID}")
 
 set(dist ${CMAKE_CURRENT_LIST_DIR})
+# The rule's installed path, as the man pages name it.
+if(IS_ABSOLUTE "${QUENTA_UDEV_RULES_DIR}")
+  set(QUENTA_UDEV_RULE "${QUENTA_UDEV_RULES_DIR}/60-quenta-ftdi-latency.rules")
+else()
+  set(QUENTA_UDEV_RULE "${CMAKE_INSTALL_PREFIX}/${QUENTA_UDEV_RULES_DIR}/60-quenta-ftdi-latency.rules")
+endif()
 set(doc ${CMAKE_SOURCE_DIR}/doc)
 configure_file(${dist}/${QUENTA_APP_ID}.metainfo.xml.in ${CMAKE_BINARY_DIR}/dist/${QUENTA_APP_ID}.metainfo.xml @ONLY)
 install(FILES ${dist}/${QUENTA_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)

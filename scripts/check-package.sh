@@ -53,11 +53,13 @@ appstreamcli validate --no-net "$root/usr/share/metainfo/org.quenta.Quenta.metai
 grep -q "<release version=\"$version\"" "$root/usr/share/metainfo/org.quenta.Quenta.metainfo.xml" \
   || fail "the metainfo's release is not $version"
 for page in quenta quenta-cli quenta-sim; do
-  MANWIDTH=80 man --warnings -l "$root/usr/share/man/man1/$page.1.gz" >"$scratch/$page.txt" 2>"$scratch/$page.warnings"
+  LC_ALL=C MANWIDTH=80 man --warnings -l "$root/usr/share/man/man1/$page.1.gz" >"$scratch/$page.txt" 2>"$scratch/$page.warnings"
   [ ! -s "$scratch/$page.warnings" ] || { cat "$scratch/$page.warnings"; fail "man page $page.1 has warnings"; }
   grep -q "Quenta $version" "$scratch/$page.txt" || fail "man page $page.1 does not name version $version"
   if grep -n '@[A-Z_]*@' "$scratch/$page.txt"; then fail "man page $page.1 has unfilled fields"; fi
+  grep -q "/usr/share/quenta/default-vehicle.json" "$scratch/$page.txt" || fail "man page $page.1 does not name the data folder"
 done
+grep -q "/usr/lib/udev/rules.d/60-quenta-ftdi-latency.rules" "$scratch/quenta.txt" || fail "man page quenta.1 does not name the udev rule"
 echo "menu entry, metainfo and man pages: valid"
 
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >"$scratch/apt.log" 2>&1 \
