@@ -3,6 +3,7 @@
 #include "core/CommandLine.h"
 #include "core/Program.h"
 #include "link/PortDirectory.h"
+#include "platform/PortAccess.h"
 #include "platform/widgets/Printer.h"
 #include "platform/widgets/QtPrompts.h"
 #include "sim/SimulatedScanTool.h"
@@ -18,23 +19,26 @@ namespace {
 
 const char Usage[] =
     "usage: quenta [--simulate[=FILE]] [--port N=DEVICE]...\n"
+    "       quenta --help | --version\n"
     "  --simulate[=FILE]  the simulated scan tool on COM1, with the default vehicle or the profile FILE\n"
     "  --port N=DEVICE    use DEVICE for COMn (N 1 to 9), for example --port 5=/dev/ttyUSB0\n";
 
 // What stands behind the ports, in the order given (a later one for the same port wins); nothing
 // when an argument is bad.
-std::optional<QList<PortChoice>> parseArguments(int argc, char **argv, bool *help, QString *bad)
+std::optional<QList<PortChoice>> parseArguments(int argc, char **argv, bool *help, bool *version, QString *bad)
 {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    CommandLine line({CommandLine::helpOption(), CommandLine::simulateOption(),
+    CommandLine line({CommandLine::helpOption(), CommandLine::versionOption(), CommandLine::simulateOption(),
                       CommandLine::portOption(QStringLiteral("N=DEVICE"))});
     QList<PortChoice> choices;
     for (const Argument &arg : line.read(arguments)) {
         *bad = arg.text;
         if (arg.option == QLatin1String("help")) {
             *help = true;
+        } else if (arg.option == QLatin1String("version")) {
+            *version = true;
         } else if (arg.option == QLatin1String("simulate")) {
             if (arg.hasValue && arg.value.isEmpty())
                 return std::nullopt;
@@ -64,11 +68,15 @@ bool displayMissing()
 
 int main(int argc, char **argv)
 {
-    bool help = false;
+    bool help = false, version = false;
     QString bad;
-    const std::optional<QList<PortChoice>> choices = parseArguments(argc, argv, &help, &bad);
+    const std::optional<QList<PortChoice>> choices = parseArguments(argc, argv, &help, &version, &bad);
     if (help) {
         std::fputs(Usage, stdout);
+        return 0;
+    }
+    if (version) {
+        std::puts("quenta " QUENTA_VERSION);
         return 0;
     }
     if (!choices) {
@@ -83,6 +91,10 @@ int main(int argc, char **argv)
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("quenta"));
+    QApplication::setApplicationVersion(QStringLiteral(QUENTA_VERSION));
+    // The desktop finds the menu entry and icon by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral(QUENTA_APP_ID));
+    reportPortPermissions(QStringLiteral("quenta"));
 
     // The simulated tool lives as long as the program: the start-up probe opens and closes ports on it.
     std::vector<std::unique_ptr<sim::SimulatedScanTool>> tools;

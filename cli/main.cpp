@@ -12,6 +12,7 @@
 #include "live/FuelTrimMonitor.h"
 #include "live/WidebandMeter.h"
 #include "live/RealTimeDisplay.h"
+#include "platform/PortAccess.h"
 #include "platform/StripChart.h"
 #include "sim/SimulatedScanTool.h"
 
@@ -39,7 +40,8 @@ const char *Usage =
     "                [--trigger2 ...] [--combine and|or] --samples N --out FILE\n"
     "          | wideband --samples N --out FILE\n"
 
-    "          | o2 [B1S1..B2S4] | mode6 TESTID COMPONENTID [--scale S] [--units U] | mode6 scan\n";
+    "          | o2 [B1S1..B2S4] | mode6 TESTID COMPONENTID [--scale S] [--units U] | mode6 scan\n"
+    "       quenta-cli --help | --version\n";
 
 constexpr double MaxWaitS = 86400;
 // A command may wait from a second to a day for the tool (the timer counts milliseconds in an int).
@@ -96,6 +98,8 @@ struct Options {
     bool metric = false;
     bool json = false;
     double timeoutS = 30;
+    bool help = false;
+    bool version = false;
     QList<Command> commands;
 };
 
@@ -111,7 +115,8 @@ std::optional<Options> parse(const QStringList &args, QString *problem)
     static const QStringList known{QStringLiteral("connect"), QStringLiteral("current"), QStringLiteral("codes"),
                                    QStringLiteral("clear"), QStringLiteral("freeze")};
     // The usage above describes the options.
-    CommandLine line({CommandLine::simulateOption(), CommandLine::portOption(QStringLiteral("DEVICE")),
+    CommandLine line({CommandLine::helpOption(), CommandLine::versionOption(),
+                      CommandLine::simulateOption(), CommandLine::portOption(QStringLiteral("DEVICE")),
                       CommandLine::baudOption(), QCommandLineOption(QStringLiteral("metric")),
                       QCommandLineOption(QStringLiteral("json")),
                       QCommandLineOption(QStringLiteral("timeout"), QString(), QStringLiteral("S")),
@@ -132,7 +137,11 @@ std::optional<Options> parse(const QStringList &args, QString *problem)
     for (qsizetype i = 0; i < read.size(); ++i) {
         const Argument &a = read[i];
         const QString &v = a.value;
-        if (a.option == QLatin1String("port")) {
+        if (a.option == QLatin1String("help")) {
+            o.help = true;
+        } else if (a.option == QLatin1String("version")) {
+            o.version = true;
+        } else if (a.option == QLatin1String("port")) {
             if (!a.hasValue || v.isEmpty())
                 return *problem = QStringLiteral("--port needs a device"), std::nullopt;
             o.device = v;
@@ -259,6 +268,8 @@ std::optional<Options> parse(const QStringList &args, QString *problem)
             return *problem = QStringLiteral("unknown argument \"%1\"").arg(a.text), std::nullopt;
         }
     }
+    if (o.help || o.version)
+        return o;
     if (o.simulate && !o.device.isEmpty())
         return *problem = QStringLiteral("--port and --simulate exclude each other"), std::nullopt;
     if (o.commands.isEmpty())
@@ -488,6 +499,11 @@ int main(int argc, char **argv)
     const std::optional<Options> opt = parse(app.arguments(), &problem);
     if (!opt)
         return usage(problem);
+    if (opt->help || opt->version) {
+        std::fputs(opt->help ? Usage : "quenta-cli " QUENTA_VERSION "\n", stdout);
+        return outputWritten() ? 0 : 1;
+    }
+    reportPortPermissions(QStringLiteral("quenta-cli"));
 
     std::vector<std::unique_ptr<sim::SimulatedScanTool>> tools;
     PortDirectory ports;

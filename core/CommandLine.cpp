@@ -27,6 +27,11 @@ QCommandLineOption CommandLine::helpOption()
     return QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")});
 }
 
+QCommandLineOption CommandLine::versionOption()
+{
+    return QCommandLineOption(QStringLiteral("version"));
+}
+
 QCommandLineOption CommandLine::simulateOption()
 {
     // A flag to the parser, so a bare --simulate never takes the next argument as its file;

@@ -42,6 +42,7 @@ public:
     // The options the programs share. Descriptions are for a parser's own help text; quenta and
     // quenta-cli print usages of their own.
     static QCommandLineOption helpOption();
+    static QCommandLineOption versionOption();
     // --simulate[=FILE]: the simulated scan tool on COM1; FILE may be left out (the shipped car).
     static QCommandLineOption simulateOption();
     static QCommandLineOption portOption(const QString &valueName);

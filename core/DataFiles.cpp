@@ -9,9 +9,17 @@ namespace quenta {
 QStringList dataFolders()
 {
     QStringList folders;
-    if (QCoreApplication::instance())
-        folders << QCoreApplication::applicationDirPath() + QStringLiteral("/data");
-    folders << QStringLiteral(QUENTA_DATA_DIR) << QStringLiteral(QUENTA_SOURCE_DATA_DIR);
+    bool installed = false;
+    if (QCoreApplication::instance()) {
+        const QString programDir = QCoreApplication::applicationDirPath();
+        folders << programDir + QStringLiteral("/data");
+        installed = QFileInfo(programDir) == QFileInfo(QStringLiteral(QUENTA_BIN_DIR));
+    }
+    folders << QStringLiteral(QUENTA_DATA_DIR);
+    // The source tree serves programs run from the build. An installed program reads only its own
+    // data: on a user's machine the folder the package was built in is gone, or belongs to anyone.
+    if (!installed)
+        folders << QStringLiteral(QUENTA_SOURCE_DATA_DIR);
     return folders;
 }
 

@@ -1,5 +1,7 @@
 #include "platform/SerialPort.h"
 
+#include "platform/PortAccess.h"
+
 #include <sys/ioctl.h>
 
 namespace quenta {
@@ -21,6 +23,8 @@ bool SerialPort::open(QString *error)
     // Settings given before opening take effect as the port opens.
     apply(nullptr);
     if (!m_port.open(QIODevice::ReadWrite)) {
+        if (m_port.error() == QSerialPort::PermissionError)
+            portPermissionRefused(m_device);
         if (error)
             *error = m_port.errorString();
         return false;

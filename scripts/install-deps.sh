@@ -4,6 +4,8 @@ set -euo pipefail
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev libgl-dev)
 # The test command also fuzzes the reply readers, with clang's libFuzzer.
 [ "${1:-}" = "--with-fuzz" ] && packages+=(clang libfuzzer-14-dev)
+# Building the Debian package and checking what it installs.
+[[ " $* " == *" --with-package "* ]] && packages+=(git file dpkg-dev desktop-file-utils appstream man-db groff-base)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

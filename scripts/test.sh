@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Quenta with its tests and runs every test: once in a normal
-# build, then the reply fuzzer for a bounded time, then every test again under the address and
-# undefined-behaviour sanitizers.
+# build, then the Debian package's checks, then the reply fuzzer for a bounded time, then every
+# test again under the address and undefined-behaviour sanitizers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --with-fuzz
@@ -9,6 +9,9 @@ jobs=$(nproc)
 cmake -S . -B build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUENTA_TESTS=ON -DQUENTA_BENCH=ON >/dev/null
 cmake --build build-test -j"$jobs"
 (cd build-test && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$jobs")
+
+# The Debian package from a clean clone, installed with apt-get, run, and removed again.
+scripts/check-package.sh
 
 # Every operation and decoder fed arbitrary replies (clang's libFuzzer, ASan/UBSan), from the
 # corpus kept in fuzz/corpus; what it finds new goes to a scratch folder.

@@ -19,10 +19,12 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quenta-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUENTA_VERSION));
     quenta::CommandLine line;
     QCommandLineParser &parser = line.parser();
     parser.setApplicationDescription(QStringLiteral("Simulated scan tool on a pseudo-terminal."));
     parser.addHelpOption();
+    parser.addVersionOption();
     line.addOption({QStringLiteral("profile"), QStringLiteral("Vehicle profile (JSON)."), QStringLiteral("FILE")});
     line.addOption(quenta::CommandLine::baudOption(QStringLiteral("Line speed (default 38400)."), QStringLiteral("38400")));
     parser.process(app);

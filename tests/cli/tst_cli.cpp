@@ -162,6 +162,32 @@ private slots:
         }
     }
 
+    // --help and --version answer on stdout and end the run before any port is touched.
+    void helpAndVersion_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("out");
+        const QString version = QStringLiteral("quenta-cli " QUENTA_VERSION "\n");
+        QTest::newRow("version") << QStringList{"--version"} << version;
+        QTest::newRow("version among commands") << QStringList{"--simulate", "connect", "--version"} << version;
+        QTest::newRow("version with a port that does not exist") << QStringList{"--port", "/nonexistent", "--version", "current"}
+                                                                   << version;
+        QTest::newRow("help") << QStringList{"--help"} << "usage: quenta-cli";
+        QTest::newRow("short help") << QStringList{"-h", "connect"} << "usage: quenta-cli";
+    }
+    void helpAndVersion()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, out);
+        const Run r = cli(args);
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.err, QString());
+        if (out.endsWith(QLatin1Char('\n')))
+            QCOMPARE(r.out, out);
+        else
+            QVERIFY2(r.out.startsWith(out) && r.out.contains(QStringLiteral("--version")), qPrintable(r.out));
+    }
+
     // The bounds themselves are taken.
     void timeoutBounds_data()
     {
