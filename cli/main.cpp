@@ -39,7 +39,6 @@ const char *Usage =
     "          | log --slots I,J[,...] [--count N] [--interval S] [--trigger1 time:M|speed:V|rpm:R]\n"
     "                [--trigger2 ...] [--combine and|or] --samples N --out FILE\n"
     "          | wideband --samples N --out FILE\n"
-
     "          | o2 [B1S1..B2S4] | mode6 TESTID COMPONENTID [--scale S] [--units U] | mode6 scan\n"
     "       quenta-cli --help | --version\n";
 
