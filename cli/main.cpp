@@ -30,7 +30,7 @@ using namespace quenta;
 namespace {
 
 const char *Usage =
-    "usage: quenta-cli [--port DEVICE | --simulate[=FILE]] [--baud 19200|38400] [--metric] [--json]\n"
+    "usage: quenta-cli [--port DEVICE | --simulate[=FILE] | --usb VID:PID] [--baud 19200|38400] [--metric] [--json]\n"
     "                  [--timeout S] COMMAND...\n"
     "commands: connect | current | codes [--yes|--no] | clear | freeze | wait SECONDS\n"
     "          | watch PID [--samples N | --seconds S] | trims [--passes N]\n"
@@ -90,6 +90,7 @@ struct Options {
     QString device;
     bool simulate = false;
     QString profile;
+    std::optional<UsbIds> usb;
     int baud = 38400;
     bool metric = false;
     bool json = false;
@@ -110,6 +111,7 @@ std::optional<Options> parse(const QStringList &args, QString *problem)
                                    QStringLiteral("clear"), QStringLiteral("freeze")};
     // The usage above describes the options.
     CommandLine line({CommandLine::simulateOption(), CommandLine::portOption(QStringLiteral("DEVICE")),
+                      CommandLine::usbOption(),
                       CommandLine::baudOption(), QCommandLineOption(QStringLiteral("metric")),
                       QCommandLineOption(QStringLiteral("json")),
                       QCommandLineOption(QStringLiteral("timeout"), QString(), QStringLiteral("S")),
@@ -134,6 +136,11 @@ std::optional<Options> parse(const QStringList &args, QString *problem)
             if (!a.hasValue || v.isEmpty())
                 return *problem = QStringLiteral("--port needs a device"), std::nullopt;
             o.device = v;
+        } else if (a.option == QLatin1String("usb")) {
+            o.usb = a.hasValue ? parseUsbIds(v) : std::nullopt;
+            if (!o.usb)
+                return *problem = QStringLiteral("--usb needs VID:PID, the tool's vendor and product IDs in hexadecimal"),
+                       std::nullopt;
         } else if (a.option == QLatin1String("simulate")) {
             o.simulate = true;
             o.profile = v;
@@ -257,8 +264,8 @@ std::optional<Options> parse(const QStringList &args, QString *problem)
             return *problem = QStringLiteral("unknown argument \"%1\"").arg(a.text), std::nullopt;
         }
     }
-    if (o.simulate && !o.device.isEmpty())
-        return *problem = QStringLiteral("--port and --simulate exclude each other"), std::nullopt;
+    if (int(o.simulate) + int(!o.device.isEmpty()) + int(o.usb.has_value()) > 1)
+        return *problem = QStringLiteral("--port, --simulate and --usb exclude each other"), std::nullopt;
     if (o.commands.isEmpty())
         return *problem = QStringLiteral("no command given"), std::nullopt;
     for (Command &c : o.commands) {
@@ -473,7 +480,7 @@ int main(int argc, char **argv)
     }
 
     // A port that cannot be opened is reported with the system's reason before anything else.
-    {
+    if (!opt->usb) {
         std::unique_ptr<ScanToolPort> port = ports.create(1);
         QString error;
         if (!port || !port->open(&error)) {
@@ -509,6 +516,12 @@ int main(int argc, char **argv)
                               .arg(opt->timeoutS);
                 break;
             case ScanToolLink::Heard::Nothing:
+                if (opt->usb && !(program.usbPort() && program.usbPort()->usb_attached())) {
+                    failure = QStringLiteral("%1: no USB device %2 attached within %3 s")
+                                  .arg(running, program.usbPort() ? program.usbPort()->deviceName() : QString())
+                                  .arg(opt->timeoutS);
+                    break;
+                }
                 failure = QStringLiteral("%1: no answer from the scan tool within %2 s").arg(running).arg(opt->timeoutS);
                 break;
             }
@@ -532,11 +545,21 @@ int main(int argc, char **argv)
             program.startUp();
             program.settings.baud_rate = float(opt->baud);
             program.settings.units_metric = opt->metric;
-            connectCom(program, 1);
+            if (opt->usb) {
+                program.usbIds = opt->usb;
+                connectUsb(program);
+            } else {
+                connectCom(program, 1);
+            }
         }))
         return 1;
-    if (!program.port() || !program.port()->isOpen() || program.controls.enabled(names::mnuCom)) {
-        std::fprintf(stderr, "quenta-cli: the connection on %s failed\n", qPrintable(program.ports.describe(1)));
+    // The USB connection leaves the Connection menu as it was; the diagnostic buttons tell.
+    const bool connected = program.port() && program.port()->isOpen()
+        && (opt->usb ? program.controls.enabled(names::Mode1) : !program.controls.enabled(names::mnuCom));
+    if (!connected) {
+        std::fprintf(stderr, "quenta-cli: the connection on %s failed%s\n",
+                     qPrintable(opt->usb && program.usbPort() ? program.usbPort()->deviceName() : program.ports.describe(1)),
+                     qPrintable(opt->usb ? QStringLiteral(": ") + program.status.text().trimmed() : QString()));
         return 1;
     }
     TestCommands tests(program);
