@@ -171,8 +171,10 @@ void connectUsb(Program &p)
     UsbPort *usb = port.get();
     QObject::connect(usb, &UsbPort::statusText, &p.status, &StatusText::setText);
     QObject::connect(usb, &UsbPort::transferFailed, &p.status, [&p](int status) {
-        if (p.settings.debug_mode)
-            p.status.setText(UsbPort::transferFailedText(status));
+        // A tool that keeps failing says it once, not once per question.
+        const QString text = UsbPort::transferFailedText(status);
+        if (p.settings.debug_mode && p.status.text() != text)
+            p.status.setText(text);
     });
     // The program holds the driver from now on: its unload closes it.
     p.setPort(std::move(port));

@@ -299,6 +299,26 @@ private slots:
         QVERIFY2(asked >= 20 && asked <= 400, qPrintable(QString::number(asked)));
     }
 
+    // The tool pulled out in the middle of a listing: every transfer fails from then on; the
+    // listing ends within its bound and says so, and nothing waits for ever.
+    void pulledOutDuringListing()
+    {
+        UsbRig rig(shippedCar());
+        const QString path = rig.plug();
+        Program &p = *rig.program;
+        rig.connect();
+        p.waitBoundMs = 500;
+        QTimer::singleShot(40, [&] { rig.usb.unplug(path); });
+        QElapsedTimer t;
+        t.start();
+        requestCurrentData(p);
+        QVERIFY(t.elapsed() < 5000);
+        QVERIFY(!rig.port()->hasDevice());
+        QCOMPARE(p.indicator.color(), colors::Red);
+        QVERIFY(rig.port()->status() != 0);
+        QVERIFY(p.data.lines().size() < 10);
+    }
+
     // Exit while no device ever attaches ends the wait at once.
     void abandonEndsTheAttachWait()
     {
