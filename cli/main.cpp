@@ -517,9 +517,16 @@ int main(int argc, char **argv)
                 break;
             case ScanToolLink::Heard::Nothing:
                 if (opt->usb && !(program.usbPort() && program.usbPort()->usb_attached())) {
-                    failure = QStringLiteral("%1: no USB device %2 attached within %3 s")
-                                  .arg(running, program.usbPort() ? program.usbPort()->deviceName() : QString())
-                                  .arg(opt->timeoutS);
+                    // A device that was there but could not be claimed says why in the status window.
+                    const QString said = program.status.text();
+                    failure = QStringLiteral("%1: no USB device %2:%3 attached within %4 s%5")
+                                  .arg(running)
+                                  .arg(opt->usb->vendor, 4, 16, QLatin1Char('0'))
+                                  .arg(opt->usb->product, 4, 16, QLatin1Char('0'))
+                                  .arg(opt->timeoutS)
+                                  .arg(said.startsWith(QLatin1String("DeviceAttach:"))
+                                           ? QStringLiteral(" (") + QString(said).replace(QLatin1String("\r\n"), QLatin1String(" ")) + QLatin1Char(')')
+                                           : QString());
                     break;
                 }
                 failure = QStringLiteral("%1: no answer from the scan tool within %2 s").arg(running).arg(opt->timeoutS);

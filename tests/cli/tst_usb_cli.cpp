@@ -56,15 +56,30 @@ private slots:
         QVERIFY(codes.value(QStringLiteral("status")).toString().contains(QStringLiteral("P0301")));
     }
 
-    // Another device is never claimed; the wait for the named one ends at --timeout.
-    void noSuchDevice()
+    // Another device is never claimed, and one that cannot be claimed says why; the wait for the
+    // named one ends at --timeout.
+    void noUsableDevice_data()
     {
+        QTest::addColumn<QString>("ids");
+        QTest::addColumn<bool>("refuseClaim");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("other IDs") << "1234:9999" << false << "connect: no USB device 1234:9999 attached within 1 s\n";
+        QTest::newRow("held by another program")
+            << "1234:5678" << true
+            << "connect: no USB device 1234:5678 attached within 1 s (DeviceAttach: WDU_SetInterface failed "
+               "(num.  0 alternate  0) device &H102: error &HFFFFFFFA (Resource busy))\n";
+    }
+    void noUsableDevice()
+    {
+        QFETCH(QString, ids);
+        QFETCH(bool, refuseClaim);
+        QFETCH(QString, reason);
         UsbRig rig(quenta::sim::VehicleProfile::defaultProfile());
-        rig.plug();
-        const Run r = cli({QStringLiteral("--usb"), QStringLiteral("1234:9999"), QStringLiteral("--timeout"),
-                           QStringLiteral("1"), QStringLiteral("current")});
+        rig.plug({UsbRig::Vendor, UsbRig::Product, 2, refuseClaim});
+        const Run r = cli({QStringLiteral("--usb"), ids, QStringLiteral("--timeout"), QStringLiteral("1"),
+                           QStringLiteral("current")});
         QCOMPARE(r.code, 1);
-        QVERIFY2(r.err.contains(QStringLiteral("connect: no USB device USB 1234:9999 attached within 1 s")), qPrintable(r.err));
+        QCOMPARE(r.err, QStringLiteral("quenta-cli: ") + reason);
         QVERIFY(r.ms < 10000);
     }
 
