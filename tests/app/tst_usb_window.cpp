@@ -58,6 +58,20 @@ private slots:
         rig.program->setClock(nullptr);
     }
 
+    // Were the hidden item chosen without a device named, it says so and claims nothing.
+    void usbItemWithoutIds()
+    {
+        UsbRig rig(sim::VehicleProfile::defaultProfile());
+        rig.plug();
+        rig.program->usbIds.reset();
+        NoPrinter printer;
+        frmMain window(*rig.program, printer);
+        window.findChild<QAction *>(names::mnuUSB)->trigger();
+        QCOMPARE(rig.program->status.text(), NoUsbDeviceText);
+        QVERIFY(!rig.program->usbPort());
+        QVERIFY(rig.program->link.serial_link());
+    }
+
     void exitOnSerialIsImmediate()
     {
         UsbRig rig(sim::VehicleProfile::defaultProfile());
