@@ -101,6 +101,12 @@ void UsbPort::closeDriver()
     for (libusb_device *d : m_seen)
         libusb_unref_device(d);
     m_seen.clear();
+    {
+        std::lock_guard lock(m_pendingMutex);
+        for (libusb_device *d : m_pending)
+            libusb_unref_device(d);
+        m_pending.clear();
+    }
     if (m_contextDevice)
         libusb_unref_device(m_contextDevice);
     m_contextDevice = nullptr;
@@ -125,18 +131,26 @@ int LIBUSB_CALL UsbPort::hotplugCallback(libusb_context *, libusb_device *device
 void UsbPort::post(libusb_device *device, bool arrived)
 {
     // Runs in libusb's thread: a reference and a queued call, nothing else.
-    libusb_ref_device(device);
+    {
+        std::lock_guard lock(m_pendingMutex);
+        m_pending.push_back(libusb_ref_device(device));
+    }
     QMetaObject::invokeMethod(this, [this, device, arrived] { onDeviceEvent(device, arrived); }, Qt::QueuedConnection);
 }
 
 void UsbPort::onDeviceEvent(libusb_device *device, bool arrived)
 {
-    if (m_context) {
-        if (arrived)
-            DeviceAttach(device);
-        else
-            DeviceDetach(device);
+    {
+        std::lock_guard lock(m_pendingMutex);
+        const auto it = std::find(m_pending.begin(), m_pending.end(), device);
+        if (it == m_pending.end())
+            return; // the driver was closed meanwhile
+        m_pending.erase(it);
     }
+    if (arrived)
+        DeviceAttach(device);
+    else
+        DeviceDetach(device);
     libusb_unref_device(device);
 }
 

@@ -8,6 +8,7 @@
 #include <libusb.h>
 #include <array>
 #include <atomic>
+#include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -131,6 +132,10 @@ private:
     std::atomic<bool> m_stopEvents{false};
     QTimer m_enumeration;
     std::vector<libusb_device *> m_seen; // enumeration: the matching devices present at the last look
+    // Devices whose event is on its way to this thread, each with a reference: released by the
+    // event, or by closeDriver() when the event comes too late.
+    std::mutex m_pendingMutex;
+    std::vector<libusb_device *> m_pending;
 
     // The device context shared with the attach handling.
     struct DeviceContext {
