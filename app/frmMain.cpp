@@ -275,6 +275,7 @@ void frmMain::buildMenus()
     mnuCom = bind(com->menuAction(), names::mnuCom);
     // The USB transport is built in but never offered; the item exists so the program can address it.
     mnuUSB = bind(com->addAction(QStringLiteral("USB")), names::mnuUSB);
+    connect(mnuUSB, &QAction::triggered, this, [this] { connectUsb(m_program); });
     mnuConnectionCom1 = bind(com->addAction(QStringLiteral("Com1")), names::mnuConnectionCom1);
     mnuConnectionCom2 = bind(com->addAction(QStringLiteral("Com2")), names::mnuConnectionCom2);
     mnuConnectionCom3 = bind(com->addAction(QStringLiteral("Com3")), names::mnuConnectionCom3);
@@ -411,6 +412,13 @@ void frmMain::onExit()
     const QList<QWidget *> windows = QApplication::topLevelWidgets();
     for (QWidget *window : windows)
         window->hide();
+    if (!m_program.link.serial_link()) {
+        // On USB the unload closes the driver, which is given two seconds to let go of the device.
+        m_program.unload();
+        const double start = m_program.timing.CurrentTime();
+        while (m_program.timing.CurrentTime() - start <= 2)
+            m_program.clock().wait(50);
+    }
     m_exit(0);
 }
 

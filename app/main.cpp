@@ -8,7 +8,10 @@
 #include "platform/widgets/QtPrompts.h"
 #include "sim/SimulatedScanTool.h"
 
+#include "services/Connection.h"
+
 #include <QApplication>
+#include <QTimer>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -18,20 +21,22 @@ using namespace quenta;
 namespace {
 
 const char Usage[] =
-    "usage: quenta [--simulate[=FILE]] [--port N=DEVICE]...\n"
+    "usage: quenta [--simulate[=FILE]] [--port N=DEVICE]... [--usb=VID:PID]\n"
     "       quenta --help | --version\n"
     "  --simulate[=FILE]  the simulated scan tool on COM1, with the default vehicle or the profile FILE\n"
-    "  --port N=DEVICE    use DEVICE for COMn (N 1 to 9), for example --port 5=/dev/ttyUSB0\n";
+    "  --port N=DEVICE    use DEVICE for COMn (N 1 to 9), for example --port 5=/dev/ttyUSB0\n"
+    "  --usb=VID:PID      connect to the USB scan tool with these vendor and product IDs (hexadecimal)\n";
 
 // What stands behind the ports, in the order given (a later one for the same port wins); nothing
 // when an argument is bad.
-std::optional<QList<PortChoice>> parseArguments(int argc, char **argv, bool *help, bool *version, QString *bad)
+std::optional<QList<PortChoice>> parseArguments(int argc, char **argv, bool *help, bool *version,
+                                                std::optional<UsbIds> *usb, QString *bad)
 {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     CommandLine line({CommandLine::helpOption(), CommandLine::versionOption(), CommandLine::simulateOption(),
-                      CommandLine::portOption(QStringLiteral("N=DEVICE"))});
+                      CommandLine::portOption(QStringLiteral("N=DEVICE")), CommandLine::usbOption()});
     QList<PortChoice> choices;
     for (const Argument &arg : line.read(arguments)) {
         *bad = arg.text;
@@ -48,6 +53,10 @@ std::optional<QList<PortChoice>> parseArguments(int argc, char **argv, bool *hel
             if (!port)
                 return std::nullopt;
             choices << *port;
+        } else if (arg.option == QLatin1String("usb")) {
+            *usb = arg.hasValue ? parseUsbIds(arg.value) : std::nullopt;
+            if (!*usb)
+                return std::nullopt;
         } else {
             return std::nullopt;
         }
@@ -70,7 +79,8 @@ int main(int argc, char **argv)
 {
     bool help = false, version = false;
     QString bad;
-    const std::optional<QList<PortChoice>> choices = parseArguments(argc, argv, &help, &version, &bad);
+    std::optional<UsbIds> usb;
+    const std::optional<QList<PortChoice>> choices = parseArguments(argc, argv, &help, &version, &usb, &bad);
     if (help) {
         std::fputs(Usage, stdout);
         return 0;
@@ -110,5 +120,10 @@ int main(int argc, char **argv)
     Program program(prompts, std::move(ports));
     frmMain window(program, printer);
     window.startUp();
+    if (usb) {
+        // As choosing the (hidden) "USB" item would, once the window runs.
+        program.usbIds = usb;
+        QTimer::singleShot(0, &window, [&program] { connectUsb(program); });
+    }
     return app.exec();
 }

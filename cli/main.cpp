@@ -32,7 +32,7 @@ using namespace quenta;
 namespace {
 
 const char *Usage =
-    "usage: quenta-cli [--port DEVICE | --simulate[=FILE]] [--baud 19200|38400] [--metric] [--json]\n"
+    "usage: quenta-cli [--port DEVICE | --simulate[=FILE] | --usb VID:PID] [--baud 19200|38400] [--metric] [--json]\n"
     "                  [--timeout S] COMMAND...\n"
     "commands: connect | current | codes [--yes|--no] | clear | freeze | wait SECONDS\n"
     "          | watch PID [--samples N | --seconds S] | trims [--passes N]\n"
@@ -93,6 +93,7 @@ struct Options {
     QString device;
     bool simulate = false;
     QString profile;
+    std::optional<UsbIds> usb;
     int baud = 38400;
     bool metric = false;
     bool json = false;
@@ -116,6 +117,7 @@ std::optional<Options> parse(const QStringList &args, QString *problem)
     // The usage above describes the options.
     CommandLine line({CommandLine::helpOption(), CommandLine::versionOption(),
                       CommandLine::simulateOption(), CommandLine::portOption(QStringLiteral("DEVICE")),
+                      CommandLine::usbOption(),
                       CommandLine::baudOption(), QCommandLineOption(QStringLiteral("metric")),
                       QCommandLineOption(QStringLiteral("json")),
                       QCommandLineOption(QStringLiteral("timeout"), QString(), QStringLiteral("S")),
@@ -144,6 +146,11 @@ std::optional<Options> parse(const QStringList &args, QString *problem)
             if (!a.hasValue || v.isEmpty())
                 return *problem = QStringLiteral("--port needs a device"), std::nullopt;
             o.device = v;
+        } else if (a.option == QLatin1String("usb")) {
+            o.usb = a.hasValue ? parseUsbIds(v) : std::nullopt;
+            if (!o.usb)
+                return *problem = QStringLiteral("--usb needs VID:PID, the tool's vendor and product IDs in hexadecimal"),
+                       std::nullopt;
         } else if (a.option == QLatin1String("simulate")) {
             o.simulate = true;
             o.profile = v;
@@ -269,8 +276,8 @@ std::optional<Options> parse(const QStringList &args, QString *problem)
     }
     if (o.help || o.version)
         return o;
-    if (o.simulate && !o.device.isEmpty())
-        return *problem = QStringLiteral("--port and --simulate exclude each other"), std::nullopt;
+    if (int(o.simulate) + int(!o.device.isEmpty()) + int(o.usb.has_value()) > 1)
+        return *problem = QStringLiteral("--port, --simulate and --usb exclude each other"), std::nullopt;
     if (o.commands.isEmpty())
         return *problem = QStringLiteral("no command given"), std::nullopt;
     for (Command &c : o.commands) {
@@ -517,7 +524,7 @@ int main(int argc, char **argv)
     }
 
     // A port that cannot be opened is reported with the system's reason before anything else.
-    {
+    if (!opt->usb) {
         std::unique_ptr<ScanToolPort> port = ports.create(1);
         QString error;
         if (!port || !port->open(&error)) {
@@ -553,6 +560,19 @@ int main(int argc, char **argv)
                               .arg(opt->timeoutS);
                 break;
             case ScanToolLink::Heard::Nothing:
+                if (opt->usb && !(program.usbPort() && program.usbPort()->usb_attached())) {
+                    // A device that was there but could not be claimed says why in the status window.
+                    const QString said = program.status.text();
+                    failure = QStringLiteral("%1: no USB device %2:%3 attached within %4 s%5")
+                                  .arg(running)
+                                  .arg(opt->usb->vendor, 4, 16, QLatin1Char('0'))
+                                  .arg(opt->usb->product, 4, 16, QLatin1Char('0'))
+                                  .arg(opt->timeoutS)
+                                  .arg(said.startsWith(QLatin1String("DeviceAttach:"))
+                                           ? QStringLiteral(" (") + QString(said).replace(QLatin1String("\r\n"), QLatin1String(" ")) + QLatin1Char(')')
+                                           : QString());
+                    break;
+                }
                 failure = QStringLiteral("%1: no answer from the scan tool within %2 s").arg(running).arg(opt->timeoutS);
                 break;
             }
@@ -576,11 +596,21 @@ int main(int argc, char **argv)
             program.startUp();
             program.settings.baud_rate = float(opt->baud);
             program.settings.units_metric = opt->metric;
-            connectCom(program, 1);
+            if (opt->usb) {
+                program.usbIds = opt->usb;
+                connectUsb(program);
+            } else {
+                connectCom(program, 1);
+            }
         }))
         return 1;
-    if (!program.port() || !program.port()->isOpen() || program.controls.enabled(names::mnuCom)) {
-        std::fprintf(stderr, "quenta-cli: the connection on %s failed\n", qPrintable(program.ports.describe(1)));
+    // The USB connection leaves the Connection menu as it was; the diagnostic buttons tell.
+    const bool connected = program.port() && program.port()->isOpen()
+        && (opt->usb ? program.controls.enabled(names::Mode1) : !program.controls.enabled(names::mnuCom));
+    if (!connected) {
+        std::fprintf(stderr, "quenta-cli: the connection on %s failed%s\n",
+                     qPrintable(opt->usb && program.usbPort() ? program.usbPort()->deviceName() : program.ports.describe(1)),
+                     qPrintable(opt->usb ? QStringLiteral(": ") + program.status.text().trimmed() : QString()));
         return 1;
     }
     TestCommands tests(program);

@@ -44,6 +44,11 @@ QCommandLineOption CommandLine::portOption(const QString &valueName)
     return QCommandLineOption(QStringLiteral("port"), QString(), valueName);
 }
 
+QCommandLineOption CommandLine::usbOption()
+{
+    return QCommandLineOption(QStringLiteral("usb"), QString(), QStringLiteral("VID:PID"));
+}
+
 QCommandLineOption CommandLine::baudOption(const QString &description, const QString &defaultValue)
 {
     return QCommandLineOption(QStringLiteral("baud"), description, QStringLiteral("N"), defaultValue);

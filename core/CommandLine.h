@@ -46,6 +46,8 @@ public:
     // --simulate[=FILE]: the simulated scan tool on COM1; FILE may be left out (the shipped car).
     static QCommandLineOption simulateOption();
     static QCommandLineOption portOption(const QString &valueName);
+    // --usb=VID:PID: the USB scan tool with these vendor and product IDs (hexadecimal).
+    static QCommandLineOption usbOption();
     static QCommandLineOption baudOption(const QString &description = QString(), const QString &defaultValue = QString());
 
 private:

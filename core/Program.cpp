@@ -62,6 +62,12 @@ void Program::lookForReturn()
 
 Program::~Program() = default;
 
+void Program::unload()
+{
+    if (UsbPort *usb = usbPort(); usb && usb->driverHandle() > 0)
+        usb->closeDriver();
+}
+
 bool Program::replyToDecode(const QString &timeoutText)
 {
     switch (link.outcome()) {

@@ -9,6 +9,7 @@
 #include "live/Timing.h"
 #include "pids/PidState.h"
 #include "platform/Prompts.h"
+#include "platform/UsbPort.h"
 #include "services/Mode6Tests.h"
 #include "services/TroubleCodeDefinitions.h"
 
@@ -77,6 +78,13 @@ signals:
 public:
     // The COM number of the last connection that was made (0: none yet).
     int connectedCom = 0;
+    // The USB scan tool the USB connection claims (--usb=VID:PID); nothing claims no device.
+    std::optional<UsbIds> usbIds;
+    UsbPort::Watch usbWatch = UsbPort::Watch::Auto;
+    // The USB port while the link is on USB.
+    UsbPort *usbPort() const { return qobject_cast<UsbPort *>(m_port.get()); }
+    // The main window's unload: closes the USB driver when it is open.
+    void unload();
     // How often a device that went away is looked for again.
     int returnWatchMs = 1000;
 

@@ -152,8 +152,13 @@ ScanToolLink::WaitEnd ScanToolLink::waitForCharacters(int threshold, std::option
             }
             sleep = int(qMin<qint64>(sleep, deadline->remainingTime()));
         }
-        yieldToEvents(sleep);
+        yieldToEvents(qMin(sleep, pollMs()));
     }
+}
+
+int ScanToolLink::pollMs() const
+{
+    return m_port ? qMax(0, m_port->pollIntervalMs()) : MaxSleepMs;
 }
 
 QString ScanToolLink::waitReply(int threshold, std::optional<int> timeoutMs)
@@ -169,8 +174,47 @@ QString ScanToolLink::waitReply(int threshold, std::optional<int> timeoutMs)
     return OBDinput();
 }
 
+void ScanToolLink::talking()
+{
+    m_noVehicle = false;
+    m_heard = Heard::Nothing;
+    // The tool talks to the car again: a text that says otherwise does not stay on green.
+    static const QStringList notTalking{NoVehicleText, QStringLiteral("ECU Timeout"),
+                                        QStringLiteral("ECU Timeout, Freeze Frame not Supported")};
+    if (notTalking.contains(m_indicator.text()))
+        m_indicator.setText(QStringLiteral("ECU Connected"));
+    m_indicator.setColor(colors::Green);
+}
+
+void ScanToolLink::waitUsbReady()
+{
+    // The USB tool has no status characters: it answers a ready query. It cannot say "no vehicle",
+    // so this never shows yellow nor raises the stop flag; it waits until the tool is ready, the
+    // program ends or gives up (Exit, the command line's time limit), another handler raises the
+    // stop flag, or the operation's bound passes.
+    setOBD_stop(false);
+    if (!m_port)
+        return;
+    m_port->readyQuery();
+    const std::optional<QDeadlineTimer> deadline = boundDeadline();
+    for (;;) {
+        if (m_stop || m_abandoned || m_portFailed || !m_port)
+            return;
+        if (m_port->readyQuery().value_or(0) != 0)
+            break;
+        if (deadline && deadline->hasExpired()) {
+            m_timedOut = true;
+            return;
+        }
+        yieldToEvents(pollMs());
+    }
+    talking();
+}
+
 void ScanToolLink::wait_OBD_ready()
 {
+    if (!m_serialLink)
+        return waitUsbReady();
     setOBD_stop(false);
     OBDinput();
     const std::optional<QDeadlineTimer> deadline = boundDeadline();
@@ -185,14 +229,7 @@ void ScanToolLink::wait_OBD_ready()
             return;
         const QString collected = OBDinput();
         if (collected.contains(QLatin1Char(commands::TalkingToVehicle))) {
-            m_noVehicle = false;
-            m_heard = Heard::Nothing;
-            // The tool talks to the car again: a text that says otherwise does not stay on green.
-            static const QStringList notTalking{NoVehicleText, QStringLiteral("ECU Timeout"),
-                                                QStringLiteral("ECU Timeout, Freeze Frame not Supported")};
-            if (notTalking.contains(m_indicator.text()))
-                m_indicator.setText(QStringLiteral("ECU Connected"));
-            m_indicator.setColor(colors::Green);
+            talking();
             return;
         }
         if (collected.contains(QLatin1Char(commands::NoVehicle))) {

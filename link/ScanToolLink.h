@@ -38,6 +38,9 @@ public:
     // The link's flags.
     bool OBD_stop() const { return m_stop; }
     void setOBD_stop(bool on);
+    // True for the serial port, false for USB: set by the connection that was made last.
+    bool serial_link() const { return m_serialLink; }
+    void setSerial_link(bool on) { m_serialLink = on; }
 
     // Primitives.
     void OBDoutput(const QString &strOUT);
@@ -128,11 +131,17 @@ private:
     // The tool sent nothing at all for a whole bound: as good as gone.
     void onToolSilent();
     std::optional<QDeadlineTimer> boundDeadline() const;
+    // wait_OBD_ready on USB: the ready query until the tool says ready.
+    void waitUsbReady();
+    // The tool talks to the car: green, and a text that said otherwise goes.
+    void talking();
+    int pollMs() const;
 
     Prompts &m_prompts;
     IndicatorModel &m_indicator;
     QPointer<ScanToolPort> m_port;
     bool m_stop = false;
+    bool m_serialLink = true;
     bool m_abandoned = false;
     bool m_portFailed = false;
     bool m_timedOut = false;

@@ -43,6 +43,12 @@ public:
     virtual bool input(QByteArray *data, QString *error) = 0;
     // Sends the bytes unchanged; false (with a reason) when the port failed.
     virtual bool output(const QByteArray &data, QString *error) = 0;
+    // The tool's ready query, where the transport has one (USB): non-zero when the tool is ready.
+    // A serial tool tells by its status characters instead.
+    virtual std::optional<quint8> readyQuery() { return std::nullopt; }
+    // How long a wait may sleep before asking again: a port that signals readyRead is woken by
+    // it; one that learns of arrivals only when asked (USB) is asked often.
+    virtual int pollIntervalMs() const { return 50; }
 
 signals:
     void readyRead();

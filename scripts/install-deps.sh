@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages Quenta needs to build and run, when they are missing.
 set -euo pipefail
-packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev libgl-dev)
+packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev libgl-dev libusb-1.0-0-dev)
+# The USB tests emulate the scan tool as a USB device under the real libusb.
+packages+=(umockdev libumockdev-dev)
 # The test command also fuzzes the reply readers, with clang's libFuzzer.
 [ "${1:-}" = "--with-fuzz" ] && packages+=(clang libfuzzer-14-dev)
 # Building the Debian package and checking what it installs.

@@ -156,3 +156,62 @@ void changeEcu(Program &p)
 }
 
 } // namespace quenta
+
+namespace quenta {
+
+void connectUsb(Program &p)
+{
+    // From here on any error ends the handler without a message.
+    if (!p.usbIds) {
+        p.status.setText(NoUsbDeviceText);
+        return;
+    }
+    p.link.setSerial_link(false);
+    auto port = std::make_unique<UsbPort>(*p.usbIds);
+    UsbPort *usb = port.get();
+    QObject::connect(usb, &UsbPort::statusText, &p.status, &StatusText::setText);
+    QObject::connect(usb, &UsbPort::transferFailed, &p.status, [&p](int status) {
+        // A tool that keeps failing says it once, not once per question.
+        const QString text = UsbPort::transferFailedText(status);
+        if (p.settings.debug_mode && p.status.text() != text)
+            p.status.setText(text);
+    });
+    // The program holds the driver from now on: its unload closes it.
+    p.setPort(std::move(port));
+    p.status.setText(QStringLiteral("Please verify that the device is attached...") + QStringLiteral("\r\n"));
+    const int status = usb->usb_open(p.usbWatch);
+    if (status != 0)
+        p.indicator.setText(QStringLiteral("USB FAILURE"));
+    // Attaches arrive through the event loop. No time limit: Exit and the command line's bound end it.
+    for (;;) {
+        if (p.link.abandoned() || p.port() != usb)
+            return; // a later connection replaced this one
+        if (usb->usb_attached())
+            break;
+        p.link.yieldToEvents(UsbPort::EnumerationMs / 10);
+    }
+    if (status != 0)
+        return;
+    usb->open(nullptr);
+    int endpoints = 0;
+    if (usb->deviceInfo(&endpoints) != 0) {
+        p.indicator.setText(QStringLiteral("USB Failure"));
+        return;
+    }
+    if (endpoints == 0) {
+        p.status.setText(QStringLiteral("USB driver not found"));
+        return;
+    }
+    p.indicator.set(QStringLiteral("ECU CONNECT"), colors::Yellow);
+    p.link.wait_OBD_ready();
+    p.link.wait_OBD_ready();
+    if (p.link.abandoned())
+        return;
+    read_firmware_id(p);
+    p.controls.setEnabled(QStringList{names::Mode1, names::Mode2, names::Mode3, names::Mode4}, true);
+    if (p.settings.fw_version > 3.09)
+        p.controls.setVisible(names::Mode5, true);
+    p.controls.setEnabled(names::ChangeECU, true);
+}
+
+} // namespace quenta

@@ -1,6 +1,8 @@
 #pragma once
 // Connecting to the scan tool: the start-up port probe, the COM items, the firmware identity,
 // and "Change ECU".
+#include <QString>
+
 namespace quenta {
 
 class Program;
@@ -14,5 +16,9 @@ void connectCom(Program &p, int item);
 void show_waiting(Program &p);
 void read_firmware_id(Program &p);
 void changeEcu(Program &p);
+// The "USB" item: the connection to the USB scan tool named by p.usbIds.
+void connectUsb(Program &p);
+inline const QString NoUsbDeviceText =
+    QStringLiteral("USB: no scan tool named, so no USB device is claimed (start Quenta with --usb=VID:PID)");
 
 } // namespace quenta

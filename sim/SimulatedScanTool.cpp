@@ -91,9 +91,16 @@ void SimulatedScanTool::stop()
     m_packet.clear();
 }
 
+quint8 SimulatedScanTool::readyByte() const
+{
+    if (m_busy || m_awaitingPacket || !m_line.empty() || m_profile.faults.quiet || !m_statusTimer.isActive())
+        return 0;
+    return quint8(m_profile.vehicle ? commands::TalkingToVehicle : commands::NoVehicle);
+}
+
 void SimulatedScanTool::sendStatus()
 {
-    if (m_busy || m_awaitingPacket || !m_line.empty() || m_profile.faults.quiet)
+    if (m_busy || m_awaitingPacket || !m_line.empty() || m_profile.faults.quiet || !m_statusOnLine)
         return;
     send(QByteArray(1, m_profile.vehicle ? commands::TalkingToVehicle : commands::NoVehicle), true);
 }

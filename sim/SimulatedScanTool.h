@@ -26,6 +26,12 @@ public:
     void setBaud(int baud) { m_baud = baud; }
     int baud() const { return m_baud; }
 
+    // On USB the tool keeps its status characters off the line and answers the ready query instead.
+    void setStatusOnLine(bool on) { m_statusOnLine = on; }
+    // The ready query's answer: the status character while the tool is idle and can take a
+    // command, 0 while it is busy with one or has gone quiet.
+    quint8 readyByte() const;
+
     // Starts sending status characters.
     void start();
     void stop();
@@ -82,6 +88,7 @@ private:
     QByteArray m_command;
     QByteArray m_pendingReply;
     bool m_busy = false; // between the first byte of a command and the end of its reply
+    bool m_statusOnLine = true;
     struct Pending { qint64 dueUs; char byte; bool status; };
     std::deque<Pending> m_line;
     qint64 m_lineFreeUs = 0;

@@ -1,0 +1,92 @@
+// The main window with the scan tool on USB: the hidden "USB" item, and Exit, which lets the
+// device go and waits two seconds on the stopwatch before the program ends.
+#include "ManualClock.h"
+#include "UsbRig.h"
+
+#include "app/frmMain.h"
+#include "core/ControlNames.h"
+#include "platform/widgets/Printer.h"
+
+#include <QAction>
+#include <QPushButton>
+#include <QtTest>
+
+using namespace quenta;
+
+namespace {
+struct NoPrinter : PrintTarget {
+    bool printLines(const QStringList &, QString *) override { return true; }
+};
+} // namespace
+
+class tst_usb_window : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        if (!sim::EmulatedUsbTool::available())
+            QFAIL("run under umockdev-wrapper: the emulated USB device needs its preload");
+    }
+
+    void exitOnUsbWaitsTwoSeconds()
+    {
+        UsbRig rig(sim::VehicleProfile::defaultProfile());
+        rig.plug();
+        NoPrinter printer;
+        frmMain window(*rig.program, printer);
+        QList<std::int64_t> exits;
+        ManualClock clock;
+        window.setExitFunction([&](int) { exits << clock.now; });
+        window.startUp();
+        rig.connect();
+        QVERIFY(rig.program->controls.enabled(names::Mode1));
+        // The item that would start it stays hidden and disabled.
+        QAction *usbItem = window.findChild<QAction *>(names::mnuUSB);
+        QVERIFY(usbItem && !usbItem->isVisible() && !usbItem->isEnabled());
+
+        rig.program->setClock(&clock);
+        clock.now = 5000;
+        UsbPort *usb = rig.port();
+        int openWhileWaiting = -1;
+        clock.onWait = [&] { openWhileWaiting = usb->driverHandle(); };
+        window.findChild<QPushButton *>(names::Command1)->click();
+        QCOMPARE(exits.size(), 1);
+        QVERIFY2(exits[0] > 7000 && exits[0] <= 7100, qPrintable(QString::number(exits[0])));
+        // The driver was closed before the wait began.
+        QCOMPARE(openWhileWaiting, 0);
+        QCOMPARE(usb->driverHandle(), 0);
+        rig.program->setClock(nullptr);
+    }
+
+    // Were the hidden item chosen without a device named, it says so and claims nothing.
+    void usbItemWithoutIds()
+    {
+        UsbRig rig(sim::VehicleProfile::defaultProfile());
+        rig.plug();
+        rig.program->usbIds.reset();
+        NoPrinter printer;
+        frmMain window(*rig.program, printer);
+        window.findChild<QAction *>(names::mnuUSB)->trigger();
+        QCOMPARE(rig.program->status.text(), NoUsbDeviceText);
+        QVERIFY(!rig.program->usbPort());
+        QVERIFY(rig.program->link.serial_link());
+    }
+
+    void exitOnSerialIsImmediate()
+    {
+        UsbRig rig(sim::VehicleProfile::defaultProfile());
+        NoPrinter printer;
+        frmMain window(*rig.program, printer);
+        ManualClock clock;
+        rig.program->setClock(&clock);
+        QList<std::int64_t> exits;
+        window.setExitFunction([&](int) { exits << clock.now; });
+        window.findChild<QPushButton *>(names::Command1)->click();
+        QCOMPARE(exits, QList<std::int64_t>{0});
+        QCOMPARE(clock.waits, 0);
+        rig.program->setClock(nullptr);
+    }
+};
+
+QTEST_MAIN(tst_usb_window)
+#include "tst_usb_window.moc"

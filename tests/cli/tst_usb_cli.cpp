@@ -1,0 +1,104 @@
+// quenta-cli --usb as a user runs it, against the emulated USB scan tool (the child inherits the
+// emulation from this test, which runs under umockdev-wrapper).
+#include "UsbRig.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QtTest>
+
+namespace {
+struct Run {
+    int code = -1;
+    QString out;
+    QString err;
+    qint64 ms = 0;
+};
+
+Run cli(const QStringList &args)
+{
+    QProcess p;
+    QElapsedTimer t;
+    t.start();
+    p.start(QStringLiteral(QUENTA_CLI_BINARY), args);
+    p.waitForFinished(60000);
+    Run r{p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
+          QString::fromUtf8(p.readAllStandardError()), t.elapsed()};
+    return r;
+}
+} // namespace
+
+class tst_usb_cli : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        if (!quenta::sim::EmulatedUsbTool::available())
+            QFAIL("run under umockdev-wrapper: the emulated USB device needs its preload");
+    }
+
+    void connectsAndLists()
+    {
+        UsbRig rig(quenta::sim::VehicleProfile::defaultProfile());
+        rig.plug();
+        const Run r = cli({QStringLiteral("--usb=1234:5678"), QStringLiteral("--json"), QStringLiteral("current"),
+                           QStringLiteral("codes"), QStringLiteral("--yes")});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 2);
+        const QJsonObject current = QJsonDocument::fromJson(lines[0].toUtf8()).object();
+        QCOMPARE(current.value(QStringLiteral("firmware")).toString(), QStringLiteral("F/W: S3.40"));
+        QVERIFY(current.value(QStringLiteral("data")).toArray().size() > 20);
+        QCOMPARE(current.value(QStringLiteral("indicator")).toObject().value(QStringLiteral("color")).toString(),
+                 QStringLiteral("#00ff00"));
+        const QJsonObject codes = QJsonDocument::fromJson(lines[1].toUtf8()).object();
+        QVERIFY(codes.value(QStringLiteral("status")).toString().contains(QStringLiteral("P0301")));
+    }
+
+    // Another device is never claimed, and one that cannot be claimed says why; the wait for the
+    // named one ends at --timeout.
+    void noUsableDevice_data()
+    {
+        QTest::addColumn<QString>("ids");
+        QTest::addColumn<bool>("refuseClaim");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("other IDs") << "1234:9999" << false << "connect: no USB device 1234:9999 attached within 1 s\n";
+        QTest::newRow("held by another program")
+            << "1234:5678" << true
+            << "connect: no USB device 1234:5678 attached within 1 s (DeviceAttach: WDU_SetInterface failed "
+               "(num.  0 alternate  0) device &H102: error &HFFFFFFFA (Resource busy))\n";
+    }
+    void noUsableDevice()
+    {
+        QFETCH(QString, ids);
+        QFETCH(bool, refuseClaim);
+        QFETCH(QString, reason);
+        UsbRig rig(quenta::sim::VehicleProfile::defaultProfile());
+        rig.plug({UsbRig::Vendor, UsbRig::Product, 2, refuseClaim});
+        const Run r = cli({QStringLiteral("--usb"), ids, QStringLiteral("--timeout"), QStringLiteral("1"),
+                           QStringLiteral("current")});
+        QCOMPARE(r.code, 1);
+        QCOMPARE(r.err, QStringLiteral("quenta-cli: ") + reason);
+        QVERIFY(r.ms < 10000);
+    }
+
+    void badArguments_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("no IDs") << QStringList{"--usb", "current"};
+        QTest::newRow("not hexadecimal") << QStringList{"--usb=12G4:5678", "current"};
+        QTest::newRow("five digits") << QStringList{"--usb=12345:5678", "current"};
+        QTest::newRow("with --port") << QStringList{"--usb=1234:5678", "--port", "/dev/null", "current"};
+    }
+    void badArguments()
+    {
+        QFETCH(QStringList, args);
+        const Run r = cli(args);
+        QCOMPARE(r.code, 2);
+        QVERIFY(r.err.contains(QStringLiteral("usage:")));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_usb_cli)
+#include "tst_usb_cli.moc"

@@ -1,0 +1,54 @@
+#pragma once
+// A program whose USB connection reaches the simulated scan tool as an emulated USB device under
+// the real libusb (umockdev). Test programs using it run under umockdev-wrapper.
+#include "ScriptedPrompts.h"
+
+#include "core/Program.h"
+#include "services/Connection.h"
+#include "sim/usb/EmulatedUsbTool.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <memory>
+
+struct UsbRig {
+    static constexpr quint16 Vendor = 0x1234;
+    static constexpr quint16 Product = 0x5678;
+
+    explicit UsbRig(quenta::sim::VehicleProfile profile) : usb(std::move(profile))
+    {
+        program = std::make_unique<quenta::Program>(prompts, quenta::PortDirectory());
+        program->definitions.setPlaces({QStringLiteral(QUENTA_SOURCE_DATA_DIR "/troublecode.tcf")});
+        program->usbIds = quenta::UsbIds{Vendor, Product};
+    }
+    // Plugs the scan tool in (or another device with other IDs or endpoints).
+    QString plug(quenta::sim::EmulatedUsbTool::Device device = {})
+    {
+        QString error;
+        const QString path = usb.plug(device, &error);
+        if (path.isEmpty())
+            qFatal("usb device: %s", qPrintable(error));
+        return path;
+    }
+    // The USB connection, given up after `ms` when it has not ended by then (as Exit does).
+    void connect(int ms = 20000)
+    {
+        QTimer::singleShot(ms, program.get(), [p = program.get()] { p->link.abandon(); });
+        quenta::connectUsb(*program);
+    }
+    quenta::UsbPort *port() const { return program->usbPort(); }
+    // Lets the event loop run until `done` or `ms` passed.
+    template <typename F> static bool waitFor(F done, int ms = 5000)
+    {
+        QDeadlineTimer deadline(ms);
+        while (!done() && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        return done();
+    }
+
+    quenta::sim::EmulatedUsbTool usb;
+    ScriptedPrompts prompts;
+    std::unique_ptr<quenta::Program> program;
+};
