@@ -6,7 +6,7 @@
 #include "sim/ThreadedSim.h"
 
 #include "live/widgets/Chart.h"
-#include "platform/StripChart.h"
+#include "live/StripChart.h"
 #include "platform/widgets/StripChartView.h"
 
 #include <QApplication>

@@ -8,6 +8,7 @@
 #include "services/CurrentData.h"
 #include "sim/SimPort.h"
 #include "sim/usb/EmulatedUsbTool.h"
+#include "platform/UsbPort.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

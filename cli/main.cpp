@@ -1,6 +1,6 @@
 // quenta-cli: the program without windows. Connects as choosing COM1 does, runs each command on
 // the same link and prints what the windows would show.
-#include "TestCommands.h"
+#include "MonitorCommands.h"
 #include "core/CommandLine.h"
 #include "core/Program.h"
 #include "services/ClearCodes.h"
@@ -13,7 +13,8 @@
 #include "live/WidebandMeter.h"
 #include "live/RealTimeDisplay.h"
 #include "platform/PortAccess.h"
-#include "platform/StripChart.h"
+#include "platform/UsbPort.h"
+#include "live/StripChart.h"
 #include "sim/SimulatedScanTool.h"
 
 #include <QCoreApplication>
@@ -61,7 +62,7 @@ struct Command {
     LogTrigger trigger1, trigger2;
     DataLogger::Combine combine = DataLogger::Combine::None;
     QString out;
-    TestCommand test = {};       // o2 and mode6: the sensor, or the entries as typed
+    MonitorCommand test = {};       // o2 and mode6: the sensor, or the entries as typed
 };
 
 // "time:M", "speed:V" or "rpm:R", checked as the logger window checks an entered value.
@@ -613,7 +614,7 @@ int main(int argc, char **argv)
                      qPrintable(opt->usb ? QStringLiteral(": ") + program.status.text().trimmed() : QString()));
         return 1;
     }
-    TestCommands tests(program);
+    MonitorCommands tests(program);
     bool walked = false;
     for (const Command &c : opt->commands) {
         prompts.answer = c.answer;

@@ -7,22 +7,6 @@ QString rgbName(Rgb rgb)
     return QStringLiteral("#%1").arg(rgb & 0xFFFFFF, 6, 16, QLatin1Char('0'));
 }
 
-void IndicatorModel::setText(const QString &text)
-{
-    if (text == m_text)
-        return;
-    m_text = text;
-    emit changed();
-}
-
-void IndicatorModel::setColor(Rgb color)
-{
-    if (color == m_color)
-        return;
-    m_color = color;
-    emit changed();
-}
-
 void LinkInfo::setEcuNumber(const QString &number)
 {
     if (m_hasEcuNumber && number == m_ecuNumber)

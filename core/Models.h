@@ -14,28 +14,9 @@ namespace quenta {
 using Rgb = quint32; // 0xRRGGBB
 
 namespace colors {
-constexpr Rgb Red = 0xFF0000;
-constexpr Rgb Yellow = 0xFFFF00;
-constexpr Rgb Green = 0x00FF00;
 constexpr Rgb Black = 0x000000;
 }
 QString rgbName(Rgb rgb); // "#rrggbb"
-
-// The link indicator: a text and a background colour that change independently.
-class IndicatorModel : public QObject {
-    Q_OBJECT
-public:
-    QString text() const { return m_text; }
-    Rgb color() const { return m_color; }
-    void setText(const QString &text);
-    void setColor(Rgb color);
-    void set(const QString &text, Rgb color) { setText(text); setColor(color); }
-signals:
-    void changed();
-private:
-    QString m_text = QStringLiteral("ECU Not Ready");
-    Rgb m_color = 0xFFFFFF;
-};
 
 // What the main window shows beside the indicator: the number of the ECU that answers (Label6) and
 // the scan tool's firmware identity (Label7). Each is unknown until first read, and its caption is

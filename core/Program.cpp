@@ -1,6 +1,7 @@
 #include "core/Program.h"
 
 #include "core/ControlNames.h"
+#include "platform/UsbPort.h"
 #include "services/Connection.h"
 
 namespace quenta {
@@ -61,6 +62,11 @@ void Program::lookForReturn()
 }
 
 Program::~Program() = default;
+
+UsbPort *Program::usbPort() const
+{
+    return qobject_cast<UsbPort *>(m_port.get());
+}
 
 void Program::unload()
 {

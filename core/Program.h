@@ -5,12 +5,12 @@
 #include "core/Settings.h"
 #include "link/PortDirectory.h"
 #include "link/ScanToolLink.h"
-#include "live/Clock.h"
-#include "live/Timing.h"
+#include "core/Clock.h"
+#include "core/Timing.h"
 #include "pids/PidState.h"
 #include "platform/Prompts.h"
-#include "platform/UsbPort.h"
-#include "services/Mode6Tests.h"
+#include "platform/UsbIds.h"
+#include "services/Mode6Monitor.h"
 #include "services/TroubleCodeDefinitions.h"
 
 #include <QObject>
@@ -19,6 +19,8 @@
 #include <memory>
 
 namespace quenta {
+
+class UsbPort;
 
 class Program : public QObject {
     Q_OBJECT
@@ -80,9 +82,9 @@ public:
     int connectedCom = 0;
     // The USB scan tool the USB connection claims (--usb=VID:PID); nothing claims no device.
     std::optional<UsbIds> usbIds;
-    UsbPort::Watch usbWatch = UsbPort::Watch::Auto;
+    UsbWatch usbWatch = UsbWatch::Auto;
     // The USB port while the link is on USB.
-    UsbPort *usbPort() const { return qobject_cast<UsbPort *>(m_port.get()); }
+    UsbPort *usbPort() const;
     // The main window's unload: closes the USB driver when it is open.
     void unload();
     // How often a device that went away is looked for again.

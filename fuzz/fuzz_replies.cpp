@@ -3,7 +3,7 @@
 // the readers meet whatever a broken line could bring: any bytes, any length, at any place.
 #include "core/Program.h"
 #include "pids/Decoders.h"
-#include "pids/Reply.h"
+#include "link/Reply.h"
 #include "services/ClearCodes.h"
 #include "services/CurrentData.h"
 #include "services/FreezeFrame.h"

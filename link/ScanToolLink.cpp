@@ -1,6 +1,6 @@
 #include "link/ScanToolLink.h"
 
-#include "pids/Reply.h"
+#include "link/Reply.h"
 
 #include <QEventLoop>
 #include <QTimer>

@@ -2,7 +2,7 @@
 // The command protocol with the scan tool: six-character commands out, text replies in, the
 // status characters "S" and "P", and the one wait every exchange uses. All of it runs on the
 // user-interface thread; waits let the event loop run so windows stay usable and handlers nest.
-#include "core/Models.h"
+#include "link/Indicator.h"
 #include "link/Commands.h"
 #include "platform/Prompts.h"
 #include "platform/ScanToolPort.h"

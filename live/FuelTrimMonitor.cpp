@@ -2,7 +2,7 @@
 
 #include "core/Program.h"
 #include "pids/Decoders.h"
-#include "pids/Reply.h"
+#include "link/Reply.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -2,7 +2,7 @@
 
 #include "live/ItemLine.h"
 #include "live/Samples.h"
-#include "live/Timing.h"
+#include "core/Timing.h"
 #include "platform/Prompts.h"
 #include "pids/numtext.h"
 

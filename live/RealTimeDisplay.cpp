@@ -2,7 +2,7 @@
 
 #include "core/Program.h"
 #include "pids/numtext.h"
-#include "platform/StripChart.h"
+#include "live/StripChart.h"
 
 namespace quenta {
 

@@ -1,7 +1,7 @@
 #include "pids/Decoders.h"
 
 #include "core/Program.h"
-#include "pids/Reply.h"
+#include "link/Reply.h"
 #include "pids/numtext.h"
 
 #include <array>

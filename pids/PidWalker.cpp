@@ -3,7 +3,7 @@
 #include "core/Program.h"
 #include "pids/Decoders.h"
 #include "link/Commands.h"
-#include "pids/Reply.h"
+#include "link/Reply.h"
 #include "pids/numtext.h"
 
 #include <array>

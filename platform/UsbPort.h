@@ -3,6 +3,7 @@
 // on the default pipe, and the attach and detach of the one device the user named by its vendor
 // and product IDs. Everything but the tiny hotplug callback runs on the user-interface thread.
 #include "platform/ScanToolPort.h"
+#include "platform/UsbIds.h"
 
 #include <QTimer>
 #include <libusb.h>
@@ -14,14 +15,6 @@
 #include <vector>
 
 namespace quenta {
-
-struct UsbIds {
-    quint16 vendor = 0;
-    quint16 product = 0;
-};
-
-// "VID:PID", four hexadecimal digits at most each; nothing for any other text.
-std::optional<UsbIds> parseUsbIds(const QString &text);
 
 class UsbPort : public ScanToolPort {
     Q_OBJECT
@@ -42,7 +35,7 @@ public:
 
     // Which attach and detach source to use: libusb's hotplug events where the system has them,
     // else a look at the device list every EnumerationMs.
-    enum class Watch { Auto, Enumeration };
+    using Watch = UsbWatch;
     static constexpr int EnumerationMs = 500;
 
     explicit UsbPort(UsbIds ids, QObject *parent = nullptr);

@@ -5,6 +5,7 @@
 #include "pids/Hex.h"
 #include "pids/numtext.h"
 #include "services/CurrentData.h"
+#include "platform/UsbPort.h"
 
 namespace quenta {
 

@@ -2,7 +2,7 @@
 
 #include "core/Program.h"
 #include "link/Commands.h"
-#include "pids/Reply.h"
+#include "link/Reply.h"
 #include "pids/PidWalker.h"
 
 namespace quenta {

@@ -2,7 +2,7 @@
 // The Chart window of the real-time display: the strip chart, the value and its name, and the
 // Freeze, STOP, Show/Hide Toolbar, Reset and Clear buttons. It owns the display it shows.
 #include "live/RealTimeDisplay.h"
-#include "platform/StripChart.h"
+#include "live/StripChart.h"
 
 #include <QWidget>
 

@@ -2,7 +2,7 @@
 #include "platform/widgets/Fonts.h"
 
 #include "platform/Prompts.h"
-#include "platform/StripChart.h"
+#include "live/StripChart.h"
 
 #include <QChart>
 #include <QChartView>

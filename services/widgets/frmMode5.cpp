@@ -64,7 +64,7 @@ frmMode5::frmMode5(Program &program, QWidget *parent)
     auto *grid = new QGridLayout;
     grid->setHorizontalSpacing(8);
     int row = 0;
-    for (const O2Tests::Test &t : O2Tests::tests()) {
+    for (const O2Monitor::Test &t : O2Monitor::tests()) {
         auto *label = new QLabel(t.label, this);
         label->setObjectName(QStringLiteral("lblT%1").arg(t.id, 2, 10, QLatin1Char('0')));
         grid->addWidget(label, row, 0);
@@ -105,7 +105,7 @@ frmMode5::frmMode5(Program &program, QWidget *parent)
     legend->addWidget(failure);
     outer->addLayout(legend);
 
-    connect(&m_tests, &O2Tests::boxChanged, this, &frmMode5::showBox);
+    connect(&m_tests, &O2Monitor::boxChanged, this, &frmMode5::showBox);
     connect(List1, &QListWidget::itemClicked, this, [this] { cmdGetResults->setEnabled(true); });
     connect(List1, &QListWidget::currentRowChanged, this, [this](int r) {
         if (r >= 0)
@@ -120,7 +120,7 @@ bool frmMode5::load()
     cmdGetResults->setEnabled(false);
     const bool available = m_tests.load(&m_sensors);
     List1->clear();
-    for (const O2Tests::Sensor &s : std::as_const(m_sensors))
+    for (const O2Monitor::Sensor &s : std::as_const(m_sensors))
         List1->addItem(s.caption);
     return available;
 }
@@ -130,7 +130,7 @@ void frmMode5::showBox(const QString &name)
     QLineEdit *box = m_boxes.value(name);
     if (!box)
         return;
-    const O2Tests::Box b = m_tests.box(name);
+    const O2Monitor::Box b = m_tests.box(name);
     box->setText(b.text);
     QPalette pal = box->palette();
     pal.setColor(QPalette::Base, QColor(rgbName(b.back)));

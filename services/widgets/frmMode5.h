@@ -1,7 +1,7 @@
 #pragma once
 // The O2 sensor test window: the present sensors, "Get Test Results", the result and limit boxes
 // of tests 01 to 09, and the menus that open the picture windows.
-#include "services/O2Tests.h"
+#include "services/O2Monitor.h"
 #include "services/widgets/O2Pictures.h"
 
 #include <QHash>
@@ -26,7 +26,7 @@ public:
     // message was shown); the window is then not to be shown.
     bool load();
 
-    O2Tests &tests() { return m_tests; }
+    O2Monitor &tests() { return m_tests; }
     QLineEdit *box(const QString &name) const { return m_boxes.value(name); }
     // The picture window of that kind, opened (created on first use).
     O2Picture *openPicture(O2Picture::Kind kind);
@@ -41,8 +41,8 @@ private:
     void getTestResults();
 
     Program &m_program;
-    O2Tests m_tests;
-    QList<O2Tests::Sensor> m_sensors;
+    O2Monitor m_tests;
+    QList<O2Monitor::Sensor> m_sensors;
     QListWidget *List1 = nullptr;
     QPushButton *cmdGetResults = nullptr;
     QPushButton *cmdExit = nullptr;

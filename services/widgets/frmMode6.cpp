@@ -186,7 +186,7 @@ frmMode6::frmMode6(Program &program, QWidget *parent)
     }
     columns->addWidget(results, 1);
 
-    connect(&m_tests, &Mode6Tests::changed, this, &frmMode6::showFields);
+    connect(&m_tests, &Mode6Monitor::changed, this, &frmMode6::showFields);
     connect(get, &QPushButton::clicked, this, &frmMode6::getTestResults);
     connect(scanButton, &QPushButton::clicked, this, &frmMode6::scan);
     showFields();
@@ -211,7 +211,7 @@ void frmMode6::showHelp(const QString &name)
 
 void frmMode6::takeEntries()
 {
-    Mode6Tests::Fields &f = m_tests.fields;
+    Mode6Monitor::Fields &f = m_tests.fields;
     f.testId = m_fields[n::txtTestID]->text();
     f.componentId = m_fields[n::txtComponentID]->text();
     f.scale = m_fields[n::txtScale]->text();
@@ -222,7 +222,7 @@ void frmMode6::takeEntries()
 
 void frmMode6::showFields()
 {
-    const Mode6Tests::Fields &f = m_tests.fields;
+    const Mode6Monitor::Fields &f = m_tests.fields;
     const std::pair<const QString &, const QString &> texts[] = {
         {n::txtTestID, f.testId},     {n::txtComponentID, f.componentId}, {n::txtScale, f.scale},
         {n::txtAddSubtract, f.addSubtract}, {n::txtUnits, f.units},       {n::txtBytes, f.bytesReturned},

@@ -1,7 +1,7 @@
 #pragma once
 // The on-board monitoring test window: the entries, "Get Test Results", the scan for supported
 // tests, the result boxes, and the help behind the labels and the menu.
-#include "services/Mode6Tests.h"
+#include "services/Mode6Monitor.h"
 
 #include <QHash>
 #include <QWidget>
@@ -22,7 +22,7 @@ public:
 
     explicit frmMode6(Program &program, QWidget *parent = nullptr);
 
-    Mode6Tests &tests() { return m_tests; }
+    Mode6Monitor &tests() { return m_tests; }
     QLineEdit *field(const QString &name) const { return m_fields.value(name); }
     QLabel *labelBox(const QString &name) const { return m_labels.value(name); }
 
@@ -39,7 +39,7 @@ private:
     void scan();
 
     Program &m_program;
-    Mode6Tests m_tests;
+    Mode6Monitor m_tests;
     QHash<QString, QLineEdit *> m_fields;
     QHash<QString, QLabel *> m_labels;
     QListWidget *List1 = nullptr;

@@ -90,3 +90,4 @@ private slots:
 
 QTEST_MAIN(tst_usb_window)
 #include "tst_usb_window.moc"
+#include "platform/UsbPort.h"

@@ -6,8 +6,8 @@
 #include "core/Program.h"
 #include "platform/SerialPort.h"
 #include "services/Connection.h"
-#include "services/Mode6Tests.h"
-#include "services/O2Tests.h"
+#include "services/Mode6Monitor.h"
+#include "services/O2Monitor.h"
 #include "sim/ThreadedSim.h"
 
 #include <QtTest>
@@ -78,7 +78,7 @@ private slots:
     {
         PtyRig r;
         QVERIFY(r.program->controls.enabled(names::mnuMode6));
-        Mode6Tests tests(*r.program);
+        Mode6Monitor tests(*r.program);
         tests.fields.testId = QStringLiteral("$05");
         tests.fields.componentId = QStringLiteral("$11");
         tests.fields.scale = QStringLiteral("0.01");
@@ -87,7 +87,7 @@ private slots:
         // "F00504" as text, then the packet as one write of 14 bytes.
         QCOMPARE(r.writes.size(), 2);
         QCOMPARE(r.writes[0], QByteArray("F00504"));
-        QCOMPARE(r.writes[1].size(), Mode6Tests::PacketSize);
+        QCOMPARE(r.writes[1].size(), Mode6Monitor::PacketSize);
         QCOMPARE(r.writes[1].toHex().toUpper(), QByteArray("0106686AF1060511000000000000"));
         QCOMPARE(r.packetsSeen(), QList<QByteArray>{r.writes[1]});
         QCOMPARE(r.modes, (QList<ScanToolPort::InputMode>{ScanToolPort::InputMode::Binary, ScanToolPort::InputMode::Text}));
@@ -101,7 +101,7 @@ private slots:
         tests.fields.componentId = QStringLiteral("17");
         tests.getTestResults();
         QCOMPARE(r.packetsSeen().last().toHex().toUpper(), QByteArray("0106686AF1060A11000000000000"));
-        QCOMPARE(tests.fields.returned, Mode6Tests::NoResponseText); // the car has no such test
+        QCOMPARE(tests.fields.returned, Mode6Monitor::NoResponseText); // the car has no such test
 
         // After the binary exchange the line is text again: the other requests read as before,
         // also after a pause in which the tool's status characters pile up.
@@ -110,7 +110,7 @@ private slots:
         QCOMPARE(tests.fields.supported, (QStringList{" 1", " 2", " 5", " 10", " 33"}));
         QCOMPARE(r.modes.size(), 8); // two tests and the scan's two requests, each binary and back
         QCOMPARE(r.modes.last(), ScanToolPort::InputMode::Text);
-        O2Tests o2(*r.program);
+        O2Monitor o2(*r.program);
         r.program->pids.o2_present[0] = 1;
         r.program->pids.O2_monitor_complete = true;
         o2.o2_test_request(1);
@@ -126,12 +126,12 @@ private slots:
         PtyRig r;
         r.program->waitBoundMs = 500;
         r.sim.inToolThread([&] { r.sim.tool->faults().mode6ReplyBytes = 3; });
-        Mode6Tests tests(*r.program);
+        Mode6Monitor tests(*r.program);
         tests.fields.testId = QStringLiteral("1");
         tests.fields.componentId = QStringLiteral("1");
         tests.fields.scale = QStringLiteral("0.01");
         tests.getTestResults();
-        QCOMPARE(tests.fields.returned, Mode6Tests::NoResponseText);
+        QCOMPARE(tests.fields.returned, Mode6Monitor::NoResponseText);
         QCOMPARE(r.modes.last(), ScanToolPort::InputMode::Text);
         r.sim.inToolThread([&] { r.sim.tool->faults().mode6ReplyBytes = 0; });
         tests.getTestResults();

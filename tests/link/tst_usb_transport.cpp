@@ -7,7 +7,7 @@
 
 #include "core/ControlNames.h"
 #include "services/CurrentData.h"
-#include "services/Mode6Tests.h"
+#include "services/Mode6Monitor.h"
 #include "services/TroubleCodes.h"
 
 #include <QtTest>
@@ -127,7 +127,7 @@ private slots:
         QVERIFY2(p.status.text().contains(QStringLiteral("P0301")), qPrintable(p.status.text()));
         QVERIFY(p.status.text().contains(QStringLiteral("P0420")));
 
-        Mode6Tests tests(p);
+        Mode6Monitor tests(p);
         tests.fields.testId = QStringLiteral("$05");
         tests.fields.componentId = QStringLiteral("$11");
         tests.fields.scale = QStringLiteral("0.01");
@@ -327,3 +327,4 @@ private slots:
 
 QTEST_GUILESS_MAIN(tst_usb_transport)
 #include "tst_usb_transport.moc"
+#include "platform/UsbPort.h"

@@ -6,7 +6,7 @@
 
 #include "live/FuelTrimMonitor.h"
 #include "live/RealTimeDisplay.h"
-#include "platform/StripChart.h"
+#include "live/StripChart.h"
 #include "services/Connection.h"
 #include "services/CurrentData.h"
 

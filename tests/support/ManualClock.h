@@ -1,7 +1,7 @@
 #pragma once
 // A clock for tests: time moves only when the code under test waits (by the time it waits) or
 // when the test moves it, so minutes pass in no time and every elapsed time is exact.
-#include "live/Clock.h"
+#include "core/Clock.h"
 
 #include <QCoreApplication>
 #include <functional>

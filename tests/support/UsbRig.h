@@ -6,6 +6,7 @@
 #include "core/Program.h"
 #include "services/Connection.h"
 #include "sim/usb/EmulatedUsbTool.h"
+#include "platform/UsbPort.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -1,7 +1,7 @@
 // The strip chart without a screen: the running x in whole seconds on an injected clock, the
 // range that follows the data once x passes the X maximum, bounded points, refused points and
 // the redraw held until a point is in.
-#include "platform/StripChart.h"
+#include "live/StripChart.h"
 
 #include <QSignalSpy>
 #include <QtTest>

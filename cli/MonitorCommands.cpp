@@ -1,10 +1,10 @@
-#include "TestCommands.h"
+#include "MonitorCommands.h"
 
 #include "core/ControlNames.h"
 #include "core/Program.h"
 #include "services/CurrentData.h"
-#include "services/Mode6Tests.h"
-#include "services/O2Tests.h"
+#include "services/Mode6Monitor.h"
+#include "services/O2Monitor.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -46,13 +46,13 @@ bool isSensorName(const QString &text)
     return re.match(text).hasMatch();
 }
 
-TestCommands::TestCommands(Program &program) : m_p(program)
+MonitorCommands::MonitorCommands(Program &program) : m_p(program)
 {
 }
 
-TestCommands::~TestCommands() = default;
+MonitorCommands::~MonitorCommands() = default;
 
-bool TestCommands::runO2(const TestCommand &c, QString *failure)
+bool MonitorCommands::runO2(const MonitorCommand &c, QString *failure)
 {
     if (!m_p.controls.visible(names::Mode5)) {
         *failure = QStringLiteral("o2: the scan tool's firmware does not offer the O2 sensor test");
@@ -61,12 +61,12 @@ bool TestCommands::runO2(const TestCommand &c, QString *failure)
     // The sensors and the monitor's state come from a current-data request, as in the window.
     if (!m_p.controls.enabled(names::Mode5))
         requestCurrentData(m_p);
-    m_o2 = std::make_unique<O2Tests>(m_p);
-    QList<O2Tests::Sensor> sensors;
+    m_o2 = std::make_unique<O2Monitor>(m_p);
+    QList<O2Monitor::Sensor> sensors;
     const bool available = m_o2->load(&sensors);
     QStringList present;
     int mask = 0;
-    for (const O2Tests::Sensor &s : std::as_const(sensors)) {
+    for (const O2Monitor::Sensor &s : std::as_const(sensors)) {
         const int index = qCountTrailingZeroBits(quint32(s.mask));
         present << sensorName(index);
         if (mask == 0 && (c.sensor.isEmpty() || c.sensor == present.last()))
@@ -85,13 +85,13 @@ bool TestCommands::runO2(const TestCommand &c, QString *failure)
     return true;
 }
 
-void TestCommands::printO2(bool json, const QStringList &messages) const
+void MonitorCommands::printO2(bool json, const QStringList &messages) const
 {
-    const QStringList boxes = O2Tests::boxNames();
+    const QStringList boxes = O2Monitor::boxNames();
     if (json) {
         QJsonObject out;
         for (const QString &name : boxes) {
-            const O2Tests::Box b = m_o2 ? m_o2->box(name) : O2Tests::Box{};
+            const O2Monitor::Box b = m_o2 ? m_o2->box(name) : O2Monitor::Box{};
             out.insert(name, QJsonObject{{QStringLiteral("text"), b.text}, {QStringLiteral("color"), rgbName(b.back)}});
         }
         printJson({{QStringLiteral("command"), QStringLiteral("o2")},
@@ -102,21 +102,21 @@ void TestCommands::printO2(bool json, const QStringList &messages) const
     }
     std::printf("== o2\nsensor: %s\n", qPrintable(m_sensor));
     for (const QString &name : boxes) {
-        const O2Tests::Box b = m_o2 ? m_o2->box(name) : O2Tests::Box{};
+        const O2Monitor::Box b = m_o2 ? m_o2->box(name) : O2Monitor::Box{};
         std::printf("%s: \"%s\" (%s)\n", qPrintable(name), qPrintable(b.text), qPrintable(rgbName(b.back)));
     }
     printMessages(messages);
 }
 
-bool TestCommands::runMode6(const TestCommand &c, QString *failure)
+bool MonitorCommands::runMode6(const MonitorCommand &c, QString *failure)
 {
     if (!m_p.controls.enabled(names::mnuMode6)) {
         *failure = QStringLiteral("mode6: the scan tool's firmware does not offer the mode 6 tests");
         return false;
     }
     if (!m_mode6)
-        m_mode6 = std::make_unique<Mode6Tests>(m_p);
-    Mode6Tests::Fields &f = m_mode6->fields;
+        m_mode6 = std::make_unique<Mode6Monitor>(m_p);
+    Mode6Monitor::Fields &f = m_mode6->fields;
     if (c.scan) {
         m_mode6->scan();
         return true;
@@ -131,9 +131,9 @@ bool TestCommands::runMode6(const TestCommand &c, QString *failure)
     return true;
 }
 
-void TestCommands::printMode6(const TestCommand &c, bool json, const QStringList &messages) const
+void MonitorCommands::printMode6(const MonitorCommand &c, bool json, const QStringList &messages) const
 {
-    const Mode6Tests::Fields f = m_mode6 ? m_mode6->fields : Mode6Tests::Fields{};
+    const Mode6Monitor::Fields f = m_mode6 ? m_mode6->fields : Mode6Monitor::Fields{};
     QStringList packets;
     if (m_mode6)
         for (const QByteArray &packet : m_mode6->packets())

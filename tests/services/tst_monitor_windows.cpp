@@ -55,7 +55,7 @@ struct Connected : SimRig {
 
 } // namespace
 
-class tst_test_windows : public QObject {
+class tst_monitor_windows : public QObject {
     Q_OBJECT
 private slots:
     void o2Window()
@@ -73,12 +73,12 @@ private slots:
         QVERIFY(!get->isEnabled());
         QCOMPARE(child<QPushButton>(&w, m5::cmdExit)->text(), QStringLiteral("EXIT"));
         // Every label of the test table, and every box "N/A" at first.
-        for (const O2Tests::Test &t : O2Tests::tests()) {
+        for (const O2Monitor::Test &t : O2Monitor::tests()) {
             const QList<QLabel *> labels = w.findChildren<QLabel *>();
             QVERIFY2(std::any_of(labels.begin(), labels.end(), [&](QLabel *l) { return l->text() == t.label; }),
                      qPrintable(t.label));
         }
-        for (const QString &name : O2Tests::boxNames())
+        for (const QString &name : O2Monitor::boxNames())
             QCOMPARE(child<QLineEdit>(&w, name)->text(), QStringLiteral("N/A"));
         QCOMPARE(child<QLabel>(&w, QStringLiteral("lblResultsIn"))->text(), QStringLiteral("Results in"));
         auto *red = child<QLabel>(&w, m5::lblRed);
@@ -181,7 +181,7 @@ private slots:
         rig.program->pids.O2_monitor_complete = false;
         rig.prompts.shown.clear();
         mode5->click();
-        QCOMPARE(rig.prompts.texts(), QStringList{O2Tests::NotAvailableText});
+        QCOMPARE(rig.prompts.texts(), QStringList{O2Monitor::NotAvailableText});
         QTRY_VERIFY(!main.o2SensorTest());
         QVERIFY(!mode5->isChecked());
         requestCurrentData(*rig.program);
@@ -281,5 +281,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(tst_test_windows)
-#include "tst_test_windows.moc"
+QTEST_MAIN(tst_monitor_windows)
+#include "tst_monitor_windows.moc"

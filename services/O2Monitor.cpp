@@ -1,4 +1,4 @@
-#include "services/O2Tests.h"
+#include "services/O2Monitor.h"
 
 #include "core/ControlNames.h"
 #include "core/Program.h"
@@ -16,7 +16,7 @@ QString hexPair(int value)
 
 } // namespace
 
-const std::array<O2Tests::Test, 9> &O2Tests::tests()
+const std::array<O2Monitor::Test, 9> &O2Monitor::tests()
 {
     static const QString V = QStringLiteral(" V"), S = QStringLiteral(" S");
     static const std::array<Test, 9> table{{
@@ -33,7 +33,7 @@ const std::array<O2Tests::Test, 9> &O2Tests::tests()
     return table;
 }
 
-QStringList O2Tests::boxNames()
+QStringList O2Monitor::boxNames()
 {
     QStringList out;
     for (const Test &t : tests()) {
@@ -45,18 +45,18 @@ QStringList O2Tests::boxNames()
     return out;
 }
 
-O2Tests::O2Tests(Program &p) : m_p(p)
+O2Monitor::O2Monitor(Program &p) : m_p(p)
 {
     for (const QString &name : boxNames())
         m_boxes.insert(name, Box{});
 }
 
-QString O2Tests::sensorCaption(int index)
+QString O2Monitor::sensorCaption(int index)
 {
     return QStringLiteral("Bank%1, Sensor%2").arg(index / 4 + 1).arg(index % 4 + 1);
 }
 
-bool O2Tests::load(QList<Sensor> *sensors)
+bool O2Monitor::load(QList<Sensor> *sensors)
 {
     sensors->clear();
     for (int k = 0; k < int(m_p.pids.o2_present.size()); ++k) {
@@ -70,13 +70,13 @@ bool O2Tests::load(QList<Sensor> *sensors)
     return true;
 }
 
-void O2Tests::write(const QString &name, const QString &text)
+void O2Monitor::write(const QString &name, const QString &text)
 {
     m_boxes[name].text = text;
     emit boxChanged(name);
 }
 
-QString O2Tests::o2_request(const QString &command, int threshold, bool logReplies)
+QString O2Monitor::o2_request(const QString &command, int threshold, bool logReplies)
 {
     // "S" at position 3 is the tool asking for the request again: asked again, a bounded number of times.
     for (int attempt = 0; attempt < ScanToolLink::MaxAttempts; ++attempt) {
@@ -96,7 +96,7 @@ QString O2Tests::o2_request(const QString &command, int threshold, bool logRepli
     return QString();
 }
 
-void O2Tests::o2_test_request(int mask)
+void O2Monitor::o2_test_request(int mask)
 {
     ScanToolLink::Bound bound(m_p.link, m_p.waitBoundMs);
     O2_mode = QStringLiteral("05");
@@ -129,7 +129,7 @@ void O2Tests::o2_test_request(int mask)
         o2_test_run(9, mask);
 }
 
-bool O2Tests::o2_test_run(int test, int mask)
+bool O2Monitor::o2_test_run(int test, int mask)
 {
     const Test &t = tests()[size_t(test - 1)];
     // Test 02 is always asked with service 06.

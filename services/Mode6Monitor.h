@@ -22,7 +22,7 @@ struct Mode6State {
     std::array<quint8, 14> reply{};
 };
 
-class Mode6Tests : public QObject {
+class Mode6Monitor : public QObject {
     Q_OBJECT
 public:
     static inline const QString NoResponseText = QStringLiteral(" No Response to this message");
@@ -50,7 +50,7 @@ public:
         QStringList supported;
     };
 
-    explicit Mode6Tests(Program &p);
+    explicit Mode6Monitor(Program &p);
 
     Fields fields;
 

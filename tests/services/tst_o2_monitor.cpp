@@ -5,7 +5,7 @@
 
 #include "core/ControlNames.h"
 #include "services/CurrentData.h"
-#include "services/O2Tests.h"
+#include "services/O2Monitor.h"
 
 #include <QJsonDocument>
 #include <QtTest>
@@ -36,7 +36,7 @@ const QString EveryTest = QStringLiteral(
 const QString FourAndNine = QStringLiteral(R"({"B1S1":{"01":"2D","02":"50","03":"3C","04":"78","09":"19FFFF"}})");
 
 struct Rig : SimRig {
-    O2Tests tests{*program};
+    O2Monitor tests{*program};
     explicit Rig(sim::VehicleProfile profile) : SimRig(std::move(profile))
     {
         program->waitBoundMs = 400;
@@ -59,7 +59,7 @@ struct Rig : SimRig {
 
 } // namespace
 
-class tst_o2_tests : public QObject {
+class tst_o2_monitor : public QObject {
     Q_OBJECT
 private slots:
     void commandsInOrder_data()
@@ -77,10 +77,10 @@ private slots:
         QTest::newRow("service 06 only: fall-back") << FourAndNine << QStringLiteral(R"(["06"])")
             << QStringList{"050001", "060001", "060101", "060201", "060301", "060401", "060901"} << QString();
         QTest::newRow("neither: not supported") << FourAndNine << QStringLiteral("[]")
-            << QStringList{"050001", "060001"} << O2Tests::NotSupportedText;
+            << QStringList{"050001", "060001"} << O2Monitor::NotSupportedText;
         // The same ECU switched to refusing at run time.
         QTest::newRow("refusing: not supported") << FourAndNine << QStringLiteral("refuse")
-            << QStringList{"050001", "060001"} << O2Tests::NotSupportedText;
+            << QStringList{"050001", "060001"} << O2Monitor::NotSupportedText;
         QTest::newRow("every test") << EveryTest << QStringLiteral(R"(["05","06"])")
             << QStringList{"050001", "050101", "060201", "050301", "050401", "050501", "050601", "050701", "050801",
                            "050901"}
@@ -117,7 +117,7 @@ private slots:
         };
         for (const auto &e : expected) {
             QCOMPARE(r.text(e.box), e.text);
-            QCOMPARE(r.tests.box(e.box).back, e.green ? O2Tests::ResultGreen : O2Tests::BoxWhite);
+            QCOMPARE(r.tests.box(e.box).back, e.green ? O2Monitor::ResultGreen : O2Monitor::BoxWhite);
         }
         QVERIFY(r.prompts.shown.isEmpty());
     }
@@ -144,7 +144,7 @@ private slots:
         QTest::newRow("once") << 1 << 2 << QStringLiteral(" .225 V") << QStringList();
         QTest::newRow("three times") << 3 << 4 << QStringLiteral(" .225 V") << QStringList();
         QTest::newRow("for ever") << 1000 << ScanToolLink::MaxAttempts << QStringLiteral("N/A")
-                                  << QStringList{O2Tests::TimeoutText};
+                                  << QStringList{O2Monitor::TimeoutText};
     }
     void repeatOnSAtThird()
     {
@@ -168,11 +168,11 @@ private slots:
         QTest::addColumn<QStringList>("messages");
         QTest::addColumn<QString>("result");
         QTest::newRow("status S before every reply") << "status" << QStringList() << QStringLiteral(" .225 V");
-        QTest::newRow("ECU silent") << "silent" << QStringList{O2Tests::TimeoutText} << QStringLiteral("N/A");
-        QTest::newRow("no vehicle") << "novehicle" << QStringList{O2Tests::TimeoutText} << QStringLiteral("N/A");
-        QTest::newRow("tool dead") << "quiet" << QStringList{O2Tests::TimeoutText} << QStringLiteral("N/A");
+        QTest::newRow("ECU silent") << "silent" << QStringList{O2Monitor::TimeoutText} << QStringLiteral("N/A");
+        QTest::newRow("no vehicle") << "novehicle" << QStringList{O2Monitor::TimeoutText} << QStringLiteral("N/A");
+        QTest::newRow("tool dead") << "quiet" << QStringList{O2Monitor::TimeoutText} << QStringLiteral("N/A");
         QTest::newRow("tool falls silent after the support reply")
-            << "unanswered" << QStringList{O2Tests::TimeoutText} << QStringLiteral("N/A");
+            << "unanswered" << QStringList{O2Monitor::TimeoutText} << QStringLiteral("N/A");
     }
     void toolMisbehaves()
     {
@@ -211,7 +211,7 @@ private slots:
     {
         Rig r(o2Car(FourAndNine));
         r.program->pids.o2_present = {1, 2, 0, 0, 16, 0, 0, 128};
-        QList<O2Tests::Sensor> sensors;
+        QList<O2Monitor::Sensor> sensors;
         QVERIFY(r.tests.load(&sensors));
         QCOMPARE(sensors.size(), 4);
         const QStringList captions{"Bank1, Sensor1", "Bank1, Sensor2", "Bank2, Sensor1", "Bank2, Sensor4"};
@@ -234,8 +234,8 @@ private slots:
         rig.program->startUp();
         rig.connect();
         requestCurrentData(*rig.program);
-        O2Tests tests(*rig.program);
-        QList<O2Tests::Sensor> sensors;
+        O2Monitor tests(*rig.program);
+        QList<O2Monitor::Sensor> sensors;
         QVERIFY(tests.load(&sensors));
         QCOMPARE(sensors.size(), 4);
         QCOMPARE(sensors[2].caption, QStringLiteral("Bank2, Sensor1"));
@@ -256,5 +256,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_o2_tests)
-#include "tst_o2_tests.moc"
+QTEST_GUILESS_MAIN(tst_o2_monitor)
+#include "tst_o2_monitor.moc"

@@ -1,4 +1,4 @@
-#include "live/Timing.h"
+#include "core/Timing.h"
 
 #include <chrono>
 

@@ -1,6 +1,6 @@
-#include "live/Clock.h"
+#include "core/Clock.h"
 
-#include "live/Timing.h"
+#include "core/Timing.h"
 
 #include <QEventLoop>
 #include <QTimer>

@@ -12,7 +12,7 @@ namespace quenta {
 
 class Program;
 
-class O2Tests : public QObject {
+class O2Monitor : public QObject {
     Q_OBJECT
 public:
     static inline const QString NotAvailableText =
@@ -44,7 +44,7 @@ public:
         Rgb back = BoxWhite;
     };
 
-    explicit O2Tests(Program &p);
+    explicit O2Monitor(Program &p);
 
     // The window's load: the present sensors in order. False, after the "not available" message,
     // while the O2 sensor monitor has not completed (the window then hides).

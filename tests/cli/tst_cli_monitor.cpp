@@ -38,7 +38,7 @@ QJsonObject box(const QJsonObject &o, const char *name)
 
 } // namespace
 
-class tst_cli_monitor_tests : public QObject {
+class tst_cli_monitor : public QObject {
     Q_OBJECT
 private slots:
     void o2OnTheShippedCar()
@@ -123,5 +123,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_cli_monitor_tests)
-#include "tst_cli_monitor_tests.moc"
+QTEST_GUILESS_MAIN(tst_cli_monitor)
+#include "tst_cli_monitor.moc"

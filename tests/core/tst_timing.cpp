@@ -1,5 +1,5 @@
 // The millisecond stopwatch.
-#include "live/Timing.h"
+#include "core/Timing.h"
 
 #include <QtTest>
 

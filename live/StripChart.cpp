@@ -1,6 +1,6 @@
-#include "platform/StripChart.h"
+#include "live/StripChart.h"
 
-#include "live/Timing.h"
+#include "core/Timing.h"
 
 #include <cmath>
 

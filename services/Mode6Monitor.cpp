@@ -1,4 +1,4 @@
-#include "services/Mode6Tests.h"
+#include "services/Mode6Monitor.h"
 
 #include "core/Program.h"
 #include "link/Commands.h"
@@ -27,16 +27,16 @@ constexpr int LastRange = 0xE0;
 
 } // namespace
 
-Mode6Tests::Mode6Tests(Program &p) : m_p(p)
+Mode6Monitor::Mode6Monitor(Program &p) : m_p(p)
 {
 }
 
-QString Mode6Tests::rewriteDollar(const QString &entry)
+QString Mode6Monitor::rewriteDollar(const QString &entry)
 {
     return entry.startsWith(QLatin1Char('$')) ? QStringLiteral("&H") + entry.mid(1) : entry;
 }
 
-double Mode6Tests::entryNumber(const QString &entry)
+double Mode6Monitor::entryNumber(const QString &entry)
 {
     if (!entry.startsWith(QLatin1String("&H"), Qt::CaseInsensitive))
         return numtext::leadingNumber(entry);
@@ -51,7 +51,7 @@ double Mode6Tests::entryNumber(const QString &entry)
     return value;
 }
 
-std::optional<int> Mode6Tests::entryId(const QString &entry)
+std::optional<int> Mode6Monitor::entryId(const QString &entry)
 {
     const double value = numtext::roundHalfEven(entryNumber(entry));
     if (!std::isfinite(value) || value < 0 || value > 255)
@@ -59,7 +59,7 @@ std::optional<int> Mode6Tests::entryId(const QString &entry)
     return int(value);
 }
 
-QString Mode6Tests::acknowledgement()
+QString Mode6Monitor::acknowledgement()
 {
     QString ack = m_p.link.exchange(commands::MonitorTestPass, 2, std::nullopt, ScanToolLink::Discard::AfterSend);
     // A status character the tool sent just before its acknowledgement stands in front of it.
@@ -70,7 +70,7 @@ QString Mode6Tests::acknowledgement()
     return ack;
 }
 
-bool Mode6Tests::pass_command()
+bool Mode6Monitor::pass_command()
 {
     m_p.link.setOBD_stop(false);
     m_p.link.wait_OBD_ready();
@@ -98,7 +98,7 @@ bool Mode6Tests::pass_command()
     return true;
 }
 
-bool Mode6Tests::mode6_request(quint8 service, quint8 test, quint8 component, quint8 length)
+bool Mode6Monitor::mode6_request(quint8 service, quint8 test, quint8 component, quint8 length)
 {
     m_p.link.setOBD_stop(false);
     if (!pass_command() || m_p.link.OBD_stop()) {
@@ -129,7 +129,7 @@ bool Mode6Tests::mode6_request(quint8 service, quint8 test, quint8 component, qu
     return true;
 }
 
-void Mode6Tests::getTestResults()
+void Mode6Monitor::getTestResults()
 {
     ScanToolLink::Bound bound(m_p.link, m_p.waitBoundMs);
     m_packets.clear();
@@ -177,7 +177,7 @@ void Mode6Tests::getTestResults()
     emit changed();
 }
 
-void Mode6Tests::scan()
+void Mode6Monitor::scan()
 {
     ScanToolLink::Bound bound(m_p.link, m_p.waitBoundMs);
     m_packets.clear();

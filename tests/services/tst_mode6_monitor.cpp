@@ -3,7 +3,7 @@
 // tool that refuses, answers nothing or answers short.
 #include "SimRig.h"
 
-#include "services/Mode6Tests.h"
+#include "services/Mode6Monitor.h"
 
 #include <QtTest>
 
@@ -36,13 +36,13 @@ const QString Examples = QStringLiteral("[%1,%2]").arg(test("01", "01", "01F4", 
                                                        test("02", "01", "01F4", "03E8", "min"));
 
 struct Rig : SimRig {
-    Mode6Tests tests{*program};
+    Mode6Monitor tests{*program};
     explicit Rig(sim::VehicleProfile profile) : SimRig(std::move(profile))
     {
         program->waitBoundMs = 400;
         openPort();
     }
-    Mode6Tests::Fields &f() { return tests.fields; }
+    Mode6Monitor::Fields &f() { return tests.fields; }
     void get(const QString &testId, const QString &componentId, const QString &scale = QStringLiteral("0.01"),
              const QString &units = QStringLiteral("V"))
     {
@@ -56,7 +56,7 @@ struct Rig : SimRig {
 
 } // namespace
 
-class tst_mode6_tests : public QObject {
+class tst_mode6_monitor : public QObject {
     Q_OBJECT
 private slots:
     void entryReading_data()
@@ -88,8 +88,8 @@ private slots:
         QFETCH(QString, entry);
         QFETCH(QString, shown);
         QFETCH(int, id);
-        QCOMPARE(Mode6Tests::rewriteDollar(entry), shown);
-        const std::optional<int> read = Mode6Tests::entryId(shown);
+        QCOMPARE(Mode6Monitor::rewriteDollar(entry), shown);
+        const std::optional<int> read = Mode6Monitor::entryId(shown);
         QCOMPARE(read.value_or(-1), id);
     }
 
@@ -152,7 +152,7 @@ private slots:
         QCOMPARE(r.f().max, kind == QLatin1String("max") ? QStringLiteral("10V") : QStringLiteral("earlier max"));
         QCOMPARE(r.f().min, kind == QLatin1String("min") ? QStringLiteral("10V") : QStringLiteral("earlier min"));
         QCOMPARE(r.f().passFail, result);
-        QCOMPARE(r.f().passFailBack, result == QLatin1String("FAIL") ? colors::Red : Mode6Tests::PassWhite);
+        QCOMPARE(r.f().passFailBack, result == QLatin1String("FAIL") ? colors::Red : Mode6Monitor::PassWhite);
         QCOMPARE(r.f().returned, QString());
     }
 
@@ -201,7 +201,7 @@ private slots:
         Rig r(mode6Car(Examples));
         r.f().value = QStringLiteral("earlier");
         r.get(testId, componentId, scale);
-        QCOMPARE(r.prompts.texts(), QStringList{Mode6Tests::InputErrorText});
+        QCOMPARE(r.prompts.texts(), QStringList{Mode6Monitor::InputErrorText});
         QCOMPARE(r.tool.packets().size(), packets);
         // A bad test ID ends the reading before the component ID is rewritten.
         if (testId.startsWith(QLatin1Char('$')))
@@ -222,9 +222,9 @@ private slots:
         // The tool goes on with its status characters after a reply cut short: they fill the
         // reply's place, and byte 3 is one of them.
         QTest::newRow("binary reply cut to 3 bytes") << "short" << QStringList() << 1;
-        QTest::newRow("PASS not acknowledged") << "pass" << QStringList{Mode6Tests::NotAcknowledgedText} << 0;
-        QTest::newRow("no vehicle") << "novehicle" << QStringList{Mode6Tests::NotAcknowledgedText} << 0;
-        QTest::newRow("tool dead") << "quiet" << QStringList{Mode6Tests::NotAcknowledgedText} << 0;
+        QTest::newRow("PASS not acknowledged") << "pass" << QStringList{Mode6Monitor::NotAcknowledgedText} << 0;
+        QTest::newRow("no vehicle") << "novehicle" << QStringList{Mode6Monitor::NotAcknowledgedText} << 0;
+        QTest::newRow("tool dead") << "quiet" << QStringList{Mode6Monitor::NotAcknowledgedText} << 0;
     }
     void noResponse()
     {
@@ -254,7 +254,7 @@ private slots:
         clock.start();
         r.get(fault == QLatin1String("unknown") ? QStringLiteral("9") : QStringLiteral("1"), QStringLiteral("1"));
         QVERIFY2(clock.elapsed() < 5 * r.program->waitBoundMs, "the request is bounded");
-        QCOMPARE(r.f().returned, Mode6Tests::NoResponseText);
+        QCOMPARE(r.f().returned, Mode6Monitor::NoResponseText);
         QCOMPARE(r.prompts.texts(), messages);
         QCOMPARE(int(r.tool.packets().size()) - before, packets);
         QCOMPARE(r.f().value, QStringLiteral("5V"));
@@ -265,7 +265,7 @@ private slots:
         r.prompts.shown.clear();
         r.f().returned.clear();
         r.tests.scan();
-        QCOMPARE(r.f().returned, fault == QLatin1String("unknown") ? QString() : Mode6Tests::NoResponseText);
+        QCOMPARE(r.f().returned, fault == QLatin1String("unknown") ? QString() : Mode6Monitor::NoResponseText);
         QCOMPARE(r.f().supported.isEmpty(), fault != QLatin1String("unknown"));
         if (fault != QLatin1String("quiet") && fault != QLatin1String("novehicle")) {
             // Once the tool behaves again, so does the window: nothing stale is left on the line.
@@ -292,7 +292,7 @@ private slots:
         clock.start();
         r.get(QStringLiteral("1"), QStringLiteral("1"));
         QVERIFY(clock.elapsed() >= r.program->waitBoundMs - 50);
-        QCOMPARE(r.f().returned, Mode6Tests::NoResponseText);
+        QCOMPARE(r.f().returned, Mode6Monitor::NoResponseText);
         QCOMPARE(r.f().value, QString());
         QCOMPARE(r.port()->inputMode(), ScanToolPort::InputMode::Text);
         QVERIFY(!r.program->link.portFailed());
@@ -332,5 +332,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_mode6_tests)
-#include "tst_mode6_tests.moc"
+QTEST_GUILESS_MAIN(tst_mode6_monitor)
+#include "tst_mode6_monitor.moc"
