@@ -4,7 +4,7 @@
 #include "app/Artwork.h"
 #include "app/frmUserCOM.h"
 #include "core/ControlNames.h"
-#include "core/Program.h"
+#include "program/Program.h"
 #include "pids/PidState.h"
 #include "live/LogFile.h"
 #include "live/widgets/Chart.h"
@@ -79,7 +79,7 @@ frmMain::frmMain(Program &program, PrintTarget &printer, QWidget *parent)
         show();
         raise();
     });
-    m_program.showPortPicker = [this] { showPortPicker(); };
+    m_program.connection.showPortPicker = [this] { showPortPicker(); };
     showIndicator();
     showStatusText();
     showDataColour();
@@ -89,7 +89,7 @@ frmMain::frmMain(Program &program, PrintTarget &printer, QWidget *parent)
 
 frmMain::~frmMain()
 {
-    m_program.showPortPicker = nullptr;
+    m_program.connection.showPortPicker = nullptr;
 }
 
 void frmMain::bind(QAbstractButton *button, const QString &name)
@@ -247,16 +247,15 @@ void frmMain::buildControls()
 
     connect(Command2, &QPushButton::clicked, this, &frmMain::onPrint);
     connect(Command1, &QPushButton::clicked, this, &frmMain::onExit);
-    using Handler = void (*)(Program &);
     const struct {
         QPushButton *button;
         const QString &name;
-        Handler handler;
+        std::function<void()> handler;
     } latched[] = {
-        {Mode1, names::Mode1, requestCurrentData},
-        {Mode2, names::Mode2, requestFreezeFrame},
-        {Mode3, names::Mode3, requestTroubleCodes},
-        {Mode4, names::Mode4, clearTroubleCodes},
+        {Mode1, names::Mode1, [this] { m_program.currentData.request(); }},
+        {Mode2, names::Mode2, [this] { m_program.freezeFrame.request(); }},
+        {Mode3, names::Mode3, [this] { m_program.troubleCodes.request(); }},
+        {Mode4, names::Mode4, [this] { m_program.clearCodes.clear(); }},
     };
     for (const auto &[button, name, handler] : latched)
         connect(button, &QPushButton::clicked, this, [this, name = name, handler = handler] { latch(name, handler); });
@@ -275,18 +274,18 @@ void frmMain::buildMenus()
     mnuCom = bind(com->menuAction(), names::mnuCom);
     // The USB transport is built in but never offered; the item exists so the program can address it.
     mnuUSB = bind(com->addAction(QStringLiteral("USB")), names::mnuUSB);
-    connect(mnuUSB, &QAction::triggered, this, [this] { connectUsb(m_program); });
+    connect(mnuUSB, &QAction::triggered, this, [this] { m_program.connection.connectUsb(); });
     mnuConnectionCom1 = bind(com->addAction(QStringLiteral("Com1")), names::mnuConnectionCom1);
     mnuConnectionCom2 = bind(com->addAction(QStringLiteral("Com2")), names::mnuConnectionCom2);
     mnuConnectionCom3 = bind(com->addAction(QStringLiteral("Com3")), names::mnuConnectionCom3);
     mnuConnectionCom4 = bind(com->addAction(QStringLiteral("Com4")), names::mnuConnectionCom4);
     int n = 1;
     for (QAction *item : {mnuConnectionCom1, mnuConnectionCom2, mnuConnectionCom3, mnuConnectionCom4}) {
-        connect(item, &QAction::triggered, this, [this, n] { connectCom(m_program, n); });
+        connect(item, &QAction::triggered, this, [this, n] { m_program.connection.connectCom(n); });
         ++n;
     }
     mnuConnectionComX = bind(com->addAction(QStringLiteral("COM 5 thru 9")), names::mnuConnectionComX);
-    connect(mnuConnectionComX, &QAction::triggered, this, [this] { connectCom(m_program, ComPicker); });
+    connect(mnuConnectionComX, &QAction::triggered, this, [this] { m_program.connection.connectCom(ComPicker); });
     com->addSeparator();
     mnu9600 = bind(com->addAction(QStringLiteral("38400 baud")), names::mnu9600);
     connect(mnu9600, &QAction::triggered, this, [this] { m_program.settings.baud_rate = 38400; });
@@ -377,15 +376,15 @@ void frmMain::showDataColour()
     List1->setPalette(palette);
 }
 
-void frmMain::latch(const QString &button, void (*handler)(Program &))
+void frmMain::latch(const QString &button, const std::function<void()> &handler)
 {
     m_program.controls.setPressed(button, true);
-    handler(m_program);
+    handler();
 }
 
 void frmMain::onChangeECU()
 {
-    changeEcu(m_program);
+    m_program.connection.changeEcu();
 }
 
 void frmMain::onPrint()
@@ -414,7 +413,7 @@ void frmMain::onExit()
         window->hide();
     if (!m_program.link.serial_link()) {
         // On USB the unload closes the driver, which is given two seconds to let go of the device.
-        m_program.unload();
+        m_program.connection.unload();
         const double start = m_program.timing.CurrentTime();
         while (m_program.timing.CurrentTime() - start <= 2)
             m_program.clock().wait(50);
@@ -475,7 +474,7 @@ void frmMain::openO2SensorTest()
 {
     // A window closed with "EXIT" is made again, so its load reads the sensors found since.
     if (!m_mode5) {
-        m_mode5 = new frmMode5(m_program, this);
+        m_mode5 = new frmMode5(m_program.pidContext, m_program.prompts, this);
         if (!m_mode5->load())
             delete m_mode5.data();
     }
@@ -492,7 +491,10 @@ void frmMain::openMultiView()
 {
     m_program.settings.logger_stop = true;
     if (!m_logger)
-        m_logger = new DataLogMV(m_program, this);
+    {
+        m_logger = new DataLogMV(m_program.liveParts(), m_program.logger, this);
+        connect(m_logger, &DataLogMV::showMainRequested, &m_program, &Program::showMainWindow);
+    }
     m_logger->show();
     m_logger->raise();
     hide();
@@ -501,7 +503,7 @@ void frmMain::openMultiView()
 void frmMain::openMode6Tests()
 {
     if (!m_mode6)
-        m_mode6 = new frmMode6(m_program, this);
+        m_mode6 = new frmMode6(m_program.link, m_program.mode6, m_program.prompts, this);
     m_mode6->show();
     m_mode6->raise();
     m_mode6->activateWindow();
@@ -510,7 +512,7 @@ void frmMain::openMode6Tests()
 void frmMain::openFuelTrimMonitor()
 {
     if (!m_fuelTrim)
-        m_fuelTrim = new frmFuel_Trim(m_program, this);
+        m_fuelTrim = new frmFuel_Trim(m_program.liveParts(), this);
     m_fuelTrim->show();
     m_fuelTrim->raise();
     // One monitor at a time: a second start would nest a loop on the same link.
@@ -527,7 +529,8 @@ void frmMain::openWidebandDisplay()
         m_wideband->raise();
         return;
     }
-    m_wideband = new WRO2_Sensor_Log(m_program, this);
+    m_wideband = new WRO2_Sensor_Log(m_program.liveParts(), this);
+    connect(m_wideband, &WRO2_Sensor_Log::showMainRequested, &m_program, &Program::showMainWindow);
     m_wideband->show();
     hide();
 }
@@ -549,7 +552,7 @@ void frmMain::openRealTimeDisplay(const QModelIndex &)
     if (line < 0 || line >= PidState::ListSize)
         return;
     const int pid = m_program.pids.PID_list[size_t(line)];
-    QPointer<Chart> chart = new Chart(m_program, this);
+    QPointer<Chart> chart = new Chart(m_program.liveParts(), this);
     m_chart = chart;
     chart->display().start();
     chart->show();

@@ -82,7 +82,7 @@ private:
     void showLinkInfo();
 
     // Handlers.
-    void latch(const QString &button, void (*handler)(Program &));
+    void latch(const QString &button, const std::function<void()> &handler);
     void onChangeECU();
     void onPrint();
     void onExit();

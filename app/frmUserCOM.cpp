@@ -1,7 +1,7 @@
 #include "app/frmUserCOM.h"
 
 #include "core/ControlNames.h"
-#include "core/Program.h"
+#include "program/Program.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -48,7 +48,7 @@ void frmUserCOM::showEvent(QShowEvent *event)
 void frmUserCOM::closeEvent(QCloseEvent *event)
 {
     // Closed without a choice: the connection attempt ends instead of waiting for one.
-    m_program.portPickerClosed();
+    m_program.connection.portPickerClosed();
     QWidget::closeEvent(event);
 }
 

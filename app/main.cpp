@@ -1,7 +1,8 @@
 // quenta: the desktop program. Options choose what stands behind each COM port.
 #include "app/frmMain.h"
 #include "core/CommandLine.h"
-#include "core/Program.h"
+#include "program/Program.h"
+#include "program/PortChoices.h"
 #include "link/PortDirectory.h"
 #include "platform/PortAccess.h"
 #include "platform/widgets/Printer.h"
@@ -122,8 +123,8 @@ int main(int argc, char **argv)
     window.startUp();
     if (usb) {
         // As choosing the (hidden) "USB" item would, once the window runs.
-        program.usbIds = usb;
-        QTimer::singleShot(0, &window, [&program] { connectUsb(program); });
+        program.connection.usbIds = usb;
+        QTimer::singleShot(0, &window, [&program] { program.connection.connectUsb(); });
     }
     return app.exec();
 }

@@ -1,6 +1,6 @@
 #pragma once
 // What the benchmark programs share: quiet prompts and the calling thread's CPU clock.
-#include "core/Program.h"
+#include "program/Program.h"
 #include "platform/Prompts.h"
 
 #include <memory>
@@ -46,10 +46,10 @@ struct Connected {
         quenta::PortDirectory ports;
         ports.mapDevice(1, device);
         program = std::make_unique<quenta::Program>(prompts, std::move(ports));
-        program->setPort(program->ports.create(1));
-        program->port()->setLineSettings(*quenta::parseLineSettings(QStringLiteral("38400,N,8,1")), nullptr);
+        program->connection.setPort(program->connection.ports.create(1));
+        program->connection.port()->setLineSettings(*quenta::parseLineSettings(QStringLiteral("38400,N,8,1")), nullptr);
         QString error;
-        if (!program->port()->open(&error))
+        if (!program->connection.port()->open(&error))
             qFatal("open %s: %s", qPrintable(device), qPrintable(error));
     }
 };

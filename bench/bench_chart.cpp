@@ -37,7 +37,7 @@ double windowRate(const QString &device, double seconds)
 {
     Connected connected(device);
     Program &program = *connected.program;
-    Chart chart(program);
+    Chart chart(program.liveParts());
     chart.resize(760, 520);
     chart.display().start();
     chart.show();
@@ -48,7 +48,7 @@ double windowRate(const QString &device, double seconds)
     t.start();
     chart.display().run(0x0C);
     const double rate = samples / (t.nsecsElapsed() / 1e9);
-    program.port()->close();
+    program.connection.port()->close();
     return rate;
 }
 

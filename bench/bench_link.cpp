@@ -3,7 +3,7 @@
 #include "BenchSupport.h"
 #include "sim/ThreadedSim.h"
 
-#include "core/Program.h"
+#include "program/Program.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -41,13 +41,13 @@ void reactionTime(int exchanges)
         qFatal("no pseudo-terminal");
     Connected c(sim.device);
     ScanToolLink &link = c.program->link;
-    link.get_ecu_PID(QStringLiteral("01"), QStringLiteral("0C"), QStringLiteral("07")); // settle
+    link.get_ecu_PID(ToolCommand{0x01, 0x0C, 0x07}).reply; // settle
     sim.inToolThread([&] { sim.tool->clearReactionTimes(); });
     QElapsedTimer wall;
     wall.start();
     int good = 0;
     for (int i = 0; i < exchanges; ++i)
-        good += link.get_ecu_PID(QStringLiteral("01"), QStringLiteral("0C"), QStringLiteral("07")).mid(11, 4)
+        good += link.get_ecu_PID(ToolCommand{0x01, 0x0C, 0x07}).reply.mid(11, 4)
             == QLatin1String("0CB4");
     const double seconds = wall.nsecsElapsed() / 1e9;
     QList<double> ms;

@@ -4,7 +4,7 @@
 #include "BenchSupport.h"
 #include "sim/ThreadedSim.h"
 
-#include "core/Program.h"
+#include "program/Program.h"
 #include "services/CurrentData.h"
 
 #include <QCoreApplication>
@@ -25,7 +25,7 @@ int main(int argc, char **argv)
     Connected connected(sim.device);
     Program &program = *connected.program;
 
-    requestCurrentData(program); // settle
+    program.currentData.request(); // settle
     const int lines = program.data.count();
     double wall = 0, tool = 0, cpu = 0, reaction = 0;
     int exchanges = 0;
@@ -36,7 +36,7 @@ int main(int argc, char **argv)
         QElapsedTimer t;
         t.start();
         const double cpu0 = threadCpuSeconds();
-        requestCurrentData(program);
+        program.currentData.request();
         cpu += threadCpuSeconds() - cpu0;
         wall += t.nsecsElapsed() / 1e9;
         sim.inToolThread([&] {

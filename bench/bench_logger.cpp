@@ -65,19 +65,19 @@ int main(int argc, char **argv)
         qFatal("no pseudo-terminal");
     Connected connected(sim.device);
     Program &program = *connected.program;
-    requestCurrentData(program);
+    program.currentData.request();
     QTemporaryDir dir;
 
     // Interval 0, six parameters, against the same six requests bare.
     const int samples = quick ? 20 : 100;
     QElapsedTimer t;
-    Decoders decoders(program);
+    Decoders decoders(program.pidContext);
     t.start();
     for (int s = 0; s < samples; ++s)
         for (int i = 0; i < 6; ++i)
             decoders.read(program.pids.PID_list[size_t(i)]);
     const double bare = samples / (t.nsecsElapsed() / 1e9);
-    DataLogger fast(program);
+    DataLogger fast(program.liveParts());
     setUp(fast, program, 6, QStringLiteral("0"), samples);
     t.start();
     fast.Command1_Click();
@@ -89,7 +89,7 @@ int main(int argc, char **argv)
     // Interval 0.1, two parameters: lateness and CPU between samples.
     MeasuringClock clock;
     program.setClock(&clock);
-    DataLogger paced(program);
+    DataLogger paced(program.liveParts());
     setUp(paced, program, 2, QStringLiteral("0.1"), quick ? 30 : 200);
     paced.Command1_Click();
     program.setClock(nullptr);

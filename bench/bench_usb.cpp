@@ -29,16 +29,16 @@ struct Figures {
 template <typename InTool> Figures measure(Program &program, int runs, InTool inTool, sim::EmulatedUsbTool *usb)
 {
     Figures f;
-    requestCurrentData(program); // settle
+    program.currentData.request(); // settle
     for (int i = 0; i < runs; ++i) {
         inTool([](sim::SimulatedScanTool &t) { t.clearToolBusy(); t.clearCommands(); });
         if (usb)
             usb->clearSetups();
-        const qint64 transfers0 = usb ? program.usbPort()->transfers() : 0;
+        const qint64 transfers0 = usb ? program.connection.usbPort()->transfers() : 0;
         QElapsedTimer t;
         t.start();
         const double cpu0 = threadCpuSeconds();
-        requestCurrentData(program);
+        program.currentData.request();
         f.cpu += threadCpuSeconds() - cpu0;
         f.wall += t.nsecsElapsed() / 1e9;
         inTool([&](sim::SimulatedScanTool &tool) {
@@ -46,7 +46,7 @@ template <typename InTool> Figures measure(Program &program, int runs, InTool in
             f.exchanges += int(tool.commands().size());
         });
         if (usb) {
-            f.transfers += program.usbPort()->transfers() - transfers0;
+            f.transfers += program.connection.usbPort()->transfers() - transfers0;
             for (const auto &s : usb->setups())
                 f.polls += s[1] == UsbPort::WaitingCount || s[1] == UsbPort::Ready;
         }
@@ -92,9 +92,9 @@ int main(int argc, char **argv)
         PortDirectory ports;
         ports.mapFactory(1, [&tool] { return std::make_unique<sim::SimPort>(&tool); }, QStringLiteral("bench"));
         Program program(prompts, std::move(ports));
-        program.setPort(program.ports.create(1));
+        program.connection.setPort(program.connection.ports.create(1));
         QString error;
-        if (!program.port()->open(&error))
+        if (!program.connection.port()->open(&error))
             qFatal("%s", qPrintable(error));
         serial = measure(program, runs, [&](auto f) { f(tool); }, nullptr);
         serialLines = program.data.count();
@@ -106,8 +106,8 @@ int main(int argc, char **argv)
             qFatal("usb device: %s", qPrintable(error));
         NullPrompts prompts;
         Program program(prompts, PortDirectory());
-        program.usbIds = UsbIds{0x1234, 0x5678};
-        connectUsb(program);
+        program.connection.usbIds = UsbIds{0x1234, 0x5678};
+        program.connection.connectUsb();
         if (!program.controls.enabled(names::Mode1))
             qFatal("the USB connection failed");
         usb = measure(program, runs, [&](auto f) { device.inToolThread([&] { f(*device.tool()); }); }, &device);
@@ -117,7 +117,7 @@ int main(int argc, char **argv)
         t.start();
         const int n = 1000;
         for (int i = 0; i < n; ++i)
-            program.usbPort()->usb_count();
+            program.connection.usbPort()->usb_count();
         transferMs = t.nsecsElapsed() / 1e6 / n;
     }
     std::printf("current-data listing of the shipped car, %d runs each:\n", runs);

@@ -1,7 +1,7 @@
 #include "MonitorCommands.h"
 
 #include "core/ControlNames.h"
-#include "core/Program.h"
+#include "program/Program.h"
 #include "services/CurrentData.h"
 #include "services/Mode6Monitor.h"
 #include "services/O2Monitor.h"
@@ -60,8 +60,8 @@ bool MonitorCommands::runO2(const MonitorCommand &c, QString *failure)
     }
     // The sensors and the monitor's state come from a current-data request, as in the window.
     if (!m_p.controls.enabled(names::Mode5))
-        requestCurrentData(m_p);
-    m_o2 = std::make_unique<O2Monitor>(m_p);
+        m_p.currentData.request();
+    m_o2 = std::make_unique<O2Monitor>(m_p.pidContext, m_p.prompts);
     QList<O2Monitor::Sensor> sensors;
     const bool available = m_o2->load(&sensors);
     QStringList present;
@@ -115,7 +115,7 @@ bool MonitorCommands::runMode6(const MonitorCommand &c, QString *failure)
         return false;
     }
     if (!m_mode6)
-        m_mode6 = std::make_unique<Mode6Monitor>(m_p);
+        m_mode6 = std::make_unique<Mode6Monitor>(m_p.link, m_p.mode6, m_p.prompts);
     Mode6Monitor::Fields &f = m_mode6->fields;
     if (c.scan) {
         m_mode6->scan();

@@ -2,7 +2,8 @@
 // the same link and prints what the windows would show.
 #include "MonitorCommands.h"
 #include "core/CommandLine.h"
-#include "core/Program.h"
+#include "program/Program.h"
+#include "program/PortChoices.h"
 #include "services/ClearCodes.h"
 #include "services/Connection.h"
 #include "services/CurrentData.h"
@@ -381,7 +382,7 @@ enum class LiveEnd { Done, NoRow, WriteFailed };
 LiveEnd watch(Program &program, const Command &c, bool json)
 {
     StripChart chart;
-    RealTimeDisplay display(program, chart);
+    RealTimeDisplay display(program.liveParts(), chart);
     display.start();
     const int samples = c.count > 0 ? c.count : (c.seconds > 0 ? 0 : DefaultWatchSamples);
     QTimer timer;
@@ -420,7 +421,7 @@ LiveEnd watch(Program &program, const Command &c, bool json)
 // A data logger run without its window: the same run and file; the samples and the file at the end.
 LiveEnd log(Program &program, const Command &c, bool json)
 {
-    DataLogger logger(program);
+    DataLogger logger(program.liveParts());
     logger.count = c.logCount;
     for (int i = 0; i < DataLogger::Slots; ++i) {
         const int item = i < c.slotItems.size() ? c.slotItems[i] : 0;
@@ -451,7 +452,7 @@ LiveEnd log(Program &program, const Command &c, bool json)
 // The wideband meter without its window: N samples, then the file.
 LiveEnd wideband(Program &program, const Command &c, bool json)
 {
-    WidebandMeter meter(program);
+    WidebandMeter meter(program.liveParts());
     meter.afterSample = [&](int samples) {
         if (samples >= c.count)
             meter.Command2_Click();
@@ -476,7 +477,7 @@ LiveEnd wideband(Program &program, const Command &c, bool json)
 // The fuel trim monitor without its window: the four rows after each pass.
 LiveEnd trims(Program &program, const Command &c, bool json)
 {
-    FuelTrimMonitor monitor(program);
+    FuelTrimMonitor monitor(program.liveParts());
     bool written = true;
     monitor.afterPass = [&] {
         const QStringList rows = monitor.labels();
@@ -561,7 +562,7 @@ int main(int argc, char **argv)
                               .arg(opt->timeoutS);
                 break;
             case ScanToolLink::Heard::Nothing:
-                if (opt->usb && !(program.usbPort() && program.usbPort()->usb_attached())) {
+                if (opt->usb && !(program.connection.usbPort() && program.connection.usbPort()->usb_attached())) {
                     // A device that was there but could not be claimed says why in the status window.
                     const QString said = program.status.text();
                     failure = QStringLiteral("%1: no USB device %2:%3 attached within %4 s%5")
@@ -598,19 +599,19 @@ int main(int argc, char **argv)
             program.settings.baud_rate = float(opt->baud);
             program.settings.units_metric = opt->metric;
             if (opt->usb) {
-                program.usbIds = opt->usb;
-                connectUsb(program);
+                program.connection.usbIds = opt->usb;
+                program.connection.connectUsb();
             } else {
-                connectCom(program, 1);
+                program.connection.connectCom(1);
             }
         }))
         return 1;
     // The USB connection leaves the Connection menu as it was; the diagnostic buttons tell.
-    const bool connected = program.port() && program.port()->isOpen()
+    const bool connected = program.connection.port() && program.connection.port()->isOpen()
         && (opt->usb ? program.controls.enabled(names::Mode1) : !program.controls.enabled(names::mnuCom));
     if (!connected) {
         std::fprintf(stderr, "quenta-cli: the connection on %s failed%s\n",
-                     qPrintable(opt->usb && program.usbPort() ? program.usbPort()->deviceName() : program.ports.describe(1)),
+                     qPrintable(opt->usb && program.connection.usbPort() ? program.connection.usbPort()->deviceName() : program.connection.ports.describe(1)),
                      qPrintable(opt->usb ? QStringLiteral(": ") + program.status.text().trimmed() : QString()));
         return 1;
     }
@@ -624,20 +625,20 @@ int main(int argc, char **argv)
             || c.name == QLatin1String("wideband");
         prompts.fileName = c.out;
         // The live displays show what the last current-data request found.
-        if (live && !walked && !run(QStringLiteral("current"), [&] { requestCurrentData(program); }))
+        if (live && !walked && !run(QStringLiteral("current"), [&] { program.currentData.request(); }))
             return 1;
         if (c.name == QLatin1String("current") || live)
             walked = true;
         LiveEnd end = LiveEnd::Done;
         const bool ok = run(c.name, [&] {
             if (c.name == QLatin1String("current"))
-                requestCurrentData(program);
+                program.currentData.request();
             else if (c.name == QLatin1String("codes"))
-                requestTroubleCodes(program);
+                program.troubleCodes.request();
             else if (c.name == QLatin1String("clear"))
-                clearTroubleCodes(program);
+                program.clearCodes.clear();
             else if (c.name == QLatin1String("freeze"))
-                requestFreezeFrame(program);
+                program.freezeFrame.request();
             else if (c.name == QLatin1String("wait"))
                 idle(program, c.seconds);
             else if (c.name == QLatin1String("watch"))

@@ -1,8 +1,5 @@
 #include "core/CommandLine.h"
 
-#include "link/PortDirectory.h"
-#include "sim/SimPort.h"
-#include "sim/SimulatedScanTool.h"
 
 namespace quenta {
 
@@ -133,20 +130,5 @@ std::optional<PortChoice> parsePortChoice(const QString &text)
     return PortChoice{com, device, false, {}};
 }
 
-bool applyPortChoices(const QList<PortChoice> &choices, PortDirectory &ports,
-                      std::vector<std::unique_ptr<sim::SimulatedScanTool>> *tools, QString *error)
-{
-    for (const PortChoice &choice : choices) {
-        if (!choice.simulate) {
-            ports.mapDevice(choice.com, choice.device);
-            continue;
-        }
-        std::unique_ptr<sim::SimulatedScanTool> tool = sim::installSimulatedTool(ports, choice.com, choice.profile, error);
-        if (!tool)
-            return false;
-        tools->push_back(std::move(tool));
-    }
-    return true;
-}
 
 } // namespace quenta

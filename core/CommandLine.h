@@ -12,11 +12,6 @@
 
 namespace quenta {
 
-class PortDirectory;
-namespace sim {
-class SimulatedScanTool;
-}
-
 struct Argument {
     enum class Kind {
         Word,   // not an option: a command word, a number, a stray text ("-" and "--" too)
@@ -71,11 +66,5 @@ struct PortChoice {
 
 // "N=DEVICE" with N from 1 to 9; nothing for any other text.
 std::optional<PortChoice> parsePortChoice(const QString &text);
-
-// Puts the choices behind their ports in order, a later one for the same port winning. The
-// simulated tools set up are added to `tools`, which must outlive the ports made on them. False,
-// with the reason, when a profile cannot be read.
-bool applyPortChoices(const QList<PortChoice> &choices, PortDirectory &ports,
-                      std::vector<std::unique_ptr<sim::SimulatedScanTool>> *tools, QString *error);
 
 } // namespace quenta

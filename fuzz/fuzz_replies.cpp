@@ -1,7 +1,7 @@
 // Fuzz target: every operation and every decoder fed arbitrary replies. The tool behind the port
 // sends its status "S" while idle and answers each command with the next slice of the input, so
 // the readers meet whatever a broken line could bring: any bytes, any length, at any place.
-#include "core/Program.h"
+#include "program/Program.h"
 #include "pids/Decoders.h"
 #include "link/Reply.h"
 #include "services/ClearCodes.h"
@@ -86,14 +86,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Every operation and decoder against a tool that answers with the input.
     QuietPrompts prompts;
     Program program(prompts, PortDirectory());
-    program.waitBoundMs = 1;
-    program.setPort(std::make_unique<FuzzPort>(data, size));
-    requestCurrentData(program);
-    requestTroubleCodes(program);
-    clearTroubleCodes(program);
-    requestFreezeFrame(program);
-    ScanToolLink::Bound bound(program.link, program.waitBoundMs);
-    Decoders decoders(program);
+    program.link.operationBoundMs = 1;
+    program.connection.setPort(std::make_unique<FuzzPort>(data, size));
+    program.currentData.request();
+    program.troubleCodes.request();
+    program.clearCodes.clear();
+    program.freezeFrame.request();
+    ScanToolLink::Bound bound(program.link, program.link.operationBoundMs);
+    Decoders decoders(program.pidContext);
     program.settings.PID_mode = QStringLiteral("01");
     for (int pid : Decoders::valuePids())
         (void)decoders.read(pid);

@@ -39,6 +39,7 @@ inline constexpr ToolCommand MonitorTestPass{0xF0, 0x05, 0x04};
 // The status characters the tool sends on its own between exchanges.
 inline constexpr char TalkingToVehicle = 'S';
 inline constexpr char NoVehicle = 'P';
+inline bool isStatusCharacter(QChar c) { return c == QLatin1Char(TalkingToVehicle) || c == QLatin1Char(NoVehicle); }
 } // namespace commands
 
 } // namespace quenta

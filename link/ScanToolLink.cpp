@@ -143,9 +143,7 @@ ScanToolLink::WaitEnd ScanToolLink::waitForCharacters(int threshold, std::option
                 // milliseconds: nothing for the whole bound means it is gone. A status character
                 // that slipped in before the command took effect is no answer either.
                 const QString left = m_portFailed ? QString() : OBDinput();
-                const bool onlyStatus = std::all_of(left.begin(), left.end(), [](QChar c) {
-                    return c == QLatin1Char(commands::TalkingToVehicle) || c == QLatin1Char(commands::NoVehicle);
-                });
+                const bool onlyStatus = std::all_of(left.begin(), left.end(), commands::isStatusCharacter);
                 if (onlyStatus)
                     onToolSilent();
                 return WaitEnd::TimedOut;
@@ -243,61 +241,86 @@ void ScanToolLink::wait_OBD_ready()
     }
 }
 
-QString ScanToolLink::exchange(const QString &command, int threshold, std::optional<int> timeoutMs, Discard discard,
-                               std::optional<int> replyBytes)
+ScanToolLink::Request ScanToolLink::Request::packet(const QByteArray &bytes, int replySize)
 {
-    if (discard == Discard::BeforeSend)
+    Request r(ToolCommand{}, replySize - 1);
+    r.binary = true;
+    r.bytes = bytes;
+    return r;
+}
+
+ScanToolLink::Answer ScanToolLink::exchange(const Request &r)
+{
+    if (r.discard == Discard::BeforeSend)
         OBDinput();
-    OBDoutput(command);
-    if (discard == Discard::AfterSend)
+    if (r.binary) {
+        setInputMode(ScanToolPort::InputMode::Binary);
+        // One block: Latin-1 carries every byte value unchanged.
+        OBDoutput(QString::fromLatin1(r.bytes));
+    } else {
+        OBDoutput(r.command.text());
+    }
+    if (r.discard == Discard::AfterSend)
         OBDinput();
-    QString reply = waitReply(threshold, timeoutMs);
+    QString reply = waitReply(r.threshold, r.timeoutMs);
+    if (r.binary)
+        setInputMode(ScanToolPort::InputMode::Text);
+    if (r.ownAnswerMark) {
+        const QChar mark = QLatin1Char(*r.ownAnswerMark);
+        while (charAt(reply, 2) != mark && reply.size() > 1 && commands::isStatusCharacter(reply.at(0)) && reply.indexOf(mark) > 1)
+            reply.remove(0, 1);
+        // The mark came last: the character after it is still on its way.
+        if (charAt(reply, 2) == mark && reply.size() < 3)
+            reply += waitReply(0, r.timeoutMs);
+        return {reply.isEmpty() ? Outcome::NoAnswer : Outcome::Answer, reply};
+    }
     // A status "S" sent just before the reply stands in front of it: the reply is what follows,
     // as long as the command asked for (the tool's own commands answer with their own text).
-    bool okService = false, okLength = false;
-    const int service = command.left(2).toInt(&okService, 16);
-    int length = command.mid(4, 2).toInt(&okLength, 16);
-    if (replyBytes) {
-        length = *replyBytes;
-        okLength = true;
-    }
-    if (okService && okLength && service < 0x80 && reply.startsWith(QLatin1Char(commands::TalkingToVehicle))) {
+    const int length = r.replyBytes.value_or(r.command.length);
+    if (!r.binary && r.command.service < 0x80 && reply.startsWith(QLatin1Char(commands::TalkingToVehicle))) {
         // The prefix took one place of the characters waited for: wait for the reply's last one.
         const int wanted = 2 * length + 2;
         if (reply.size() < wanted && waitForCharacters(wanted - int(reply.size()) - 1, boundDeadline()) == WaitEnd::Ready)
             reply += OBDinput();
         reply = reply.mid(1, 2 * length + 1);
     }
-    return reply;
+    return {reply.isEmpty() ? Outcome::NoAnswer : Outcome::Answer, reply};
 }
 
-QString ScanToolLink::request(const QString &command, int threshold, std::optional<int> timeoutMs)
+ScanToolLink::Answer ScanToolLink::request(const Request &r)
 {
     wait_OBD_ready();
-    return exchange(command, threshold, timeoutMs);
+    return exchange(r);
 }
 
-QString ScanToolLink::ask(const ToolCommand &command, int threshold, const Ask &how)
+ScanToolLink::Answer ScanToolLink::ask(const ToolCommand &command, int threshold, const Ask &how)
 {
-    m_outcome = Outcome::NoAnswer;
     wait_OBD_ready();
-    if (m_noVehicle) {
-        m_outcome = Outcome::NoVehicle;
-        return QString();
-    }
+    if (m_noVehicle)
+        return {Outcome::NoVehicle, QString()};
+    Request request(command, threshold);
+    request.timeoutMs = how.timeoutMs;
+    request.discard = how.discard;
+    request.replyBytes = how.replyBytes;
+    ToolCommand expected = command;
+    if (how.replyBytes)
+        expected.length = quint8(*how.replyBytes);
     for (int attempt = 0; attempt < MaxAttempts && !m_stop; ++attempt) {
-        const QString reply = exchange(command, threshold, how.timeoutMs, how.discard);
+        const QString reply = exchange(request).reply;
         if (how.onAttempt)
             how.onAttempt(reply);
         if (reply.isEmpty())
-            return QString();
-        switch (Reply(reply).check(command)) {
+            return {};
+        const Reply r(reply);
+        const Reply::Kind kind = how.checkReply ? r.check(expected)
+            : r.ecuSilent()                      ? Reply::Kind::Silent
+            : charAt(reply, 3) == QLatin1Char('S') ? Reply::Kind::Repeat
+                                                 : Reply::Kind::Answer;
+        switch (kind) {
         case Reply::Kind::Answer:
-            m_outcome = Outcome::Answer;
-            return reply;
+            return {Outcome::Answer, reply};
         case Reply::Kind::Silent:
-            m_outcome = Outcome::EcuSilent;
-            return reply;
+            return {Outcome::EcuSilent, reply};
         case Reply::Kind::Repeat:
             if (how.redOnRepeat)
                 m_indicator.setColor(colors::Red);
@@ -306,30 +329,56 @@ QString ScanToolLink::ask(const ToolCommand &command, int threshold, const Ask &
             break;
         }
     }
-    if (m_stop)
-        return QString();
-    m_outcome = Outcome::Garbled;
+    if (m_stop || !how.checkReply)
+        return {};
     if (!m_garbledReported) {
         // Said once per operation, whatever number of its requests met the same line.
         m_garbledReported = true;
         m_prompts.message(QStringLiteral("Communication Error Reading Scan Tool Data"));
     }
-    return QString();
+    return {Outcome::Garbled, QString()};
 }
 
-QString ScanToolLink::get_ecu_PID(const QString &mode, const QString &pid, const QString &count)
+ScanToolLink::Answer ScanToolLink::get_ecu_PID(const ToolCommand &command)
 {
     setOBD_stop(false);
     m_indicator.setColor(colors::Green);
-    // The length pair is hexadecimal on the wire; the reply carries two characters per byte.
-    bool okMode = false, okPid = false, okLength = false;
-    const ToolCommand command{quint8(mode.toInt(&okMode, 16)), quint8(pid.toInt(&okPid, 16)),
-                              quint8(count.toInt(&okLength, 16))};
-    Q_ASSERT(okMode && okPid && okLength);
     Ask how;
     how.redOnRepeat = true;
-    const QString reply = ask(command, 2 * command.length, how);
-    return m_outcome == Outcome::NoVehicle ? NoVehicleReply : reply;
+    // The reply carries two characters per byte of the length.
+    Answer answer = ask(command, 2 * command.length, how);
+    if (answer.outcome == Outcome::NoVehicle)
+        answer.reply = NoVehicleReply;
+    return answer;
+}
+
+bool ScanToolLink::replyToDecode(const Answer &answer, StatusText &status, const QString &timeoutText)
+{
+    switch (answer.outcome) {
+    case Outcome::Answer:
+    case Outcome::EcuSilent:
+        return true;
+    case Outcome::NoVehicle:
+        m_indicator.set(NoVehicleText, colors::Yellow);
+        status.setText(NoVehicleText);
+        return false;
+    case Outcome::Garbled:
+        return false;
+    case Outcome::NoAnswer:
+        if (m_timedOut && !m_portFailed)
+            m_indicator.set(timeoutText, colors::Red);
+        return false;
+    }
+    return false;
+}
+
+bool ScanToolLink::valueAnswered(Outcome outcome, StatusText &status)
+{
+    if (outcome == Outcome::EcuSilent) {
+        m_indicator.set(QStringLiteral("ECU Timeout"), colors::Red);
+        return false;
+    }
+    return replyToDecode({outcome, QString()}, status);
 }
 
 ScanToolLink::Bound::Bound(ScanToolLink &link, int timeoutMs) : m_link(link), m_previous(link.m_boundMs)

@@ -23,6 +23,8 @@ public:
     static inline const QString NoVehicleText = QStringLiteral("ECU not Communicating");
     // The reason given with portLost when the tool sent nothing at all for a whole bound.
     static inline const QString ToolSilentReason = QStringLiteral("no answer from the scan tool");
+    // How long an operation waits for the tool, each time.
+    int operationBoundMs = 10000;
 
     enum class WaitEnd { Ready, Stopped, TimedOut };
 
@@ -47,19 +49,8 @@ public:
     QString OBDinput();
     int OBDinbuffercount();
     void wait_OBD_ready();
-    QString get_ecu_PID(const QString &mode, const QString &pid, const QString &count);
 
-    // The exchange every request makes: discard what waits, send the command, and wait for more
-    // than `threshold` characters (see waitReply). The bitmap scans discard after sending.
-    // `replyBytes` is the length of the response message where the command's last pair is not
-    // (service 05 names the O2 sensor there); it tells how much follows a status "S" in front.
-    enum class Discard { BeforeSend, AfterSend };
-    QString exchange(const QString &command, int threshold, std::optional<int> timeoutMs = std::nullopt,
-                     Discard discard = Discard::BeforeSend, std::optional<int> replyBytes = std::nullopt);
-    // Synchronises with the tool first (wait_OBD_ready), then makes the exchange.
-    QString request(const QString &command, int threshold, std::optional<int> timeoutMs = std::nullopt);
-
-    // What the last vehicle request (ask, get_ecu_PID) came to.
+    // How a request ended.
     enum class Outcome {
         Answer,    // a reply of the kind asked for: decode it
         EcuSilent, // "S" at position 2: the ECU did not answer
@@ -67,8 +58,49 @@ public:
         NoAnswer,  // the wait was stopped, or nothing came within the operation's bound
         Garbled,   // every attempt gave a reply that is not what was asked
     };
+    // A reply together with how the request came to it.
+    struct Answer {
+        Outcome outcome = Outcome::NoAnswer;
+        QString reply;
+        // An answer, or the ECU's silence (which the decoders read as it stands).
+        bool decodable() const { return outcome == Outcome::Answer || outcome == Outcome::EcuSilent; }
+    };
+
+    // What one exchange sends and how it waits. The bitmap scans discard after sending.
+    enum class Discard { BeforeSend, AfterSend };
+    struct Request {
+        Request(const ToolCommand &c, int wait) : command(c), threshold(wait) {}
+        // The on-board monitoring packet: its bytes go out as they are and the reply is read as
+        // bytes, `replySize` of them.
+        static Request packet(const QByteArray &bytes, int replySize);
+
+        ToolCommand command;
+        int threshold; // wait for more than this many characters
+        // The response message's length where the command's last pair is not one (service 05
+        // names the O2 sensor there): it tells how much follows a status "S" in front.
+        std::optional<int> replyBytes;
+        std::optional<int> timeoutMs;
+        Discard discard = Discard::BeforeSend;
+        // The tool's own answer (the PASS acknowledgement): the character at position 2 that
+        // marks it, and one more after it. Status characters in front are not part of it.
+        std::optional<char> ownAnswerMark;
+        bool binary = false;
+        QByteArray bytes; // binary: what goes out
+    };
+    // The exchange every request makes: discard what waits, send, and wait for more than the
+    // threshold's characters (see waitReply). A reply with a status "S" in front is the reply that
+    // follows it. The outcome is Answer when a reply came, NoAnswer when none did.
+    Answer exchange(const Request &request);
+    // Synchronises with the tool first (wait_OBD_ready), then makes the exchange.
+    Answer request(const Request &request);
+
     struct Ask {
         std::optional<int> timeoutMs;
+        std::optional<int> replyBytes;                  // as in Request
+        // False where the caller reads the reply itself (the O2 sensor tests, whose replies
+        // are laid out by the sensor): only the tool's request to ask again is told apart, and
+        // running out of attempts is no answer rather than a garbled line.
+        bool checkReply = true;
         Discard discard = Discard::BeforeSend;
         bool redOnRepeat = false;                        // the indicator shows a repeated request
         std::function<void(const QString &)> onAttempt; // every reply as it came (debug lines)
@@ -76,12 +108,22 @@ public:
     // A request made with a tool that may misbehave: synchronises once, then sends until the
     // reply is well formed, a bounded number of times. The reply when the outcome is Answer or
     // EcuSilent; otherwise empty, and a garbled line is reported once per operation.
-    QString ask(const ToolCommand &command, int threshold, const Ask &how);
-    QString ask(const ToolCommand &command, int threshold) { return ask(command, threshold, Ask{}); }
-    Outcome outcome() const { return m_outcome; }
-    // Decodable: the reply is an answer, or the ECU's silence (which the decoders read as it stands).
-    bool decodable() const { return m_outcome == Outcome::Answer || m_outcome == Outcome::EcuSilent; }
+    Answer ask(const ToolCommand &command, int threshold, const Ask &how);
+    Answer ask(const ToolCommand &command, int threshold) { return ask(command, threshold, Ask{}); }
     static constexpr int MaxAttempts = 4;
+    // A parameter request: the reply carries two characters per byte of the command's length;
+    // NoVehicleReply when the tool reports no vehicle.
+    Answer get_ecu_PID(const ToolCommand &command);
+
+    // Says, where a request got no reply to decode, why: the tool is not talking to the car
+    // (indicator and `status`), or the wait ran out ("ECU Timeout" or the operation's own text,
+    // on red). A garbled line was said already; a tool that is gone shows "ECU Off-Line". True
+    // when there is a reply to decode (an answer, or the ECU's silence).
+    bool replyToDecode(const Answer &answer, StatusText &status,
+                       const QString &timeoutText = QStringLiteral("ECU Timeout"));
+    // For the live displays, which show numbers: true when the request brought the ECU's value.
+    // Otherwise says why, as replyToDecode() does; an ECU that stayed silent is "ECU Timeout".
+    bool valueAnswered(Outcome outcome, StatusText &status);
 
     // The last synchronisation met "P": the tool is not talking to the vehicle.
     bool noVehicle() const { return m_noVehicle; }
@@ -103,6 +145,8 @@ public:
     // bound is the operation: a garbled line is reported once within it.
     class Bound {
     public:
+        // The operation's bound: operationBoundMs.
+        explicit Bound(ScanToolLink &link) : Bound(link, link.operationBoundMs) {}
         Bound(ScanToolLink &link, int timeoutMs);
         ~Bound();
         Bound(const Bound &) = delete;
@@ -149,7 +193,6 @@ private:
     bool m_garbledReported = false;
     int m_boundDepth = 0;
     Heard m_heard = Heard::Nothing;
-    Outcome m_outcome = Outcome::NoAnswer;
     std::optional<int> m_boundMs;
 };
 

@@ -1,6 +1,5 @@
 #include "live/DataLogger.h"
 
-#include "core/Program.h"
 #include "live/ParameterDisplay.h"
 #include "pids/Decoders.h"
 #include "pids/numtext.h"
@@ -46,14 +45,14 @@ std::optional<int> DataLogger::triggerValue(LogTrigger::Kind kind, const QString
     return int(numtext::roundHalfEven(value));
 }
 
-DataLogger::DataLogger(Program &program, QObject *parent) : QObject(parent), m_p(program) {}
+DataLogger::DataLogger(const LiveParts &parts, QObject *parent) : QObject(parent), m_p(parts) {}
 
 DataLogger::~DataLogger() = default;
 
 bool DataLogger::stopped() const
 {
     // A tool that went away, or the program ending, ends the run as Save would.
-    return m_p.settings.logger_stop || m_p.link.abandoned() || m_p.link.portFailed();
+    return m_p.context.settings.logger_stop || m_p.context.link.abandoned() || m_p.context.link.portFailed();
 }
 
 QStringList DataLogger::loggedSlots() const
@@ -70,25 +69,27 @@ void DataLogger::setStatus(const QString &text)
     emit changed();
 }
 
-QString DataLogger::get_ecu_data(int pid, bool *answered)
+Reading DataLogger::get_ecu_data(int pid)
 {
-    if (answered)
-        *answered = false;
     if (!displayRowOf(pid)) {
         m_p.prompts.message(NoDataSelected);
-        m_p.pids.record.PID_units.clear();
-        return QString();
+        m_p.context.pids.record.PID_units.clear();
+        Reading none;
+        none.pid = pid;
+        none.valid = false;
+        return none;
     }
-    Decoders decoders(m_p);
+    Decoders decoders(m_p.context);
     Reading reading;
     {
-        ScanToolLink::Bound bound(m_p.link, m_p.waitBoundMs);
+        ScanToolLink::Bound bound(m_p.context.link);
         reading = decoders.read(pid);
     }
-    const bool good = m_p.valueAnswered() && reading.valid;
-    if (answered)
-        *answered = good;
-    return good ? reading.text : QString();
+    if (!valueAnswered(m_p, reading)) {
+        reading.valid = false;
+        reading.text.clear();
+    }
+    return reading;
 }
 
 void DataLogger::Command1_Click()
@@ -103,7 +104,7 @@ void DataLogger::Command1_Click()
     for (int i = 0; i < Slots; ++i) {
         displayName[size_t(i)] = slotText[size_t(i)];
         const int line = selection[size_t(i)];
-        m_pidOfSlot[size_t(i)] = line >= 0 && line < PidState::ListSize ? m_p.pids.PID_list[size_t(line)] : 0;
+        m_pidOfSlot[size_t(i)] = line >= 0 && line < PidState::ListSize ? m_p.context.pids.PID_list[size_t(line)] : 0;
     }
     listsEnabled = false;
     emit changed();
@@ -114,11 +115,11 @@ void DataLogger::Command1_Click()
         columns << SampleColumn{text, QString()};
     m_samples.setColumns(columns);
     if (triggered) {
-        m_p.settings.logger_stop = false;
+        m_p.context.settings.logger_stop = false;
         for (int i = 0; i < 3; ++i)
             m_p.prompts.beep();
         setStatus(QStringLiteral("RUNNING"));
-        m_start = m_p.clock().wallTime();
+        m_start = m_p.clock.wallTime();
         m_p.timing.Start();
         QString error;
         m_recovery = RecoveryFile::create(QStringLiteral("log"),
@@ -138,7 +139,7 @@ void DataLogger::Command1_Click()
             // The wait lets window events through, so STOP, Save and Pause act at once.
             const qint64 now = nowMs();
             if (now < nextMs) {
-                m_p.clock().wait(int(nextMs - now));
+                m_p.clock.wait(int(nextMs - now));
                 continue;
             }
             nextMs += intervalMs;
@@ -148,7 +149,7 @@ void DataLogger::Command1_Click()
                 break;
             while (m_pause && !stopped()) {
                 nextMs = nowMs() + qint64(PauseStepS * 1000);
-                m_p.clock().wait(int(PauseStepS * 1000));
+                m_p.clock.wait(int(PauseStepS * 1000));
             }
         }
         m_p.timing.Finish();
@@ -159,7 +160,7 @@ void DataLogger::Command1_Click()
 bool DataLogger::waitForTrigger()
 {
     // The wait can be ended: Save and QUIT set the stop flag, which the menu command left set.
-    m_p.settings.logger_stop = false;
+    m_p.context.settings.logger_stop = false;
     m_waiting = true;
     bool triggered;
     if (combine == Combine::None)
@@ -174,21 +175,21 @@ bool DataLogger::waitForTrigger()
 
 std::optional<bool> DataLogger::holds(const LogTrigger &trigger)
 {
-    Decoders decoders(m_p);
+    Decoders decoders(m_p.context);
     auto atLeast = [&](int pid) -> std::optional<bool> {
         Reading reading;
         {
-            ScanToolLink::Bound bound(m_p.link, m_p.waitBoundMs);
+            ScanToolLink::Bound bound(m_p.context.link);
             reading = decoders.read(pid);
         }
         // No good reply is no reading: it never starts a run.
-        if (!m_p.valueAnswered() || !reading.valid)
+        if (!valueAnswered(m_p, reading))
             return std::nullopt;
-        return numtext::leadingNumber(reading.text) >= trigger.value;
+        return reading.value >= trigger.value;
     };
     switch (trigger.kind) {
     case LogTrigger::Kind::SystemTime:
-        return m_p.clock().wallTime().time().minute() == trigger.value;
+        return m_p.clock.wallTime().time().minute() == trigger.value;
     case LogTrigger::Kind::Speed:
         return atLeast(0x0D);
     case LogTrigger::Kind::Rpm:
@@ -209,7 +210,7 @@ bool DataLogger::Single_Trigger()
             return true;
         // A request lets events through by itself; a clock look or a failed request waits a little.
         if (!met || trigger1.kind == LogTrigger::Kind::SystemTime)
-            m_p.clock().wait(TriggerLookMs);
+            m_p.clock.wait(TriggerLookMs);
         else
             QCoreApplication::processEvents();
     }
@@ -233,7 +234,7 @@ bool DataLogger::combinedTrigger()
         // The minute is looked at ten times a second; the car's values as fast as it answers.
         const bool onTime = trigger1.kind == LogTrigger::Kind::SystemTime || trigger2.kind == LogTrigger::Kind::SystemTime;
         if (unreadable || onTime)
-            m_p.clock().wait(TriggerLookMs);
+            m_p.clock.wait(TriggerLookMs);
         else
             QCoreApplication::processEvents();
     }
@@ -245,18 +246,17 @@ void DataLogger::sample(int counter)
     QList<std::optional<double>> values;
     for (int i = 0; i < count; ++i) {
         const int pid = m_pidOfSlot[size_t(i)];
-        bool answered = false;
-        const QString text = get_ecu_data(pid, &answered);
+        const Reading reading = get_ecu_data(pid);
         const bool supported = displayRowOf(pid) != nullptr;
         // An unsupported slot is logged as 0; a parameter without a good reply has no number, and
         // its field stays empty rather than showing a 0 that was never measured.
         if (!supported)
             values << 0.0;
-        else if (answered)
-            values << numtext::leadingNumber(text);
+        else if (reading.valid)
+            values << reading.value;
         else
             values << std::nullopt;
-        displayValue[size_t(i)] = text + QLatin1Char(' ') + m_p.pids.record.PID_units;
+        displayValue[size_t(i)] = reading.text + QLatin1Char(' ') + m_p.context.pids.record.PID_units;
     }
     const double elapsed = m_p.timing.CurrentTime();
     m_samples.append(elapsed, values);
@@ -275,7 +275,7 @@ void DataLogger::finishRun()
     beginCaption = QStringLiteral("Recording");
     emit changed();
     if (m_samples.rowCount() > 0) {
-        const QByteArray content = LogHeader::logger(intervalText, m_start, m_p.clock().wallTime().date(), loggedSlots()).bytes()
+        const QByteArray content = LogHeader::logger(intervalText, m_start, m_p.clock.wallTime().date(), loggedSlots()).bytes()
             + logfile::rows(m_samples, true);
         m_savedTo = logfile::save(m_p.prompts, QStringLiteral("Save Data Log"), QStringLiteral("quenta.log"), content,
                                   m_recovery);
@@ -308,7 +308,7 @@ void DataLogger::Command2_Click()
         m_pause = false;
     }
     emit changed();
-    m_p.clock().wake();
+    m_p.clock.wake();
 }
 
 void DataLogger::Command3_Click()
@@ -319,19 +319,19 @@ void DataLogger::Command3_Click()
     beginEnabled = true;
     pauseEnabled = saveEnabled = false;
     m_pause = false;
-    m_p.settings.logger_stop = true;
+    m_p.context.settings.logger_stop = true;
     m_saveFlag = true;
     emit changed();
-    m_p.clock().wake();
+    m_p.clock.wake();
 }
 
 void DataLogger::Cancel_Click()
 {
     QCoreApplication::processEvents();
-    m_p.settings.logger_stop = true;
+    m_p.context.settings.logger_stop = true;
     listsEnabled = true;
     emit changed();
-    m_p.clock().wake();
+    m_p.clock.wake();
     emit hideRequested();
     emit showMainRequested();
 }

@@ -2,6 +2,7 @@
 // The MultiView data logger without its window: up to six parameters sampled at an interval,
 // after an optional trigger, into the sample model; at the end the log file, and all the while a
 // recovery file so that nothing recorded is lost. The DataLogMV window and `quenta-cli log` run it.
+#include "live/LiveParts.h"
 #include "live/LogFile.h"
 #include "live/Samples.h"
 
@@ -14,7 +15,6 @@
 
 namespace quenta {
 
-class Program;
 
 struct LogTrigger {
     enum class Kind { None, SystemTime, Speed, Rpm };
@@ -42,7 +42,7 @@ public:
         "Select number of items to log, 2,4,5 or 6.  Default is 4.  Trigger is optional. If Sample time too small "
         "the log will be as fast as the vehicle will allow");
 
-    explicit DataLogger(Program &program, QObject *parent = nullptr);
+    explicit DataLogger(const LiveParts &parts, QObject *parent = nullptr);
     ~DataLogger() override;
 
     // What the window's controls set.
@@ -87,7 +87,7 @@ public:
 
     // The value text and units of one parameter, by PID: "No Data Selected" and nothing for a PID
     // the logger does not show. *answered is false when the request brought no good reply.
-    QString get_ecu_data(int pid, bool *answered = nullptr);
+    Reading get_ecu_data(int pid);
 
 signals:
     void changed();
@@ -108,7 +108,7 @@ private:
     void sample(int counter);
     void finishRun();
 
-    Program &m_p;
+    LiveParts m_p;
     Samples m_samples;
     std::unique_ptr<RecoveryFile> m_recovery;
     QDateTime m_start;

@@ -1,6 +1,5 @@
 #include "live/FuelTrimMonitor.h"
 
-#include "core/Program.h"
 #include "pids/Decoders.h"
 #include "link/Reply.h"
 
@@ -14,15 +13,15 @@ namespace {
 
 struct TrimRow {
     bool PidState::*supported;
-    const char *pid;
+    quint8 pid;
     const char *label;
 };
 
 const TrimRow TrimRows[FuelTrimMonitor::Rows] = {
-    {&PidState::has_STFTB1, "06", "Short Term Fuel Trim B1---- "},
-    {&PidState::has_LTFTB1, "07", "Long  Term Fuel Trim B1---- "},
-    {&PidState::has_STFTB2, "08", "Short Term Fuel Trim B2---- "},
-    {&PidState::has_LTFTB2, "09", "Long  Term Fuel Trim B2 ---- "},
+    {&PidState::has_STFTB1, 0x06, "Short Term Fuel Trim B1---- "},
+    {&PidState::has_LTFTB1, 0x07, "Long  Term Fuel Trim B1---- "},
+    {&PidState::has_STFTB2, 0x08, "Short Term Fuel Trim B2---- "},
+    {&PidState::has_LTFTB2, 0x09, "Long  Term Fuel Trim B2 ---- "},
 };
 
 // With no row to ask, a pass only lets events through; this keeps it from spinning a core.
@@ -30,7 +29,13 @@ constexpr int IdlePassMs = 50;
 
 } // namespace
 
-FuelTrimMonitor::FuelTrimMonitor(Program &program, QObject *parent) : QObject(parent), m_p(program) {}
+FuelTrimMonitor::FuelTrimMonitor(const LiveParts &parts, QObject *parent) : QObject(parent), m_p(parts)
+{
+    QList<SampleColumn> columns;
+    for (const TrimRow &row : TrimRows)
+        columns << SampleColumn{QString::fromLatin1(row.label), QStringLiteral("%")};
+    m_samples.setColumns(columns);
+}
 
 int FuelTrimMonitor::trimPercent(int a)
 {
@@ -50,7 +55,7 @@ void FuelTrimMonitor::idlePass()
     QEventLoop loop;
     QTimer::singleShot(IdlePassMs, &loop, &QEventLoop::quit);
     connect(this, &FuelTrimMonitor::optionChosen, &loop, &QEventLoop::quit);
-    connect(&m_p.link, &ScanToolLink::stopRaised, &loop, &QEventLoop::quit);
+    connect(&m_p.context.link, &ScanToolLink::stopRaised, &loop, &QEventLoop::quit);
     loop.exec();
 }
 
@@ -63,29 +68,31 @@ void FuelTrimMonitor::fuel_trim_monitor(int passes)
         if (passes > 0 && pass >= passes)
             break;
         // Exit, or a tool that went away: nothing more can be asked.
-        if (m_p.link.abandoned() || m_p.link.portFailed())
+        if (m_p.context.link.abandoned() || m_p.context.link.portFailed())
             break;
         bool asked = false;
+        QList<std::optional<double>> values(Rows);
         for (int i = 0; i < Rows; ++i) {
             const TrimRow &row = TrimRows[i];
-            if (!(m_p.pids.*row.supported))
+            if (!(m_p.context.pids.*row.supported))
                 continue;
             asked = true;
-            QString text = QString::fromLatin1(row.label);
             {
-                ScanToolLink::Bound bound(m_p.link, m_p.waitBoundMs);
-                const Reply reply(m_p.link.get_ecu_PID(QStringLiteral("01"), QString::fromLatin1(row.pid),
-                                                       QStringLiteral("06")));
+                ScanToolLink::Bound bound(m_p.context.link);
+                const ScanToolLink::Answer answer = m_p.context.link.get_ecu_PID(ToolCommand{0x01, row.pid, 6});
                 // Without a good reply the row keeps its label and shows no number: a made-up -100%
                 // would look like a real trim.
-                if (m_p.valueAnswered())
-                    text += QString::number(trimPercent(reply.byte(0))) + QStringLiteral("%");
+                if (m_p.context.link.valueAnswered(answer.outcome, m_p.context.status))
+                    values[i] = trimPercent(Reply(answer.reply).byte(0));
             }
-            m_labels[i] = text;
+            m_labels[i] = QString::fromLatin1(row.label)
+                + (values[i] ? QString::number(int(*values[i])) + QStringLiteral("%") : QString());
             emit labelsChanged();
         }
-        if (asked)
+        if (asked) {
+            m_samples.append(m_p.timing.CurrentTime(), values);
             QCoreApplication::processEvents();
+        }
         else
             idlePass();
         if (afterPass)

@@ -2,6 +2,8 @@
 // The fuel trim monitor: short- and long-term trims of both banks, asked again and again until
 // EXIT. A row shows only when the last walk met its PID. The frmFuel_Trim window and
 // `quenta-cli trims` both run it.
+#include "live/LiveParts.h"
+#include "live/Samples.h"
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -9,7 +11,6 @@
 
 namespace quenta {
 
-class Program;
 
 class FuelTrimMonitor : public QObject {
     Q_OBJECT
@@ -17,7 +18,7 @@ public:
     static constexpr int Rows = 4;
     static inline const QString Heading = QStringLiteral("Fuel Trim Monitor Window");
 
-    explicit FuelTrimMonitor(Program &program, QObject *parent = nullptr);
+    explicit FuelTrimMonitor(const LiveParts &parts, QObject *parent = nullptr);
 
     // Runs until the stop flag is set (EXIT) or the tool is gone; `passes` > 0 ends it after
     // that many passes instead (the CLI).
@@ -31,6 +32,9 @@ public:
 
     // The texts of Label1 to Label4 (empty until a run writes them).
     QStringList labels() const { return m_labels; }
+    // The trims of every pass that asked something, in percent, one column per row (empty where
+    // the row is not supported or had no good reply).
+    const Samples &samples() const { return m_samples; }
 
     // The trim of data byte A: the whole part of A / 128 * 100, minus 100.
     static int trimPercent(int a);
@@ -48,10 +52,11 @@ signals:
 private:
     void idlePass();
 
-    Program &m_p;
+    LiveParts m_p;
     bool m_stop = false;
     bool m_running = false;
     QStringList m_labels{QString(), QString(), QString(), QString()};
+    Samples m_samples;
 };
 
 } // namespace quenta

@@ -63,7 +63,7 @@ QString displayValue(const DisplayRow &row, const Reading &reading)
     // A reading without a good reply has no value to show, not a zero.
     if (!reading.valid)
         return QString();
-    const double value = numtext::leadingNumber(reading.text);
+    const double value = reading.value;
     const QString pattern = QString::fromLatin1(row.pattern);
     switch (row.form) {
     case Form::Hundredths:

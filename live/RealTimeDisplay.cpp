@@ -1,6 +1,5 @@
 #include "live/RealTimeDisplay.h"
 
-#include "core/Program.h"
 #include "pids/numtext.h"
 #include "live/StripChart.h"
 
@@ -10,8 +9,8 @@ namespace {
 constexpr quint32 Green = 0x00FF00;
 }
 
-RealTimeDisplay::RealTimeDisplay(Program &program, StripChart &chart, QObject *parent)
-    : QObject(parent), m_p(program), m_chart(chart)
+RealTimeDisplay::RealTimeDisplay(const LiveParts &parts, StripChart &chart, QObject *parent)
+    : QObject(parent), m_p(parts), m_chart(chart)
 {
 }
 
@@ -50,21 +49,20 @@ bool RealTimeDisplay::run(int pid)
         m_p.prompts.message(NoDataSelected);
         return false;
     }
-    Decoders decoders(m_p);
+    Decoders decoders(m_p.context);
     for (;;) {
         if (m_stop)
             break;
         // Exit, or a tool that went away: there is nothing more to ask.
-        if (m_p.link.abandoned() || m_p.link.portFailed())
+        if (m_p.context.link.abandoned() || m_p.context.link.portFailed())
             break;
         {
             // A dead tool must not hold the display for ever: STOP acts at the latest after
             // this bound.
-            ScanToolLink::Bound bound(m_p.link, m_p.waitBoundMs);
+            ScanToolLink::Bound bound(m_p.context.link);
             m_reading = decoders.read(pid);
         }
-        const bool answered = m_p.valueAnswered();
-        if (!answered || !m_reading.valid) {
+        if (!valueAnswered(m_p, m_reading)) {
             m_reading.valid = false;
             m_reading.text.clear();
         }
@@ -102,7 +100,7 @@ void RealTimeDisplay::plot_point()
     // A pass without a good reply leaves a gap: no made-up value is drawn.
     m_lastPoint.reset();
     if (m_reading.valid) {
-        const double y = numtext::leadingNumber(m_reading.text);
+        const double y = m_reading.value;
         if (m_chart.addPoint(0, x, y))
             m_lastPoint = y;
     }

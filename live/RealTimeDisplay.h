@@ -2,6 +2,7 @@
 // The real-time display of one parameter: asks the ECU for it over and over, as fast as the tool
 // answers, and shows each reading on the strip chart, in the value box and in the label, until
 // the stop flag is set. The Chart window and `quenta-cli watch` both run it.
+#include "live/LiveParts.h"
 #include "live/ParameterDisplay.h"
 #include "pids/Decoders.h"
 
@@ -11,7 +12,6 @@
 
 namespace quenta {
 
-class Program;
 class StripChart;
 
 class RealTimeDisplay : public QObject {
@@ -19,7 +19,7 @@ class RealTimeDisplay : public QObject {
 public:
     static inline const QString NoDataSelected = QStringLiteral("No Data Selected");
 
-    RealTimeDisplay(Program &program, StripChart &chart, QObject *parent = nullptr);
+    RealTimeDisplay(const LiveParts &parts, StripChart &chart, QObject *parent = nullptr);
 
     // Before the window shows: an empty trace, x restarted, the flag clear, the chart set up.
     void start();
@@ -60,7 +60,7 @@ signals:
     void hideRequested();
 
 private:
-    Program &m_p;
+    LiveParts m_p;
     StripChart &m_chart;
     bool m_stop = false;
     const DisplayRow *m_row = nullptr;

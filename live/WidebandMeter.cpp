@@ -1,6 +1,5 @@
 #include "live/WidebandMeter.h"
 
-#include "core/Program.h"
 #include "pids/Decoders.h"
 #include "pids/numtext.h"
 
@@ -8,7 +7,7 @@
 
 namespace quenta {
 
-WidebandMeter::WidebandMeter(Program &program, QObject *parent) : QObject(parent), m_p(program)
+WidebandMeter::WidebandMeter(const LiveParts &parts, QObject *parent) : QObject(parent), m_p(parts)
 {
     m_samples.setColumns({SampleColumn{QStringLiteral("WBO2 Current"), QStringLiteral("mA")},
                           SampleColumn{QStringLiteral("WBO2 Lambda"), QString()},
@@ -29,7 +28,7 @@ void WidebandMeter::Command1_Click()
     if (m_running)
         return;
     m_running = true;
-    m_p.settings.logger_stop = false;
+    m_p.context.settings.logger_stop = false;
     m_saveFlag = false;
     status = QStringLiteral("RUNNING");
     emit changed();
@@ -44,11 +43,11 @@ void WidebandMeter::Command1_Click()
                             QString(), Prompts::Icon::Exclamation);
     qint64 nextMs = 0;
     int counter = 0;
-    while (!m_p.settings.logger_stop && !m_p.link.abandoned() && !m_p.link.portFailed()) {
+    while (!m_p.context.settings.logger_stop && !m_p.context.link.abandoned() && !m_p.context.link.portFailed()) {
         const qint64 now = std::llround(m_p.timing.CurrentTime() * 1000);
         if (now < nextMs) {
             // Events go on meanwhile, so Stop and EXIT act at once.
-            m_p.clock().wait(int(nextMs - now));
+            m_p.clock.wait(int(nextMs - now));
             continue;
         }
         nextMs += PeriodMs;
@@ -65,26 +64,25 @@ void WidebandMeter::Command1_Click()
 
 void WidebandMeter::sample()
 {
-    Decoders decoders(m_p);
+    Decoders decoders(m_p.context);
     std::optional<double> current, lambda, ratio;
     {
-        ScanToolLink::Bound bound(m_p.link, m_p.waitBoundMs);
-        const QString text = decoders.get_WBO2_current(QStringLiteral("01"), QStringLiteral("34"));
+        ScanToolLink::Bound bound(m_p.context.link);
+        const Decoders::Wideband w = decoders.wideband(QStringLiteral("01"), QStringLiteral("34"));
         // Without a good reply there is no lambda, no current and so no ratio: nothing made up.
-        if (m_p.valueAnswered() && !text.isEmpty()) {
-            lambda = numtext::leadingNumber(text);
-            current = m_p.pids.record.PID_value;
+        if (valueAnswered(m_p, w.lambda) && !w.lambda.text.isEmpty()) {
+            lambda = w.lambda.value;
+            current = w.currentMa;
             ratio = airFuelRatio(*current, *lambda);
         }
-        lambdaText = numtext::first(text, 6);
+        lambdaText = numtext::first(w.lambda.text, 6);
     }
     Reading rpm;
     {
-        ScanToolLink::Bound bound(m_p.link, m_p.waitBoundMs);
+        ScanToolLink::Bound bound(m_p.context.link);
         rpm = decoders.read(0x0C);
     }
-    const bool rpmGood = m_p.valueAnswered() && rpm.valid;
-    rpmText = rpmGood ? numtext::format(numtext::leadingNumber(rpm.text), QStringLiteral("0000")) : QString();
+    rpmText = valueAnswered(m_p, rpm) ? numtext::format(rpm.value, QStringLiteral("0000")) : QString();
     ratioText = ratio ? numtext::first(numtext::text(*ratio), 6) : QString();
     const double elapsed = m_p.timing.CurrentTime();
     const QList<std::optional<double>> values{current, lambda, ratio};
@@ -118,17 +116,17 @@ void WidebandMeter::finishRun()
 
 void WidebandMeter::Command2_Click()
 {
-    m_p.settings.logger_stop = true;
+    m_p.context.settings.logger_stop = true;
     m_saveFlag = true;
     status = QStringLiteral("Press Start To Run");
     emit changed();
-    m_p.clock().wake();
+    m_p.clock.wake();
 }
 
 void WidebandMeter::Cancel_Click()
 {
-    m_p.settings.logger_stop = true;
-    m_p.clock().wake();
+    m_p.context.settings.logger_stop = true;
+    m_p.clock.wake();
     emit closeRequested();
     emit showMainRequested();
 }

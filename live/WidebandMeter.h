@@ -2,6 +2,7 @@
 // The wideband O2 / tachometer meter: lambda, air/fuel ratio and engine speed ten times a second,
 // every sample kept (and in a recovery file as it is taken), the log file at the end. The
 // WRO2_Sensor_Log window and `quenta-cli wideband` run it.
+#include "live/LiveParts.h"
 #include "live/LogFile.h"
 #include "live/Samples.h"
 
@@ -13,7 +14,6 @@
 
 namespace quenta {
 
-class Program;
 
 class WidebandMeter : public QObject {
     Q_OBJECT
@@ -25,7 +25,7 @@ public:
     static constexpr double CurrentOffset = 14.7304505; // the ratio at zero current
     static constexpr double LeanRatio = 14.731;         // above it the ratio comes from lambda, times this
 
-    explicit WidebandMeter(Program &program, QObject *parent = nullptr);
+    explicit WidebandMeter(const LiveParts &parts, QObject *parent = nullptr);
     ~WidebandMeter() override;
 
     // The air/fuel ratio from the sensor current (mA) and lambda.
@@ -58,7 +58,7 @@ private:
     void sample();
     void finishRun();
 
-    Program &m_p;
+    LiveParts m_p;
     Samples m_samples;
     std::unique_ptr<RecoveryFile> m_recovery;
     QString m_savedTo;

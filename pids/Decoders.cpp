@@ -1,7 +1,8 @@
 #include "pids/Decoders.h"
 
-#include "core/Program.h"
+#include "pids/PidContext.h"
 #include "link/Reply.h"
+#include "core/Timing.h"
 #include "pids/numtext.h"
 
 #include <array>
@@ -81,22 +82,45 @@ QString pidText(int pid)
 // Asks one PID and cuts bytes A to D. Only a service 02 reply carries the frame byte, so only
 // requests of the frame's own service are lengthened and read two characters later; a service 01
 // request in a freeze-frame run is read as the current data it is.
-int frameShift(const Program &p, const QString &service)
+int frameShift(const PidContext &p, int service)
 {
-    return service == QLatin1String("01") ? 0 : p.settings.frame_flag;
+    return service == 0x01 ? 0 : p.settings.frame_flag;
 }
 
-// Nothing when the reply cannot be decoded: no vehicle, no answer, or a garbled line.
-std::optional<Bytes> fetch(Program &p, const QString &service, const QString &pid, int n)
+// The service of a listing (PID_mode, "01" or "02") or of a request given by its texts.
+int serviceOf(const QString &mode)
+{
+    return conv_hex(mode);
+}
+
+// One request and what came of it: the bytes when the reply can be decoded.
+struct Fetched {
+    ScanToolLink::Outcome outcome = ScanToolLink::Outcome::NoAnswer;
+    std::optional<Bytes> bytes; // nothing: no vehicle, no answer, or a garbled line
+    Reply reply;
+};
+
+// A freeze-frame request is one byte longer (the frame number), unless its length is given whole.
+enum class Length { PlusFrame, AsGiven };
+
+Fetched fetchReply(PidContext &p, int service, int pid, int n, Length length = Length::PlusFrame)
 {
     const int shift = frameShift(p, service);
-    const Reply reply(p.link.get_ecu_PID(service, pid, lengthText(n + shift)), shift);
-    if (!p.link.decodable())
-        return std::nullopt;
+    const int asked = length == Length::PlusFrame ? n + shift : n;
+    const ScanToolLink::Answer answer = p.link.get_ecu_PID(ToolCommand{quint8(service), quint8(pid), quint8(asked)});
+    Fetched f{answer.outcome, std::nullopt, Reply(answer.reply, shift)};
+    if (!answer.decodable())
+        return f;
     Bytes b;
     for (int i = 0; i < 4; ++i)
-        b.at[size_t(i)] = reply.byte(i);
-    return b;
+        b.at[size_t(i)] = f.reply.byte(i);
+    f.bytes = b;
+    return f;
+}
+
+std::optional<Bytes> fetch(PidContext &p, int service, int pid, int n)
+{
+    return fetchReply(p, service, pid, n).bytes;
 }
 
 double lambdaOf(const Bytes &b) { return b.AB() * 0.0000305; }
@@ -421,6 +445,15 @@ const FuelTrim FuelTrims[] = {
 
 // --- The table's routine ---
 
+Reading Decoders::labelled(const Row &row, bool metric)
+{
+    Reading r;
+    r.pid = row.pid;
+    r.label = row.labelFor(metric);
+    r.units = row.unitsFor(metric);
+    return r;
+}
+
 QString Decoders::run(int pid)
 {
     const Row *row = rowOf(pid);
@@ -436,7 +469,12 @@ QString Decoders::run(const Row &row, const Request *given)
 Reading Decoders::readingOf(const Row &row, const Bytes &bytes, bool metric)
 {
     const Value v = row.formula(bytes, metric);
-    return {row.pid, row.labelFor(metric), v.text, row.unitsFor(metric), v.value, 0};
+    Reading r = labelled(row, metric);
+    r.text = v.text;
+    // The number the text shows is what logs and charts take; the record keeps the formula's.
+    r.value = leadingNumber(v.text);
+    r.recordValue = v.value;
+    return r;
 }
 
 Reading Decoders::readRow(const Row &row, const Request *given)
@@ -453,10 +491,11 @@ Reading Decoders::readRow(const Row &row, const Request *given)
         s.PID_mode = service;
     if (given)
         service = given->mode;
-    const std::optional<Bytes> bytes = fetch(m_p, service, given ? given->pid : pidText(row.pid), row.length);
-    if (!bytes)
-        return unread(row);
-    Reading reading = readingOf(row, *bytes, s.units_metric);
+    const Fetched f = fetchReply(m_p, serviceOf(service), given ? conv_hex(given->pid) : row.pid, row.length);
+    if (!f.bytes)
+        return unread(row, f.outcome);
+    Reading reading = readingOf(row, *f.bytes, s.units_metric);
+    reading.outcome = f.outcome;
     reading.time = now();
     return reading;
 }
@@ -464,17 +503,21 @@ Reading Decoders::readRow(const Row &row, const Request *given)
 const Reading &Decoders::keep(const Reading &reading)
 {
     DecodedValue &record = m_p.pids.record;
-    record.PID_value = reading.value;
+    record.PID_value = reading.recordValue;
     record.PID_string = reading.text;
     record.PID_units = reading.units;
     record.PID_label = reading.label;
     return reading;
 }
 
-Reading Decoders::unread(const Row &row) const
+Reading Decoders::unread(const Row &row, ScanToolLink::Outcome outcome) const
 {
     const bool metric = m_p.settings.units_metric;
-    return {row.pid, row.labelFor(metric), QString(), row.unitsFor(metric), 0, now(), false};
+    Reading r = labelled(row, metric);
+    r.time = now();
+    r.outcome = outcome;
+    r.valid = false;
+    return r;
 }
 
 double Decoders::now()
@@ -490,33 +533,42 @@ Reading Decoders::mileage(const Row &row)
     const Reading airFlow = readRow(*rowOf(0x10));
     const Reading vehicleSpeed = readRow(*rowOf(0x0D));
     if (!airFlow.valid || !vehicleSpeed.valid)
-        return unread(row);
-    double flow = leadingNumber(airFlow.text);
+        return unread(row, vehicleSpeed.outcome);
+    double flow = airFlow.value;
     if (flow == 0)
         flow = 0.01;
-    const float speed = float(leadingNumber(vehicleSpeed.text));
+    const float speed = float(vehicleSpeed.value);
     double e = double(speed) / ((flow + 0.001) * 0.0642);
     if (metric)
         e = e / 3.76 * 0.61;
     const QString wideband = m_p.settings.WBO2_PID;
     if (wideband.startsWith(QLatin1Char('2')) || wideband.startsWith(QLatin1Char('3'))) {
-        const QString lambda = get_lambda(QStringLiteral("01"), wideband);
-        if (!m_p.link.decodable())
-            return unread(row);
-        e *= leadingNumber(lambda);
+        const Fetched f = fetchReply(m_p, 0x01, conv_hex(wideband), 9);
+        if (!f.bytes)
+            return unread(row, f.outcome);
+        e *= leadingNumber(keepLambda(lambdaOf(*f.bytes)));
     }
-    const QString value = first(text(e), 5);
-    return {row.pid, row.labelFor(metric), value, row.unitsFor(metric), leadingNumber(value), now()};
+    Reading r = labelled(row, metric);
+    r.text = first(text(e), 5);
+    r.value = r.recordValue = leadingNumber(r.text);
+    r.time = now();
+    return r;
 }
 
 Reading Decoders::read(int pid)
 {
     const Row *row = rowOf(pid);
-    if (!row)
-        return {pid, QString(), QString(), QString(), 0, now()};
+    if (!row) {
+        Reading none;
+        none.pid = pid;
+        none.time = now();
+        return none;
+    }
     Reading reading = readRow(*row);
-    if (row->whole && reading.valid)
-        reading.text = QString::number(wholeNumber(reading.text));
+    if (row->whole && reading.valid) {
+        reading.value = wholeNumber(reading.text);
+        reading.text = QString::number(int(reading.value));
+    }
     return keep(reading);
 }
 
@@ -635,10 +687,14 @@ QString Decoders::get_clear_minutes() { return run(0x4E); }
 
 QString Decoders::get_lambda(const QString &mode, const QString &pid)
 {
-    const std::optional<Bytes> bytes = fetch(m_p, mode, pid, 9);
+    const std::optional<Bytes> bytes = fetch(m_p, serviceOf(mode), conv_hex(pid), 9);
     if (!bytes)
         return QString();
-    const double lambda = lambdaOf(*bytes);
+    return keepLambda(lambdaOf(*bytes));
+}
+
+QString Decoders::keepLambda(double lambda)
+{
     DecodedValue &record = m_p.pids.record;
     record.PID_value = lambda;
     record.PID_string = text(lambda);
@@ -647,14 +703,25 @@ QString Decoders::get_lambda(const QString &mode, const QString &pid)
 
 QString Decoders::get_WBO2_current(const QString &mode, const QString &pid)
 {
+    return wideband(mode, pid).lambda.text;
+}
+
+Decoders::Wideband Decoders::wideband(const QString &mode, const QString &pid)
+{
     m_p.settings.WBO2_PID = QStringLiteral("34");
-    const std::optional<Bytes> bytes = fetch(m_p, mode, pid, 9);
-    if (!bytes)
-        return QString();
+    Wideband w;
+    const Fetched f = fetchReply(m_p, serviceOf(mode), conv_hex(pid), 9);
+    w.lambda.pid = conv_hex(pid);
+    w.lambda.outcome = f.outcome;
+    w.lambda.time = now();
+    w.lambda.valid = f.bytes.has_value();
+    if (!f.bytes)
+        return w;
     DecodedValue &record = m_p.pids.record;
-    record.PID_string = text(lambdaOf(*bytes));
-    record.PID_value = leadingNumber(text(currentOf(*bytes)));
-    return record.PID_string;
+    w.lambda.text = record.PID_string = text(lambdaOf(*f.bytes));
+    w.lambda.value = leadingNumber(w.lambda.text);
+    w.currentMa = record.PID_value = leadingNumber(text(currentOf(*f.bytes)));
+    return w;
 }
 
 // --- Status decoders ---
@@ -675,7 +742,7 @@ Decoders::Readiness Decoders::readiness(const std::array<int, 4> &bytes)
 
 void Decoders::get_MIL()
 {
-    const std::optional<Bytes> bytes = fetch(m_p, QStringLiteral("01"), QStringLiteral("01"), 9);
+    const std::optional<Bytes> bytes = fetch(m_p, 0x01, 0x01, 9);
     if (!bytes)
         return;
     const Readiness r = readiness(bytes->at);
@@ -699,10 +766,10 @@ void Decoders::get_trouble_codes()
     m_p.pids.no_freeze_frame = false;
     // The length stays 8 in both runs. The code is data bytes A and B: after the frame byte in a
     // service 02 reply, right after the PID in a service 01 reply.
-    const QString &mode = m_p.settings.PID_mode;
-    const Reply reply(m_p.link.get_ecu_PID(mode, QStringLiteral("02"), lengthText(8)), frameShift(m_p, mode));
-    if (!m_p.link.decodable())
+    const Fetched f = fetchReply(m_p, serviceOf(m_p.settings.PID_mode), 0x02, 8, Length::AsGiven);
+    if (!f.bytes)
         return;
+    const Reply &reply = f.reply;
     StatusText &status = m_p.status;
     const QString noFrame = QStringLiteral("\r\n No Freeze Frame Data Stored");
     if (reply.ecuSilent()) {
@@ -724,7 +791,7 @@ void Decoders::get_trouble_codes()
 
 void Decoders::get_fuel_status()
 {
-    const std::optional<Bytes> b = fetch(m_p, m_p.settings.PID_mode, QStringLiteral("03"), 7);
+    const std::optional<Bytes> b = fetch(m_p, serviceOf(m_p.settings.PID_mode), 0x03, 7);
     if (!b)
         return;
     const int systems[] = {b->A(), b->B()};
@@ -746,7 +813,7 @@ void Decoders::fuelTrim(int pid)
         if (t.pid == pid)
             label = t.label;
     Q_ASSERT(label);
-    const std::optional<Bytes> b = fetch(m_p, m_p.settings.PID_mode, pidText(pid), 6);
+    const std::optional<Bytes> b = fetch(m_p, serviceOf(m_p.settings.PID_mode), pid, 6);
     if (!b)
         return;
     m_p.status.append(QString::fromLatin1(label) + text(fuelTrimPercent(b->A())) + QStringLiteral("%"));
@@ -765,19 +832,20 @@ void Decoders::get_LTFTB2() { fuelTrim(0x09); }
 
 void Decoders::get_cmd_sec_air_stat()
 {
-    const std::optional<Bytes> b = fetch(m_p, QStringLiteral("01"), QStringLiteral("12"), 6);
+    const std::optional<Bytes> b = fetch(m_p, 0x01, 0x12, 6);
     if (!b)
         return;
     m_p.status.append(QStringLiteral("Cmd Sec. Air Status ---- ") + QString::number(b->A()));
     m_p.status.append(CrLf);
 }
 
-void Decoders::o2_presence_scan(int &count)
+bool Decoders::o2_presence_scan(int &count)
 {
-    const QString reply = m_p.link.get_ecu_PID(QStringLiteral("01"), QStringLiteral("13"), lengthText(6));
+    const ScanToolLink::Answer answer = m_p.link.get_ecu_PID(ToolCommand{0x01, 0x13, 6});
+    const QString &reply = answer.reply;
     count = 0;
-    if (!m_p.link.decodable())
-        return;
+    if (!answer.decodable())
+        return false;
     const int a = hex_pair_value(cut(reply, 12, 2));
     // Bit k stands for sensor position k: Bank1 Sensor1 (bit 0) to Bank2 Sensor4 (bit 7).
     for (int k = 7; k >= 0; --k) {
@@ -786,13 +854,13 @@ void Decoders::o2_presence_scan(int &count)
             m_p.pids.o2_present[size_t(k)] = 1 << k;
         }
     }
+    return true;
 }
 
 void Decoders::get_O2_loc()
 {
     int count = 0;
-    o2_presence_scan(count);
-    if (!m_p.link.decodable())
+    if (!o2_presence_scan(count))
         return;
     m_p.status.append(QStringLiteral("# of O2 Sensors -------- ") + QString::number(count));
     m_p.status.append(CrLf);

@@ -4,6 +4,8 @@
 // leaves it, with its label, units and a number, in the decoded-value record. The status decoders
 // write lines to the status window instead. The named functions are the ones the rest of the
 // program calls; each is a one-liner over the table.
+#include "link/ScanToolLink.h"
+
 #include <QList>
 #include <QString>
 #include <array>
@@ -11,7 +13,7 @@
 
 namespace quenta {
 
-class Program;
+struct PidContext;
 namespace decoding { struct Bytes; }
 
 // One decoded parameter as the user sees it, with its number and when the reply was read: what
@@ -21,14 +23,18 @@ struct Reading {
     QString label; // padded with dashes, as the line shows it
     QString text;  // the value text
     QString units;
-    double value = 0; // the record's number (for some PIDs a scaled raw value, as the record keeps it)
-    double time = 0;  // seconds on the monotonic clock
+    double value = 0;       // the number the text shows: what logs, charts and meters take
+    double recordValue = 0; // the decoded-value record's number (for some PIDs a scaled raw value)
+    double time = 0;        // seconds on the monotonic clock
+    ScanToolLink::Outcome outcome = ScanToolLink::Outcome::Answer; // how its request ended
     bool valid = true; // false: no good reply (no vehicle, no answer, a garbled line): text empty
+    // The ECU's value came: a good reply that is not the ECU's silence.
+    bool answered() const { return valid && outcome == ScanToolLink::Outcome::Answer; }
 };
 
 class Decoders {
 public:
-    explicit Decoders(Program &program) : m_p(program) {}
+    explicit Decoders(PidContext &context) : m_p(context) {}
 
     // PID_list's number for the fuel-economy line (a computed value, not a request of PID 12).
     static constexpr int MileagePid = 0x12;
@@ -120,6 +126,12 @@ public:
     // current (mA) in PID_value.
     QString get_lambda(const QString &mode, const QString &pid);
     QString get_WBO2_current(const QString &mode, const QString &pid);
+    // The same request as get_WBO2_current, as a reading of lambda and the sensor current (mA).
+    struct Wideband {
+        Reading lambda;
+        double currentMa = 0;
+    };
+    Wideband wideband(const QString &mode, const QString &pid);
 
     // Status decoders: lines in the status window, the record untouched.
     void get_MIL();
@@ -133,7 +145,8 @@ public:
     void get_O2_loc();
     void get_OBD();
     // Asks PID 13, sets `count` to the number of O2 sensors present and marks them in the presence list.
-    void o2_presence_scan(int &count);
+    // False when the reply could not be decoded.
+    bool o2_presence_scan(int &count);
 
     // The numbers behind the status lines, for windows that show them their own way.
     // PID 01: the lamp, the stored-code count as the ECU gives it, and each supported monitor.
@@ -160,11 +173,14 @@ private:
     Reading readRow(const Row &row, const Request *given = nullptr);
     static Reading readingOf(const Row &row, const decoding::Bytes &bytes, bool metric);
     const Reading &keep(const Reading &reading);
-    Reading unread(const Row &row) const;
+    // A reading of the row with its label and units and nothing more.
+    static Reading labelled(const Row &row, bool metric);
+    Reading unread(const Row &row, ScanToolLink::Outcome outcome) const;
+    QString keepLambda(double lambda);
     static double now();
     Reading mileage(const Row &row);
     void fuelTrim(int pid);
-    Program &m_p;
+    PidContext &m_p;
 };
 
 } // namespace quenta

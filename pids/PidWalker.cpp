@@ -1,6 +1,6 @@
 #include "pids/PidWalker.h"
 
-#include "core/Program.h"
+#include "pids/PidContext.h"
 #include "pids/Decoders.h"
 #include "link/Commands.h"
 #include "link/Reply.h"
@@ -96,7 +96,7 @@ const ByteMap Pid40B = {{
 
 // The walk goes no further once the tool stopped talking to the car, the operation's bound
 // passed or the tool is gone: nothing after that point would be a reading.
-bool walkEnded(const Program &p)
+bool walkEnded(const PidContext &p)
 {
     return p.link.noVehicle() || p.link.portFailed() || p.link.abandoned() || p.link.timedOut();
 }
@@ -104,10 +104,10 @@ bool walkEnded(const Program &p)
 // One value line: the vehicle data window, the logger's parameter list and PID_list move together.
 // A parameter whose replies were all garbled keeps its line, without a value: it is supported,
 // but nothing read from the line may stand as its value.
-void listValue(Program &p, Decoders &decoders, int pid, int &b)
+void listValue(PidContext &p, Decoders &decoders, int pid, int &b)
 {
     const Reading reading = decoders.read(pid);
-    if (!reading.valid && p.link.outcome() != ScanToolLink::Outcome::Garbled)
+    if (!reading.valid && reading.outcome != ScanToolLink::Outcome::Garbled)
         return;
     if (b >= 0 && b < PidState::ListSize)
         p.pids.PID_list[size_t(b)] = qint16(pid);
@@ -118,7 +118,7 @@ void listValue(Program &p, Decoders &decoders, int pid, int &b)
 
 // The bit walk shared by all ten bitmap bytes: a is tested against 127, 63, ... 0 and loses each
 // handled bit's value (bit 0 is not subtracted), so bits are met from 7 down to 0.
-void walkByte(PidWalker &walker, Program &p, const ByteMap &map, int &a, int &b)
+void walkByte(PidWalker &walker, PidContext &p, const ByteMap &map, int &a, int &b)
 {
     Decoders decoders(p);
     for (int k = 7; k >= 0; --k) {
@@ -160,20 +160,21 @@ void walkByte(PidWalker &walker, Program &p, const ByteMap &map, int &a, int &b)
 
 // Asks a higher support bitmap (always service 01, bytes at their service 01 places) and walks
 // its bytes with the given walkers.
-void scanBitmap(PidWalker &walker, Program &p, const ToolCommand &command,
+void scanBitmap(PidWalker &walker, PidContext &p, const ToolCommand &command,
                 std::initializer_list<void (PidWalker::*)(int &, int &)> walkers)
 {
     ScanToolLink &link = p.link;
     ScanToolLink::Ask how;
     how.discard = ScanToolLink::Discard::AfterSend;
-    const Reply reply(link.ask(command, 18, how));
-    if (!link.decodable())
+    const ScanToolLink::Answer answer = link.ask(command, 18, how);
+    if (!answer.decodable())
         return;
+    const Reply reply(answer.reply);
     if (reply.ecuSilent()) {
-        p.indicator.set(QStringLiteral("ECU Timeout"), colors::Red);
+        p.link.indicator().set(QStringLiteral("ECU Timeout"), colors::Red);
         return;
     }
-    p.indicator.set(QStringLiteral("ECU Connected"), colors::Green);
+    p.link.indicator().set(QStringLiteral("ECU Connected"), colors::Green);
     if (reply.ecuAddress() == QLatin1String("D0")) {
         p.status.setText(NoObdDataMessage);
         return;
@@ -202,7 +203,7 @@ QList<int> PidWalker::listedPids()
     return pids;
 }
 
-void beginWalk(Program &p, const QString &mode, int frameFlag)
+void beginWalk(PidContext &p, const QString &mode, int frameFlag)
 {
     p.link.setOBD_stop(false);
     p.pids.PID_count = 0;

@@ -6,18 +6,18 @@
 
 namespace quenta {
 
-class Program;
+struct PidContext;
 
 // Shown in the status window when the answering ECU gives no OBD-II data.
 extern const QString NoObdDataMessage;
 
 // Starts a listing: a clear stop flag, an empty vehicle data window and line counter, and the
 // service and frame offset every decoder of the walk will use.
-void beginWalk(Program &p, const QString &mode, int frameFlag);
+void beginWalk(PidContext &p, const QString &mode, int frameFlag);
 
 class PidWalker {
 public:
-    explicit PidWalker(Program &p) : m_p(p) {}
+    explicit PidWalker(PidContext &p) : m_p(p) {}
 
     // a: one bitmap byte (bits handled are subtracted); b: the line counter.
     void findPID1(int &a, int &b);
@@ -38,7 +38,7 @@ public:
     static QList<int> listedPids();
 
 private:
-    Program &m_p;
+    PidContext &m_p;
 };
 
 } // namespace quenta

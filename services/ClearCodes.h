@@ -1,6 +1,16 @@
 #pragma once
+#include "core/Models.h"
+#include "link/ScanToolLink.h"
+
 namespace quenta {
-class Program;
+
 // Clear/Reset Diagnostic Trouble Codes
-void clearTroubleCodes(Program &p);
-}
+struct ClearCodes {
+    ScanToolLink &link;
+    StatusText &status;
+    Controls &controls;
+
+    void clear();
+};
+
+} // namespace quenta

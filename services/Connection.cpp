@@ -1,10 +1,10 @@
 #include "services/Connection.h"
 
-#include "core/Program.h"
+#include "core/ControlNames.h"
+#include "link/Reply.h"
 #include "link/Commands.h"
 #include "pids/Hex.h"
 #include "pids/numtext.h"
-#include "services/CurrentData.h"
 #include "platform/UsbPort.h"
 
 namespace quenta {
@@ -26,48 +26,117 @@ QStringList disabledDuring(int item)
     }
 }
 
-// Shows the COM5-COM9 picker and waits for a choice; false when it was closed without one.
-bool pickPort(Program &p)
+} // namespace
+
+Connection::Connection(const Parts &parts, PortDirectory portDirectory, CurrentData &currentData, QObject *parent)
+    : QObject(parent), ports(std::move(portDirectory)), m_parts(parts), m_currentData(currentData)
 {
+    connect(&m_parts.link, &ScanToolLink::portLost, this, &Connection::onPortLost);
+    connect(&m_returnWatch, &QTimer::timeout, this, &Connection::lookForReturn);
+}
+
+Connection::~Connection() = default;
+
+UsbPort *Connection::usbPort() const
+{
+    return qobject_cast<UsbPort *>(m_port.get());
+}
+
+void Connection::setPort(std::unique_ptr<ScanToolPort> port)
+{
+    m_port = std::move(port);
+    if (m_port)
+        m_port->setInBufferSize(ReceiveBufferSize);
+    m_parts.link.setPort(m_port.get());
+}
+
+void Connection::unload()
+{
+    if (UsbPort *usb = usbPort(); usb && usb->driverHandle() > 0)
+        usb->closeDriver();
+}
+
+void Connection::onPortLost(const QString &reason)
+{
+    Parts &p = m_parts;
+    // The tool is gone: offer the connection again instead of leaving a dead link in place.
+    if (m_port)
+        m_port->close();
+    p.link.indicator().set(QStringLiteral("ECU Off-Line"), colors::Red);
+    p.controls.setEnabled(QStringList{names::Mode1, names::Mode2, names::Mode3, names::Mode4, names::Mode5,
+                                      names::ChangeECU},
+                          false);
+    p.controls.setEnabled(QStringList{names::mnuCom, names::mnuConnectionCom1, names::mnuConnectionCom2,
+                                      names::mnuConnectionCom3, names::mnuConnectionCom4, names::mnuConnectionComX},
+                          true);
+    // A device that vanished may be plugged in again; a tool that merely fell silent is still
+    // there, and the user decides when to try it again.
+    if (reason != ScanToolLink::ToolSilentReason && connectedCom > 0)
+        m_returnWatch.start(returnWatchMs);
+}
+
+void Connection::lookForReturn()
+{
+    if (m_parts.link.abandoned() || (m_port && m_port->isOpen())) {
+        m_returnWatch.stop();
+        return;
+    }
+    std::unique_ptr<ScanToolPort> probe = ports.create(connectedCom);
+    QString error;
+    if (!probe || !probe->open(&error))
+        return;
+    probe->close();
+    m_returnWatch.stop();
+    const int com = connectedCom;
+    connectCom(com);
+    if (m_port && m_port->isOpen())
+        m_parts.status.append(QStringLiteral("\r\nScan tool found again on COM%1: connected again\r\n").arg(com));
+}
+
+
+// Shows the COM5-COM9 picker and waits for a choice; false when it was closed without one.
+bool Connection::pickPort()
+{
+    Parts &p = m_parts;
     p.settings.user_com_port = 1;
-    p.takePickerClosed();
-    if (!p.showPortPicker)
+    takePickerClosed();
+    if (!showPortPicker)
         return false;
-    p.showPortPicker();
+    showPortPicker();
     while (p.settings.user_com_port < 5) {
-        if (p.takePickerClosed() || p.link.abandoned())
+        if (takePickerClosed() || p.link.abandoned())
             return false;
         p.link.yieldToEvents(50);
     }
     return true;
 }
 
-bool openPort(Program &p, int n)
+bool Connection::openPort(int n)
 {
-    if (p.port() && p.port()->isOpen())
+    Parts &p = m_parts;
+    if (port() && port()->isOpen())
         return true;
-    std::unique_ptr<ScanToolPort> port = p.ports.create(n);
+    std::unique_ptr<ScanToolPort> port = ports.create(n);
     if (!port)
         return false;
     port->setLineSettings(*parseLineSettings(QStringLiteral("19200,N,8,1")), nullptr);
     if (p.settings.baud_rate == 38400)
         port->setLineSettings(*parseLineSettings(QStringLiteral("38400,N,8,1")), nullptr);
     port->setInputMode(ScanToolPort::InputMode::Text);
-    port->setInBufferSize(Program::ReceiveBufferSize);
+    port->setInBufferSize(ReceiveBufferSize);
     QString error;
     if (!port->open(&error))
         return false;
-    p.setPort(std::move(port));
+    setPort(std::move(port));
     return true;
 }
 
-} // namespace
-
-void probeComPorts(Program &p)
+void Connection::probeComPorts()
 {
+    Parts &p = m_parts;
     p.controls.setEnabled(AllComItems, false);
     for (int n = 1; n <= 4; ++n) {
-        std::unique_ptr<ScanToolPort> port = p.ports.create(n);
+        std::unique_ptr<ScanToolPort> port = ports.create(n);
         QString error;
         if (port && port->open(&error)) {
             p.controls.setEnabled(comItem(n), true);
@@ -76,16 +145,18 @@ void probeComPorts(Program &p)
     }
 }
 
-void show_waiting(Program &p)
+void Connection::show_waiting()
 {
-    p.indicator.set(QStringLiteral("Waiting for ECU"), colors::Yellow);
+    Parts &p = m_parts;
+    p.link.indicator().set(QStringLiteral("Waiting for ECU"), colors::Yellow);
 }
 
-void connectCom(Program &p, int item)
+void Connection::connectCom(int item)
 {
+    Parts &p = m_parts;
     int n = item;
     if (item == ComPicker) {
-        if (!pickPort(p))
+        if (!pickPort())
             return;
         n = p.settings.user_com_port;
     }
@@ -97,9 +168,9 @@ void connectCom(Program &p, int item)
         p.prompts.message(QStringLiteral("Invalid COM PORT"));
         p.controls.setEnabled(AllComItems, true);
     };
-    if (!openPort(p, n))
+    if (!openPort(n))
         return failed();
-    show_waiting(p);
+    show_waiting();
     p.link.setOBD_stop(true);
     while (p.link.OBD_stop()) {
         if (p.link.portFailed())
@@ -111,11 +182,11 @@ void connectCom(Program &p, int item)
     }
     if (p.link.abandoned())
         return;
-    p.indicator.set(QStringLiteral("Sending FWID"), colors::Green);
-    read_firmware_id(p);
+    p.link.indicator().set(QStringLiteral("Sending FWID"), colors::Green);
+    read_firmware_id();
     if (p.link.portFailed())
         return failed();
-    p.indicator.setText(QStringLiteral("ECU Connected"));
+    p.link.indicator().setText(QStringLiteral("ECU Connected"));
     p.controls.setEnabled(QStringList{names::Mode1, names::Mode2, names::Mode3, names::Mode4}, true);
     if (p.settings.fw_version > 3.09)
         p.controls.setVisible(names::Mode5, true);
@@ -124,17 +195,18 @@ void connectCom(Program &p, int item)
     reenable.removeAll(names::mnuUSB);
     p.controls.setEnabled(reenable, true);
     p.controls.setEnabled(names::mnuCom, false);
-    p.connectedCom = n;
+    connectedCom = n;
 }
 
-void read_firmware_id(Program &p)
+void Connection::read_firmware_id()
 {
-    ScanToolLink::Bound bound(p.link, p.waitBoundMs);
+    Parts &p = m_parts;
+    ScanToolLink::Bound bound(p.link);
     p.status.setText(QStringLiteral("\r\n"));
     p.link.setOBD_stop(false);
     p.link.wait_OBD_ready();
     if (!p.link.OBD_stop()) {
-        const QString identity = numtext::first(p.link.exchange(commands::FirmwareIdentity, 4), 5);
+        const QString identity = numtext::first(p.link.exchange({commands::FirmwareIdentity, 4}).reply, 5);
         p.linkInfo.setFirmware(identity);
         p.settings.fw_version = numtext::leadingNumber(cut(identity, 2, 4));
         if (p.settings.fw_version > 3.09)
@@ -142,50 +214,53 @@ void read_firmware_id(Program &p)
     } else {
         p.status.setText(QStringLiteral("ECU not Communicating"));
     }
-    requestCurrentData(p);
+    m_currentData.request();
 }
 
-void changeEcu(Program &p)
+void Connection::changeEcu()
 {
-    ScanToolLink::Bound bound(p.link, p.waitBoundMs);
+    Parts &p = m_parts;
+    ScanToolLink::Bound bound(p.link);
     p.link.setOBD_stop(false);
     p.status.setText(QStringLiteral("\r\n"));
-    p.link.request(commands::SwitchEcu, 2); // its answer is not examined
+    p.link.request({commands::SwitchEcu, 2}); // its answer is not examined
     p.controls.setCaption(names::ChangeECU, QStringLiteral("Toggle ECU"));
     p.controls.setPressed(names::ChangeECU, !p.controls.pressed(names::ChangeECU));
-    requestCurrentData(p);
+    m_currentData.request();
 }
 
 } // namespace quenta
 
 namespace quenta {
 
-void connectUsb(Program &p)
+void Connection::connectUsb()
 {
+    Parts &p = m_parts;
     // From here on any error ends the handler without a message.
-    if (!p.usbIds) {
+    if (!usbIds) {
         p.status.setText(NoUsbDeviceText);
         return;
     }
     p.link.setSerial_link(false);
-    auto port = std::make_unique<UsbPort>(*p.usbIds);
+    auto port = std::make_unique<UsbPort>(*usbIds);
     UsbPort *usb = port.get();
     QObject::connect(usb, &UsbPort::statusText, &p.status, &StatusText::setText);
-    QObject::connect(usb, &UsbPort::transferFailed, &p.status, [&p](int status) {
+    QObject::connect(usb, &UsbPort::transferFailed, &p.status, [this](int status) {
+        Parts &p = m_parts;
         // A tool that keeps failing says it once, not once per question.
         const QString text = UsbPort::transferFailedText(status);
         if (p.settings.debug_mode && p.status.text() != text)
             p.status.setText(text);
     });
     // The program holds the driver from now on: its unload closes it.
-    p.setPort(std::move(port));
+    setPort(std::move(port));
     p.status.setText(QStringLiteral("Please verify that the device is attached...") + QStringLiteral("\r\n"));
-    const int status = usb->usb_open(p.usbWatch);
+    const int status = usb->usb_open(usbWatch);
     if (status != 0)
-        p.indicator.setText(QStringLiteral("USB FAILURE"));
+        p.link.indicator().setText(QStringLiteral("USB FAILURE"));
     // Attaches arrive through the event loop. No time limit: Exit and the command line's bound end it.
     for (;;) {
-        if (p.link.abandoned() || p.port() != usb)
+        if (p.link.abandoned() || m_port.get() != usb)
             return; // a later connection replaced this one
         if (usb->usb_attached())
             break;
@@ -196,19 +271,19 @@ void connectUsb(Program &p)
     usb->open(nullptr);
     int endpoints = 0;
     if (usb->deviceInfo(&endpoints) != 0) {
-        p.indicator.setText(QStringLiteral("USB Failure"));
+        p.link.indicator().setText(QStringLiteral("USB Failure"));
         return;
     }
     if (endpoints == 0) {
         p.status.setText(QStringLiteral("USB driver not found"));
         return;
     }
-    p.indicator.set(QStringLiteral("ECU CONNECT"), colors::Yellow);
+    p.link.indicator().set(QStringLiteral("ECU CONNECT"), colors::Yellow);
     p.link.wait_OBD_ready();
     p.link.wait_OBD_ready();
     if (p.link.abandoned())
         return;
-    read_firmware_id(p);
+    read_firmware_id();
     p.controls.setEnabled(QStringList{names::Mode1, names::Mode2, names::Mode3, names::Mode4}, true);
     if (p.settings.fw_version > 3.09)
         p.controls.setVisible(names::Mode5, true);

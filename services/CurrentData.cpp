@@ -1,6 +1,5 @@
 #include "services/CurrentData.h"
 
-#include "core/Program.h"
 #include "link/Commands.h"
 #include "link/Reply.h"
 #include "pids/PidWalker.h"
@@ -12,9 +11,10 @@ namespace {
 constexpr int LoggerBoxEntries = 77;
 }
 
-void requestCurrentData(Program &p)
+void CurrentData::request()
 {
-    ScanToolLink::Bound bound(p.link, p.waitBoundMs);
+    PidContext &p = context;
+    ScanToolLink::Bound bound(p.link);
     ScanToolLink &link = p.link;
     beginWalk(p, QStringLiteral("01"), 0);
     p.status.setText(QStringLiteral("\r\n"));
@@ -27,14 +27,15 @@ void requestCurrentData(Program &p)
         if (p.settings.debug_mode)
             p.status.append(QStringLiteral("\r\nMode 1, PID 0 = ") + reply);
     };
-    const Reply bitmap(link.ask(commands::SupportedPids01To20, 18, how));
-    if (p.replyToDecode()) {
+    const ScanToolLink::Answer answer = link.ask(commands::SupportedPids01To20, 18, how);
+    const Reply bitmap(answer.reply);
+    if (link.replyToDecode(answer, p.status)) {
         const bool ecuTimeout = bitmap.ecuSilent();
         if (ecuTimeout)
-            p.indicator.set(QStringLiteral("ECU Timeout"), colors::Red);
+            link.indicator().set(QStringLiteral("ECU Timeout"), colors::Red);
         else
-            p.indicator.set(QStringLiteral("ECU Connected"), colors::Green);
-        p.linkInfo.setEcuNumber(bitmap.ecuAddress());
+            link.indicator().set(QStringLiteral("ECU Connected"), colors::Green);
+        linkInfo.setEcuNumber(bitmap.ecuAddress());
         if (!ecuTimeout) {
             if (bitmap.ecuAddress() == QLatin1String("D0")) {
                 p.status.setText(NoObdDataMessage);
@@ -53,22 +54,23 @@ void requestCurrentData(Program &p)
                     p.settings.logger_slots = true;
                 }
             }
-            p.controls.setEnabled(names::mnuDataLog, true);
+            controls.setEnabled(names::mnuDataLog, true);
         }
     }
     // The car stopped talking during the walk: what was listed stays, the rest is not a reading.
     if (link.noVehicle())
-        p.replyToDecode();
-    emit p.showMainWindow();
+        link.replyToDecode({ScanToolLink::Outcome::NoVehicle, QString()}, p.status);
+    if (listed)
+        listed();
     if (p.settings.WBO2_PID != QLatin1String("0")) {
-        p.controls.setEnabled(names::mnuWBO2, true);
+        controls.setEnabled(names::mnuWBO2, true);
         p.status.append(QStringLiteral("# of WBO2 Sensors -------- 1\r\n"));
     }
     if (p.pids.has_STFTB1)
-        p.controls.setEnabled(names::mnuFTM, true);
+        controls.setEnabled(names::mnuFTM, true);
     p.status.requestColouring();
-    p.controls.setPressed(names::Mode1, false);
-    p.controls.setEnabled(names::Mode5, true);
+    controls.setPressed(names::Mode1, false);
+    controls.setEnabled(names::Mode5, true);
 }
 
 } // namespace quenta

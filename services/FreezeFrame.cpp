@@ -1,6 +1,5 @@
 #include "services/FreezeFrame.h"
 
-#include "core/Program.h"
 #include "link/Commands.h"
 #include "link/Reply.h"
 #include "pids/PidWalker.h"
@@ -9,18 +8,19 @@ namespace quenta {
 
 namespace {
 
-void readFreezeFrame(Program &p)
+void readFreezeFrame(PidContext &p)
 {
     beginWalk(p, QStringLiteral("02"), 1);
     const QString notSupported = QStringLiteral("ECU Timeout, Freeze Frame not Supported");
-    const Reply reply(p.link.ask(commands::FreezeFrameSupport, 22), p.settings.frame_flag);
-    if (!p.replyToDecode(notSupported))
+    const ScanToolLink::Answer answer = p.link.ask(commands::FreezeFrameSupport, 22);
+    const Reply reply(answer.reply, p.settings.frame_flag);
+    if (!p.link.replyToDecode(answer, p.status, notSupported))
         return;
     if (reply.ecuSilent()) {
-        p.indicator.set(notSupported, colors::Red);
+        p.link.indicator().set(notSupported, colors::Red);
         return;
     }
-    p.indicator.set(QStringLiteral("ECU Connected"), colors::Green);
+    p.link.indicator().set(QStringLiteral("ECU Connected"), colors::Green);
     if (charAt(reply.text(), 6) == QLatin1Char('D')) {
         p.status.setText(NoObdDataMessage);
         return;
@@ -45,16 +45,16 @@ void readFreezeFrame(Program &p)
     p.pids.no_freeze_frame = false;
     // The car stopped talking during the walk: what was listed stays, the rest is not a reading.
     if (p.link.noVehicle())
-        p.replyToDecode();
+        p.link.replyToDecode({ScanToolLink::Outcome::NoVehicle, QString()}, p.status);
 }
 
 } // namespace
 
-void requestFreezeFrame(Program &p)
+void FreezeFrame::request()
 {
-    ScanToolLink::Bound bound(p.link, p.waitBoundMs);
-    readFreezeFrame(p);
-    p.controls.setPressed(names::Mode2, false);
+    ScanToolLink::Bound bound(context.link);
+    readFreezeFrame(context);
+    controls.setPressed(names::Mode2, false);
 }
 
 } // namespace quenta

@@ -1,6 +1,15 @@
 #pragma once
+#include "core/Models.h"
+#include "pids/PidContext.h"
+
 namespace quenta {
-class Program;
+
 // Get Freeze Frame Data
-void requestFreezeFrame(Program &p);
-}
+struct FreezeFrame {
+    PidContext &context;
+    Controls &controls;
+
+    void request();
+};
+
+} // namespace quenta

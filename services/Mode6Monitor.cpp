@@ -1,6 +1,5 @@
 #include "services/Mode6Monitor.h"
 
-#include "core/Program.h"
 #include "link/Commands.h"
 #include "pids/Hex.h"
 #include "pids/numtext.h"
@@ -12,11 +11,6 @@ namespace quenta {
 
 namespace {
 
-bool isStatus(QChar c)
-{
-    return c == QLatin1Char(commands::TalkingToVehicle) || c == QLatin1Char(commands::NoVehicle);
-}
-
 constexpr quint8 ServiceByte = 0x06;
 constexpr quint8 PositiveResponse = 0x46;
 constexpr int ScanLength = 5;
@@ -27,7 +21,8 @@ constexpr int LastRange = 0xE0;
 
 } // namespace
 
-Mode6Monitor::Mode6Monitor(Program &p) : m_p(p)
+Mode6Monitor::Mode6Monitor(ScanToolLink &link, Mode6State &state, Prompts &prompts)
+    : m_link(link), m_state(state), m_prompts(prompts)
 {
 }
 
@@ -61,38 +56,36 @@ std::optional<int> Mode6Monitor::entryId(const QString &entry)
 
 QString Mode6Monitor::acknowledgement()
 {
-    QString ack = m_p.link.exchange(commands::MonitorTestPass, 2, std::nullopt, ScanToolLink::Discard::AfterSend);
-    // A status character the tool sent just before its acknowledgement stands in front of it.
-    while (charAt(ack, 2) != QLatin1Char('A') && ack.size() > 1 && isStatus(ack.at(0)) && ack.indexOf(QLatin1Char('A')) > 1)
-        ack.remove(0, 1);
-    if (charAt(ack, 2) == QLatin1Char('A') && ack.size() < 3)
-        ack += m_p.link.waitReply(0);
-    return ack;
+    ScanToolLink::Request pass(commands::MonitorTestPass, 2);
+    // Discarded before the command goes: a tool that answers at once keeps its acknowledgement.
+    pass.discard = ScanToolLink::Discard::BeforeSend;
+    pass.ownAnswerMark = 'A';
+    return m_link.exchange(pass).reply;
 }
 
 bool Mode6Monitor::pass_command()
 {
-    m_p.link.setOBD_stop(false);
-    m_p.link.wait_OBD_ready();
+    m_link.setOBD_stop(false);
+    m_link.wait_OBD_ready();
     // A tool that is not talking to the car, or not there at all, is not sent the command.
-    const QString ack = m_p.link.OBD_stop() ? QString() : acknowledgement();
+    const QString ack = m_link.OBD_stop() ? QString() : acknowledgement();
     if (charAt(ack, 2) != QLatin1Char('A')) {
-        m_p.link.setOBD_stop(true);
-        m_p.prompts.message(NotAcknowledgedText);
+        m_link.setOBD_stop(true);
+        m_prompts.message(NotAcknowledgedText);
         return false;
     }
     switch (ack.at(2).unicode() & 0x0F) {
     case 4:
-        m_p.mode6.H1 = 0x61;
-        m_p.mode6.H2 = 0x6A;
+        m_state.H1 = 0x61;
+        m_state.H2 = 0x6A;
         break;
     case 8:
-        m_p.mode6.H1 = 0xC3;
-        m_p.mode6.H2 = 0x33;
+        m_state.H1 = 0xC3;
+        m_state.H2 = 0x33;
         break;
     default:
-        m_p.mode6.H1 = 0x68;
-        m_p.mode6.H2 = 0x6A;
+        m_state.H1 = 0x68;
+        m_state.H2 = 0x6A;
         break;
     }
     return true;
@@ -100,38 +93,33 @@ bool Mode6Monitor::pass_command()
 
 bool Mode6Monitor::mode6_request(quint8 service, quint8 test, quint8 component, quint8 length)
 {
-    m_p.link.setOBD_stop(false);
-    if (!pass_command() || m_p.link.OBD_stop()) {
-        m_p.link.setInputMode(ScanToolPort::InputMode::Text);
+    m_link.setOBD_stop(false);
+    if (!pass_command() || m_link.OBD_stop()) {
+        m_link.setInputMode(ScanToolPort::InputMode::Text);
         return false;
     }
     QByteArray packet(PacketSize, '\0');
     packet[0] = 1;
     packet[1] = char(length);
-    packet[2] = char(m_p.mode6.H1);
-    packet[3] = char(m_p.mode6.H2);
+    packet[2] = char(m_state.H1);
+    packet[3] = char(m_state.H2);
     packet[4] = char(Mode6State::H3);
     packet[5] = char(service);
     packet[6] = char(test);
     packet[7] = char(component);
-    m_p.link.OBDinput();
-    m_p.link.setInputMode(ScanToolPort::InputMode::Binary);
-    // One block: Latin-1 carries every byte value unchanged.
-    m_p.link.OBDoutput(QString::fromLatin1(packet));
     m_packets << packet;
-    const QByteArray reply = m_p.link.waitReply(ReplySize - 1).toLatin1();
-    m_p.link.setInputMode(ScanToolPort::InputMode::Text);
+    const QByteArray reply = m_link.exchange(ScanToolLink::Request::packet(packet, ReplySize)).reply.toLatin1();
     // A reply that did not come whole in time leaves the buffer as it was and counts as none.
     if (reply.size() < ReplySize)
         return false;
     for (int i = 0; i < ReplySize; ++i)
-        m_p.mode6.reply[size_t(i)] = quint8(reply.at(i));
+        m_state.reply[size_t(i)] = quint8(reply.at(i));
     return true;
 }
 
 void Mode6Monitor::getTestResults()
 {
-    ScanToolLink::Bound bound(m_p.link, m_p.waitBoundMs);
+    ScanToolLink::Bound bound(m_link);
     m_packets.clear();
     fields.returned.clear();
     // Each entry is rewritten as it is read; a bad test ID leaves the component ID as typed.
@@ -142,13 +130,13 @@ void Mode6Monitor::getTestResults()
         ids[i] = entryId(*entries[i]);
         if (!ids[i]) {
             emit changed();
-            m_p.prompts.message(InputErrorText);
+            m_prompts.message(InputErrorText);
             return;
         }
     }
     emit changed();
     const int test = *ids[0], component = *ids[1];
-    const auto &r = m_p.mode6.reply;
+    const auto &r = m_state.reply;
     if (!mode6_request(ServiceByte, quint8(test), quint8(component), TestLength) || r[3] != PositiveResponse) {
         fields.returned = NoResponseText;
         emit changed();
@@ -159,7 +147,7 @@ void Mode6Monitor::getTestResults()
     const double limit = (r[7] * 256.0 + r[8]) * scale;
     // Held as single-precision numbers: beyond their range is an overflow.
     if (!std::isfinite(value) || !std::isfinite(limit) || std::fabs(value) > FLT_MAX || std::fabs(limit) > FLT_MAX) {
-        m_p.prompts.message(InputErrorText);
+        m_prompts.message(InputErrorText);
         return;
     }
     const float v = float(value), l = float(limit);
@@ -179,9 +167,9 @@ void Mode6Monitor::getTestResults()
 
 void Mode6Monitor::scan()
 {
-    ScanToolLink::Bound bound(m_p.link, m_p.waitBoundMs);
+    ScanToolLink::Bound bound(m_link);
     m_packets.clear();
-    const auto &r = m_p.mode6.reply;
+    const auto &r = m_state.reply;
     if (!mode6_request(ServiceByte, 0, 0, ScanLength) || r[3] != PositiveResponse) {
         fields.returned = NoResponseText;
         emit changed();

@@ -2,6 +2,8 @@
 // The on-board monitoring (mode 6) tests: the PASS command, the binary packet exchange, and the
 // window's "Get Test Results" and "SCAN for supported tests" on the entries the user typed.
 #include "core/Models.h"
+#include "link/ScanToolLink.h"
+#include "platform/Prompts.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -11,7 +13,6 @@
 
 namespace quenta {
 
-class Program;
 
 // What outlives the window: the header bytes of the last acknowledged PASS command and the reply
 // buffer (bytes 0 to 12 of the last binary reply).
@@ -50,7 +51,7 @@ public:
         QStringList supported;
     };
 
-    explicit Mode6Monitor(Program &p);
+    Mode6Monitor(ScanToolLink &link, Mode6State &state, Prompts &prompts);
 
     Fields fields;
 
@@ -82,7 +83,9 @@ signals:
 private:
     // The acknowledgement, with status characters sent just before it taken off.
     QString acknowledgement();
-    Program &m_p;
+    ScanToolLink &m_link;
+    Mode6State &m_state;
+    Prompts &m_prompts;
     QList<QByteArray> m_packets;
 };
 

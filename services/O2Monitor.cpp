@@ -1,7 +1,6 @@
 #include "services/O2Monitor.h"
 
 #include "core/ControlNames.h"
-#include "core/Program.h"
 #include "pids/Hex.h"
 #include "pids/numtext.h"
 
@@ -45,7 +44,7 @@ QStringList O2Monitor::boxNames()
     return out;
 }
 
-O2Monitor::O2Monitor(Program &p) : m_p(p)
+O2Monitor::O2Monitor(PidContext &context, Prompts &prompts) : m_p(context), m_prompts(prompts)
 {
     for (const QString &name : boxNames())
         m_boxes.insert(name, Box{});
@@ -64,7 +63,7 @@ bool O2Monitor::load(QList<Sensor> *sensors)
             *sensors << Sensor{sensorCaption(k), mask};
     }
     if (!m_p.pids.O2_monitor_complete) {
-        m_p.prompts.message(NotAvailableText);
+        m_prompts.message(NotAvailableText);
         return false;
     }
     return true;
@@ -76,36 +75,32 @@ void O2Monitor::write(const QString &name, const QString &text)
     emit boxChanged(name);
 }
 
-QString O2Monitor::o2_request(const QString &command, int threshold, bool logReplies)
+QString O2Monitor::o2_request(const ToolCommand &command, int threshold, bool logReplies)
 {
-    // "S" at position 3 is the tool asking for the request again: asked again, a bounded number of times.
-    for (int attempt = 0; attempt < ScanToolLink::MaxAttempts; ++attempt) {
-        m_p.link.wait_OBD_ready();
-        if (m_p.link.OBD_stop())
-            return QString();
-        // The third pair names the sensor, so the reply's length is told apart: the threshold's bytes.
-        const QString reply = m_p.link.exchange(command, threshold, std::nullopt, ScanToolLink::Discard::BeforeSend,
-                                                threshold / 2);
-        if (logReplies && m_p.settings.debug_mode)
-            m_p.status.append(QStringLiteral("\r\nMode 5, PID 0 = ") + reply);
-        if (reply.isEmpty())
-            return QString();
-        if (charAt(reply, 3) != QLatin1Char('S'))
-            return reply;
-    }
-    return QString();
+    ScanToolLink::Ask how;
+    // The third pair names the sensor, so the reply's length is told apart: the threshold's bytes.
+    how.replyBytes = threshold / 2;
+    how.checkReply = false;
+    if (logReplies)
+        how.onAttempt = [this](const QString &reply) {
+            if (m_p.settings.debug_mode)
+                m_p.status.append(QStringLiteral("\r\nMode 5, PID 0 = ") + reply);
+        };
+    // "S" at position 3 is the tool asking for the request again: the link asks again, a bounded
+    // number of times.
+    return m_p.link.ask(command, threshold, how).reply;
 }
 
 void O2Monitor::o2_test_request(int mask)
 {
-    ScanToolLink::Bound bound(m_p.link, m_p.waitBoundMs);
+    ScanToolLink::Bound bound(m_p.link);
     O2_mode = QStringLiteral("05");
     m_p.link.setOBD_stop(false);
     QString reply;
     for (;;) {
-        reply = o2_request(O2_mode + QStringLiteral("00") + hexPair(mask), 18, true);
+        reply = o2_request(ToolCommand{quint8(conv_hex(O2_mode)), 0x00, quint8(mask)}, 18, true);
         if (reply.isEmpty() || charAt(reply, 2) == QLatin1Char('S')) {
-            m_p.prompts.message(TimeoutText);
+            m_prompts.message(TimeoutText);
             return;
         }
         // The positive response of the service asked: 45 for service 05, 46 for service 06.
@@ -116,7 +111,7 @@ void O2Monitor::o2_test_request(int mask)
             O2_mode = QStringLiteral("06");
             continue;
         }
-        m_p.prompts.message(NotSupportedText);
+        m_prompts.message(NotSupportedText);
         return;
     }
     const int s1 = hex_pair_value(cut(reply, 14, 2));
@@ -133,10 +128,10 @@ bool O2Monitor::o2_test_run(int test, int mask)
 {
     const Test &t = tests()[size_t(test - 1)];
     // Test 02 is always asked with service 06.
-    const QString service = test == 2 ? QStringLiteral("06") : O2_mode;
-    const QString reply = o2_request(service + hexPair(test) + hexPair(mask), t.threshold);
+    const int service = test == 2 ? 0x06 : conv_hex(O2_mode);
+    const QString reply = o2_request(ToolCommand{quint8(service), quint8(test), quint8(mask)}, t.threshold);
     if (reply.isEmpty()) {
-        m_p.prompts.message(TimeoutText);
+        m_prompts.message(TimeoutText);
         return false;
     }
     // An ECU that did not answer, or refused the test (7F), gave no result: the boxes keep theirs.

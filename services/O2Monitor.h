@@ -2,6 +2,8 @@
 // The O2 sensor monitoring tests: which tests the ECU supports for one sensor, and their results
 // and limits in the window's boxes. Service 05 first, service 06 when the ECU answers there.
 #include "core/Models.h"
+#include "pids/PidContext.h"
+#include "platform/Prompts.h"
 
 #include <QHash>
 #include <QObject>
@@ -10,7 +12,6 @@
 
 namespace quenta {
 
-class Program;
 
 class O2Monitor : public QObject {
     Q_OBJECT
@@ -44,7 +45,7 @@ public:
         Rgb back = BoxWhite;
     };
 
-    explicit O2Monitor(Program &p);
+    O2Monitor(PidContext &context, Prompts &prompts);
 
     // The window's load: the present sensors in order. False, after the "not available" message,
     // while the O2 sensor monitor has not completed (the window then hides).
@@ -55,9 +56,9 @@ public:
     void o2_test_request(int mask);
     // One test of the run; false when the tool gave no answer (the run then ends).
     bool o2_test_run(int test, int mask);
-    // Sends one command and waits for more than `threshold` characters: the reply with a status
-    // character in front removed, or empty when nothing usable came in time.
-    QString o2_request(const QString &command, int threshold, bool logReplies = false);
+    // Asks one test (the command's last pair names the sensor) and waits for more than `threshold`
+    // characters: the reply, or empty when nothing usable came in time.
+    QString o2_request(const ToolCommand &command, int threshold, bool logReplies = false);
 
     QString O2_mode = QStringLiteral("05");
 
@@ -70,7 +71,8 @@ signals:
 
 private:
     void write(const QString &name, const QString &text);
-    Program &m_p;
+    PidContext &m_p;
+    Prompts &m_prompts;
     QHash<QString, Box> m_boxes;
 };
 

@@ -1,6 +1,5 @@
 #include "services/TroubleCodes.h"
 
-#include "core/Program.h"
 #include "link/Commands.h"
 #include "link/Reply.h"
 #include "pids/numtext.h"
@@ -44,7 +43,7 @@ QString codeText(QString &reply, int p)
 }
 
 // After the position 10 repair, code 1; nothing (with `noneText` shown) when it is 0000.
-std::optional<QString> firstCode(Program &p, QString &reply, const QString &noneText)
+std::optional<QString> firstCode(TroubleCodes &p, QString &reply, const QString &noneText)
 {
     repairPosition10(reply);
     const QString first = codeText(reply, 10);
@@ -55,12 +54,12 @@ std::optional<QString> firstCode(Program &p, QString &reply, const QString &none
     return first;
 }
 
-void ecuTimeout(Program &p)
+void ecuTimeout(TroubleCodes &p)
 {
-    p.indicator.set(QStringLiteral("ECU Timeout"), colors::Red);
+    p.link.indicator().set(QStringLiteral("ECU Timeout"), colors::Red);
 }
 
-void storedCodes(Program &p, QString reply, int n)
+void storedCodes(TroubleCodes &p, QString reply, int n)
 {
     if (cut(reply, 2, 2) == QLatin1String("FF"))
         return;
@@ -78,7 +77,7 @@ void storedCodes(Program &p, QString reply, int n)
         show(codeText(reply, 18));
 }
 
-void pendingCodes(Program &p, QString reply)
+void pendingCodes(TroubleCodes &p, QString reply)
 {
     if (conv_hex(cut(reply, 2, 2)) >= 254) {
         p.status.append(QStringLiteral("No pending codes reported"));
@@ -104,24 +103,26 @@ void pendingCodes(Program &p, QString reply)
 
 } // namespace
 
-void requestTroubleCodes(Program &p)
+void TroubleCodes::request()
 {
-    ScanToolLink::Bound bound(p.link, p.waitBoundMs);
+    TroubleCodes &p = *this;
+    ScanToolLink::Bound bound(p.link);
     p.link.setOBD_stop(false);
     p.status.setText(CRLF);
 
-    const Reply status(p.link.ask(commands::MonitorStatus, 18));
-    const ScanToolLink::Outcome outcome = p.link.outcome();
+    const ScanToolLink::Answer monitor = p.link.ask(commands::MonitorStatus, 18);
+    const Reply status(monitor.reply);
+    const ScanToolLink::Outcome outcome = monitor.outcome;
     if (outcome == ScanToolLink::Outcome::NoVehicle || outcome == ScanToolLink::Outcome::Garbled
         || p.link.portFailed() || p.link.abandoned()) {
-        p.replyToDecode();
+        p.link.replyToDecode(monitor, p.status);
         p.controls.setPressed(names::Mode3, false);
         return;
     }
     if (p.link.timedOut() || status.ecuSilent()) {
         ecuTimeout(p);
     } else {
-        p.indicator.set(QStringLiteral("ECU Connected"), colors::Green);
+        p.link.indicator().set(QStringLiteral("ECU Connected"), colors::Green);
         p.status.append(QStringLiteral("ECU #=") + status.ecuAddress() + CRLF);
         int a = status.byte(0);
         if (a > 127) {
@@ -141,26 +142,26 @@ void requestTroubleCodes(Program &p)
         if (a != 0) {
             ScanToolLink::Ask how;
             how.timeoutMs = StoredCodesLimitMs;
-            const QString stored = p.link.ask(commands::StoredCodes, 21, how);
-            if (p.link.outcome() == ScanToolLink::Outcome::NoAnswer && p.link.timedOut()) {
+            const ScanToolLink::Answer stored = p.link.ask(commands::StoredCodes, 21, how);
+            if (stored.outcome == ScanToolLink::Outcome::NoAnswer && p.link.timedOut()) {
                 p.status.append(QStringLiteral("==== Timeout waiting for Trouble Codes") + CRLF);
                 p.controls.setPressed(names::Mode3, false);
                 return;
             }
-            if (!p.replyToDecode()) {
+            if (!p.link.replyToDecode(stored, p.status)) {
                 p.controls.setPressed(names::Mode3, false);
                 return;
             }
-            storedCodes(p, stored, n);
+            storedCodes(p, stored.reply, n);
         }
     }
 
-    const QString pending = p.link.ask(commands::PendingCodes, 21);
-    const bool silent = p.link.outcome() == ScanToolLink::Outcome::EcuSilent;
-    if (silent || (p.link.outcome() == ScanToolLink::Outcome::NoAnswer && p.link.timedOut() && !p.link.portFailed()))
+    const ScanToolLink::Answer pending = p.link.ask(commands::PendingCodes, 21);
+    const bool silent = pending.outcome == ScanToolLink::Outcome::EcuSilent;
+    if (silent || (pending.outcome == ScanToolLink::Outcome::NoAnswer && p.link.timedOut() && !p.link.portFailed()))
         ecuTimeout(p); // an ECU that did not answer reported no codes either
-    else if (p.replyToDecode())
-        pendingCodes(p, pending);
+    else if (p.link.replyToDecode(pending, p.status))
+        pendingCodes(p, pending.reply);
     p.controls.setPressed(names::Mode3, false);
 }
 

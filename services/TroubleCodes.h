@@ -1,6 +1,20 @@
 #pragma once
+#include "core/Models.h"
+#include "link/ScanToolLink.h"
+#include "platform/Prompts.h"
+#include "services/TroubleCodeDefinitions.h"
+
 namespace quenta {
-class Program;
+
 // Request Diagnostic Trouble Codes
-void requestTroubleCodes(Program &p);
-}
+struct TroubleCodes {
+    ScanToolLink &link;
+    StatusText &status;
+    Controls &controls;
+    Prompts &prompts;
+    const TroubleCodeDefinitions &definitions;
+
+    void request();
+};
+
+} // namespace quenta

@@ -1,7 +1,6 @@
 #include "live/widgets/Chart.h"
 #include "platform/widgets/Fonts.h"
 
-#include "core/Program.h"
 #include "platform/widgets/StripChartView.h"
 
 #include <QCloseEvent>
@@ -35,13 +34,13 @@ QPushButton *button(const QString &name, const QString &caption, const QColor &b
 
 } // namespace
 
-Chart::Chart(Program &program, QWidget *parent, StripChart::Clock clock)
-    : QWidget(parent, Qt::Window), m_strip(std::move(clock)), m_display(program, m_strip)
+Chart::Chart(const LiveParts &parts, QWidget *parent, StripChart::Clock clock)
+    : QWidget(parent, Qt::Window), m_strip(std::move(clock)), m_display(parts, m_strip)
 {
     setObjectName(QStringLiteral("Chart"));
     setWindowTitle(Caption);
 
-    iStripChartX1 = new StripChartView(m_strip, program.prompts, this);
+    iStripChartX1 = new StripChartView(m_strip, parts.prompts, this);
     iStripChartX1->setObjectName(QStringLiteral("iStripChartX1"));
 
     lblValText = new QLabel(this);

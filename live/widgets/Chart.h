@@ -1,6 +1,7 @@
 #pragma once
 // The Chart window of the real-time display: the strip chart, the value and its name, and the
 // Freeze, STOP, Show/Hide Toolbar, Reset and Clear buttons. It owns the display it shows.
+#include "live/LiveParts.h"
 #include "live/RealTimeDisplay.h"
 #include "live/StripChart.h"
 
@@ -13,7 +14,6 @@ class QRadioButton;
 
 namespace quenta {
 
-class Program;
 class StripChartView;
 
 class Chart : public QWidget {
@@ -22,7 +22,7 @@ public:
     static inline const QString Caption =
         QStringLiteral("Quenta Real Time Graphic Display  -  Velmor diagnostic tools");
 
-    explicit Chart(Program &program, QWidget *parent = nullptr, StripChart::Clock clock = {});
+    explicit Chart(const LiveParts &parts, QWidget *parent = nullptr, StripChart::Clock clock = {});
 
     RealTimeDisplay &display() { return m_display; }
     StripChart &strip() { return m_strip; }

@@ -1,7 +1,6 @@
 #include "live/widgets/DataLogMV.h"
 #include "platform/widgets/Fonts.h"
 
-#include "core/Program.h"
 #include "live/widgets/ModSaveFormData.h"
 
 #include <QCloseEvent>
@@ -43,8 +42,8 @@ QPushButton *pushButton(const QString &name, const QString &caption, QWidget *pa
 
 } // namespace
 
-DataLogMV::DataLogMV(Program &program, QWidget *parent)
-    : QWidget(parent, Qt::Window), m_program(program), m_logger(program)
+DataLogMV::DataLogMV(const LiveParts &parts, LoggerParameters &lists, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_prompts(parts.prompts), m_logger(parts)
 {
     setObjectName(QStringLiteral("DataLogMV"));
     setWindowTitle(Caption);
@@ -63,7 +62,7 @@ DataLogMV::DataLogMV(Program &program, QWidget *parent)
         QComboBox *list = new QComboBox(this);
         list->setObjectName(QStringLiteral("cboRTD"));
         setControlIndex(list, i);
-        list->setModel(program.logger.box(i));
+        list->setModel(lists.box(i));
         list->setCurrentIndex(-1);
         list->setMinimumContentsLength(26);
         connect(list, &QComboBox::activated, this, [this, i] { cboRTD_Click(i); });
@@ -209,11 +208,11 @@ DataLogMV::DataLogMV(Program &program, QWidget *parent)
     });
     connect(&m_logger, &DataLogger::changed, this, &DataLogMV::showState);
     connect(&m_logger, &DataLogger::hideRequested, this, &QWidget::hide);
-    connect(&m_logger, &DataLogger::showMainRequested, &m_program, &Program::showMainWindow);
+    connect(&m_logger, &DataLogger::showMainRequested, this, &DataLogMV::showMainRequested);
     m_logger.saveSettings = [this] {
         QString error;
         if (!save_form_data(this, settingsFilePath(), &error))
-            m_program.prompts.message(QStringLiteral("The logger's settings were not saved: ") + error, QString(),
+            m_prompts.message(QStringLiteral("The logger's settings were not saved: ") + error, QString(),
                                       Prompts::Icon::Exclamation);
     };
     Form_Load();
@@ -230,7 +229,7 @@ void DataLogMV::Form_Load()
     m_enterFlag = false;
     if (m_restore) {
         bool failed = false;
-        load_form_data(this, settingsFilePath(), failed, m_program.prompts);
+        load_form_data(this, settingsFilePath(), failed, m_prompts);
     }
     m_logger.count = 4;
     Option[1]->setChecked(true);
@@ -333,7 +332,7 @@ std::optional<int> DataLogMV::askTriggerValue(LogTrigger::Kind kind)
         QString refusal;
         if (const std::optional<int> value = DataLogger::triggerValue(kind, txtTRIG->text(), &refusal))
             return value;
-        m_program.prompts.message(refusal);
+        m_prompts.message(refusal);
         txtTRIG->setText(QStringLiteral("00"));
     }
 }
@@ -354,7 +353,7 @@ void DataLogMV::Combo3_Click()
 
 void DataLogMV::mnuHelp_Click()
 {
-    m_program.prompts.message(DataLogger::HelpText);
+    m_prompts.message(DataLogger::HelpText);
 }
 
 void DataLogMV::hideEvent(QHideEvent *event)

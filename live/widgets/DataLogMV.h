@@ -2,6 +2,7 @@
 // The MultiView data logger window: six parameter lists, the count, the interval, two triggers,
 // six displays, and Begin Log, Pause, Save and QUIT (also the keys B, P, S and Q). Created once,
 // then hidden and shown; the run itself is the DataLogger's.
+#include "live/LiveParts.h"
 #include "live/DataLogger.h"
 
 #include <QWidget>
@@ -18,14 +19,13 @@ class QRadioButton;
 
 namespace quenta {
 
-class Program;
 
 class DataLogMV : public QWidget {
     Q_OBJECT
 public:
     static inline const QString Caption = QStringLiteral("Quenta Data Logger");
 
-    explicit DataLogMV(Program &program, QWidget *parent = nullptr);
+    DataLogMV(const LiveParts &parts, LoggerParameters &parameters, QWidget *parent = nullptr);
     ~DataLogMV() override;
 
     DataLogger &logger() { return m_logger; }
@@ -72,13 +72,17 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
+signals:
+    // The main window is to come to the front.
+    void showMainRequested();
+
 private:
     void Form_Load();
     void showState();
     void setTriggerEntryVisible(bool on);
     void paintList(QComboBox *list, const QColor &colour);
 
-    Program &m_program;
+    Prompts &m_prompts;
     DataLogger m_logger;
     bool m_restore = false;
     bool m_enterFlag = false;

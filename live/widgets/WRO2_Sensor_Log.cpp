@@ -1,7 +1,6 @@
 #include "live/widgets/WRO2_Sensor_Log.h"
 #include "platform/widgets/Fonts.h"
 
-#include "core/Program.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -29,8 +28,8 @@ QLineEdit *box(const QString &name, const QString &text, bool large, QWidget *pa
 
 } // namespace
 
-WRO2_Sensor_Log::WRO2_Sensor_Log(Program &program, QWidget *parent)
-    : QWidget(parent, Qt::Window), m_meter(program)
+WRO2_Sensor_Log::WRO2_Sensor_Log(const LiveParts &parts, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_meter(parts)
 {
     setObjectName(QStringLiteral("WRO2_Sensor_Log"));
     setWindowTitle(Caption);
@@ -86,7 +85,7 @@ WRO2_Sensor_Log::WRO2_Sensor_Log(Program &program, QWidget *parent)
     connect(Cancel, &QPushButton::clicked, &m_meter, &WidebandMeter::Cancel_Click);
     connect(&m_meter, &WidebandMeter::changed, this, &WRO2_Sensor_Log::showState);
     connect(&m_meter, &WidebandMeter::closeRequested, this, &WRO2_Sensor_Log::closeWhenIdle);
-    connect(&m_meter, &WidebandMeter::showMainRequested, &program, &Program::showMainWindow);
+    connect(&m_meter, &WidebandMeter::showMainRequested, this, &WRO2_Sensor_Log::showMainRequested);
     showState();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The wideband O2 / tachometer window: lambda, air/fuel ratio and engine speed, Start, Stop and
 // EXIT. Made afresh at each opening; it goes away when EXIT or the end of a run closes it.
+#include "live/LiveParts.h"
 #include "live/WidebandMeter.h"
 
 #include <QWidget>
@@ -11,7 +12,6 @@ class QPushButton;
 
 namespace quenta {
 
-class Program;
 
 class WRO2_Sensor_Log : public QWidget {
     Q_OBJECT
@@ -19,7 +19,7 @@ public:
     static inline const QString Caption = QStringLiteral("Wide Band O2 Sensor Lambda Meter");
     static inline const QString Heading = QStringLiteral("Lambda / Tachometer with Data Log");
 
-    explicit WRO2_Sensor_Log(Program &program, QWidget *parent = nullptr);
+    explicit WRO2_Sensor_Log(const LiveParts &parts, QWidget *parent = nullptr);
 
     WidebandMeter &meter() { return m_meter; }
 
@@ -37,6 +37,10 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+
+signals:
+    // The main window is to come to the front.
+    void showMainRequested();
 
 private:
     void showState();

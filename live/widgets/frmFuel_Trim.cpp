@@ -9,8 +9,8 @@
 
 namespace quenta {
 
-frmFuel_Trim::frmFuel_Trim(Program &program, QWidget *parent)
-    : QWidget(parent, Qt::Window), m_monitor(program)
+frmFuel_Trim::frmFuel_Trim(const LiveParts &parts, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_monitor(parts)
 {
     setObjectName(QStringLiteral("frmFuel_Trim"));
     setWindowTitle(FuelTrimMonitor::Heading);

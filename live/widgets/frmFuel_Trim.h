@@ -1,6 +1,7 @@
 #pragma once
 // The fuel trim monitor window: the heading, a row per trim and EXIT. Created once, then only
 // hidden and shown again.
+#include "live/LiveParts.h"
 #include "live/FuelTrimMonitor.h"
 
 #include <QWidget>
@@ -11,12 +12,11 @@ class QRadioButton;
 
 namespace quenta {
 
-class Program;
 
 class frmFuel_Trim : public QWidget {
     Q_OBJECT
 public:
-    explicit frmFuel_Trim(Program &program, QWidget *parent = nullptr);
+    explicit frmFuel_Trim(const LiveParts &parts, QWidget *parent = nullptr);
 
     FuelTrimMonitor &monitor() { return m_monitor; }
 

@@ -1,7 +1,6 @@
 #include "services/widgets/frmMode5.h"
 
 #include "core/ControlNames.h"
-#include "core/Program.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -16,8 +15,8 @@
 
 namespace quenta {
 
-frmMode5::frmMode5(Program &program, QWidget *parent)
-    : QWidget(parent, Qt::Window), m_program(program), m_tests(program)
+frmMode5::frmMode5(PidContext &context, Prompts &prompts, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_tests(context, prompts)
 {
     setObjectName(names::mode5::frmMode5);
     setWindowTitle(Caption);

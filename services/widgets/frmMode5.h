@@ -1,6 +1,8 @@
 #pragma once
 // The O2 sensor test window: the present sensors, "Get Test Results", the result and limit boxes
 // of tests 01 to 09, and the menus that open the picture windows.
+#include "pids/PidContext.h"
+#include "platform/Prompts.h"
 #include "services/O2Monitor.h"
 #include "services/widgets/O2Pictures.h"
 
@@ -20,7 +22,7 @@ class frmMode5 : public QWidget {
 public:
     static inline const QString Caption = QStringLiteral("O2 Sensor Test");
 
-    explicit frmMode5(Program &program, QWidget *parent = nullptr);
+    frmMode5(PidContext &context, Prompts &prompts, QWidget *parent = nullptr);
 
     // The window's load: fills the sensor list. False when the results are not available (the
     // message was shown); the window is then not to be shown.
@@ -40,7 +42,6 @@ private:
     void showBox(const QString &name);
     void getTestResults();
 
-    Program &m_program;
     O2Monitor m_tests;
     QList<O2Monitor::Sensor> m_sensors;
     QListWidget *List1 = nullptr;

@@ -1,7 +1,6 @@
 #include "services/widgets/frmMode6.h"
 
 #include "core/ControlNames.h"
-#include "core/Program.h"
 
 #include <QEvent>
 #include <QGridLayout>
@@ -74,8 +73,8 @@ private:
 
 } // namespace
 
-frmMode6::frmMode6(Program &program, QWidget *parent)
-    : QWidget(parent, Qt::Window), m_program(program), m_tests(program)
+frmMode6::frmMode6(ScanToolLink &link, Mode6State &state, Prompts &prompts, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_prompts(prompts), m_tests(link, state, prompts)
 {
     setObjectName(n::frmMode6);
     setWindowTitle(Caption);
@@ -206,7 +205,7 @@ bool frmMode6::eventFilter(QObject *watched, QEvent *event)
 void frmMode6::showHelp(const QString &name)
 {
     if (helpTexts().contains(name))
-        m_program.prompts.message(helpTexts().value(name));
+        m_prompts.message(helpTexts().value(name));
 }
 
 void frmMode6::takeEntries()

@@ -20,7 +20,7 @@ public:
     static inline const QString Heading =
         QStringLiteral("Mode 6: Request On-Board Monitoring Test Results for Non-Continuously Monitored Systems");
 
-    explicit frmMode6(Program &program, QWidget *parent = nullptr);
+    frmMode6(ScanToolLink &link, Mode6State &state, Prompts &prompts, QWidget *parent = nullptr);
 
     Mode6Monitor &tests() { return m_tests; }
     QLineEdit *field(const QString &name) const { return m_fields.value(name); }
@@ -38,7 +38,7 @@ private:
     void getTestResults();
     void scan();
 
-    Program &m_program;
+    Prompts &m_prompts;
     Mode6Monitor m_tests;
     QHash<QString, QLineEdit *> m_fields;
     QHash<QString, QLabel *> m_labels;

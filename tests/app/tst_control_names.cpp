@@ -128,7 +128,7 @@ private slots:
         QStringList undeclared = undeclaredControls(b.window, names::MainWindowControls);
         QVERIFY2(undeclared.isEmpty(), qPrintable(QStringLiteral("not declared: ") + undeclared.join(QStringLiteral(", "))));
         // The port picker is a window of its own, opened from frmMain: its controls are not frmMain's.
-        b.rig.program->showPortPicker();
+        b.rig.program->connection.showPortPicker();
         QVERIFY(b.window.portPicker());
         undeclared = undeclaredControls(b.window, names::MainWindowControls);
         QVERIFY2(undeclared.isEmpty(), qPrintable(QStringLiteral("not declared: ") + undeclared.join(QStringLiteral(", "))));
@@ -159,7 +159,7 @@ private slots:
     void pickerNames()
     {
         Bench b;
-        b.rig.program->showPortPicker();
+        b.rig.program->connection.showPortPicker();
         frmUserCOM *picker = b.window.portPicker();
         QVERIFY(picker);
         QCOMPARE(picker->objectName(), names::frmUserCOM);

@@ -51,7 +51,7 @@ struct WindowRig {
     WindowRig() : window(*rig.program, printer)
     {
         for (int n = 2; n <= 4; ++n)
-            rig.program->ports.mapDevice(n, QStringLiteral("/nonexistent/quenta-com%1").arg(n));
+            rig.program->connection.ports.mapDevice(n, QStringLiteral("/nonexistent/quenta-com%1").arg(n));
         window.setExitFunction([this](int code) { exits << code; });
     }
     Program &program() { return *rig.program; }
@@ -458,7 +458,7 @@ void TstFrmMain::speedItemsOnlySetBaud()
     QCOMPARE(now.fw_version, old.fw_version);
     for (const QString &name : AllControls)
         QCOMPARE(std::make_pair(b.enabled(name), b.visible(name)), controlsBefore.value(name));
-    QVERIFY2(!b.program().port(), "the port is only touched by the next connection");
+    QVERIFY2(!b.program().connection.port(), "the port is only touched by the next connection");
     QVERIFY(b.rig.prompts.shown.isEmpty());
 }
 
@@ -850,9 +850,9 @@ void TstFrmMain::portPickerChoice()
 {
     WindowRig b;
     sim::SimulatedScanTool *tool = &b.rig.tool;
-    b.program().ports.mapFactory(5, [tool] { return std::make_unique<sim::SimPort>(tool); },
+    b.program().connection.ports.mapFactory(5, [tool] { return std::make_unique<sim::SimPort>(tool); },
                                  QStringLiteral("simulated scan tool: COM5"));
-    b.program().ports.mapDevice(6, QStringLiteral("/nonexistent/quenta-com6"));
+    b.program().connection.ports.mapDevice(6, QStringLiteral("/nonexistent/quenta-com6"));
     b.window.startUp();
     QAction *comX = b.action(QStringLiteral("mnuConnectionComX"));
 
@@ -868,7 +868,7 @@ void TstFrmMain::portPickerChoice()
         QTimer::singleShot(50, &b.window, [&b, seen, option] {
             frmUserCOM *picker = b.window.portPicker();
             if (!picker) {
-                b.program().portPickerClosed();
+                b.program().connection.portPickerClosed();
                 return;
             }
             seen->visible = picker->isVisible();
@@ -921,7 +921,7 @@ void TstFrmMain::portPickerClosedEndsAttempt()
         if (frmUserCOM *picker = b.window.portPicker())
             picker->close();
         else
-            b.program().portPickerClosed();
+            b.program().connection.portPickerClosed();
     });
     QElapsedTimer clock;
     clock.start();
@@ -933,7 +933,7 @@ void TstFrmMain::portPickerClosedEndsAttempt()
     QCOMPARE(b.text1()->text(), QStringLiteral("ECU Off-Line"));
     QVERIFY(b.enabled(QStringLiteral("mnuConnectionCom1")));
     QVERIFY(b.enabled(QStringLiteral("mnuConnectionComX")));
-    QVERIFY(!b.program().port());
+    QVERIFY(!b.program().connection.port());
 }
 
 QTEST_MAIN(TstFrmMain)

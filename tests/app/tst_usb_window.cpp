@@ -63,12 +63,12 @@ private slots:
     {
         UsbRig rig(sim::VehicleProfile::defaultProfile());
         rig.plug();
-        rig.program->usbIds.reset();
+        rig.program->connection.usbIds.reset();
         NoPrinter printer;
         frmMain window(*rig.program, printer);
         window.findChild<QAction *>(names::mnuUSB)->trigger();
         QCOMPARE(rig.program->status.text(), NoUsbDeviceText);
-        QVERIFY(!rig.program->usbPort());
+        QVERIFY(!rig.program->connection.usbPort());
         QVERIFY(rig.program->link.serial_link());
     }
 

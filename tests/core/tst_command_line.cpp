@@ -1,6 +1,7 @@
 // Reading the programs' arguments: each argument as typed and in order, options with their values
 // given either way, --simulate with or without its file, and what stands behind the COM ports.
 #include "core/CommandLine.h"
+#include "program/PortChoices.h"
 #include "link/PortDirectory.h"
 #include "sim/SimulatedScanTool.h"
 

@@ -3,7 +3,7 @@
 // bytes leave in one write, and the binary reply arrives whole. The O2 tests run over the same line.
 #include "SimRig.h"
 
-#include "core/Program.h"
+#include "program/Program.h"
 #include "platform/SerialPort.h"
 #include "services/Connection.h"
 #include "services/Mode6Monitor.h"
@@ -57,7 +57,7 @@ struct PtyRig {
         program->definitions.setPlaces({QStringLiteral(QUENTA_SOURCE_DATA_DIR "/troublecode.tcf")});
         program->startUp();
         QTimer::singleShot(30000, program.get(), [p = program.get()] { p->link.abandon(); });
-        connectCom(*program, 1);
+        program->connection.connectCom(1);
         writes.clear();
         modes.clear();
     }
@@ -78,7 +78,7 @@ private slots:
     {
         PtyRig r;
         QVERIFY(r.program->controls.enabled(names::mnuMode6));
-        Mode6Monitor tests(*r.program);
+        Mode6Monitor tests(r.program->link, r.program->mode6, r.program->prompts);
         tests.fields.testId = QStringLiteral("$05");
         tests.fields.componentId = QStringLiteral("$11");
         tests.fields.scale = QStringLiteral("0.01");
@@ -110,7 +110,7 @@ private slots:
         QCOMPARE(tests.fields.supported, (QStringList{" 1", " 2", " 5", " 10", " 33"}));
         QCOMPARE(r.modes.size(), 8); // two tests and the scan's two requests, each binary and back
         QCOMPARE(r.modes.last(), ScanToolPort::InputMode::Text);
-        O2Monitor o2(*r.program);
+        O2Monitor o2(r.program->pidContext, r.program->prompts);
         r.program->pids.o2_present[0] = 1;
         r.program->pids.O2_monitor_complete = true;
         o2.o2_test_request(1);
@@ -124,9 +124,9 @@ private slots:
     void shortReplyOverPty()
     {
         PtyRig r;
-        r.program->waitBoundMs = 500;
+        r.program->link.operationBoundMs = 500;
         r.sim.inToolThread([&] { r.sim.tool->faults().mode6ReplyBytes = 3; });
-        Mode6Monitor tests(*r.program);
+        Mode6Monitor tests(r.program->link, r.program->mode6, r.program->prompts);
         tests.fields.testId = QStringLiteral("1");
         tests.fields.componentId = QStringLiteral("1");
         tests.fields.scale = QStringLiteral("0.01");

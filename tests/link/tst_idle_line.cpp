@@ -3,7 +3,7 @@
 #include "LineRig.h"
 #include "SimRig.h"
 
-#include "core/Program.h"
+#include "program/Program.h"
 #include "platform/SerialPort.h"
 #include "services/ClearCodes.h"
 #include "services/Connection.h"
@@ -11,6 +11,8 @@
 #include "services/FreezeFrame.h"
 #include "services/TroubleCodes.h"
 
+#include <functional>
+#include <optional>
 #include <QtTest>
 #include <fcntl.h>
 #include <unistd.h>
@@ -29,7 +31,7 @@ sim::VehicleProfile steadyCar(int statusPeriodMs = 2)
 constexpr int PtyStatusPeriodMs = 10;
 
 enum class Idle { EventLoop, Busy };
-using Operation = void (*)(Program &);
+using Operation = std::function<void(Program &)>;
 
 // Everything the user sees after an operation.
 struct Screen {
@@ -50,7 +52,7 @@ struct Rig : LineRig {
     {
         program->startUp();
         QTimer::singleShot(20000, program.get(), [p = program.get()] { p->link.abandon(); });
-        connectCom(*program, 1);
+        program->connection.connectCom(1);
         prompts.answers = {true, true, true};
     }
 
@@ -116,8 +118,11 @@ private slots:
         QFETCH(int, operation);
         QFETCH(Line, line);
         QFETCH(Idle, idle);
-        const Operation ops[] = {requestCurrentData, requestTroubleCodes, clearTroubleCodes, requestFreezeFrame,
-                                 changeEcu};
+        const Operation ops[] = {[](Program &p) { p.currentData.request(); },
+                                 [](Program &p) { p.troubleCodes.request(); },
+                                 [](Program &p) { p.clearCodes.clear(); },
+                                 [](Program &p) { p.freezeFrame.request(); },
+                                 [](Program &p) { p.connection.changeEcu(); }};
         Rig atOnce(line);
         const Screen expected = atOnce.run(ops[operation]);
         Rig later(line);
@@ -155,9 +160,9 @@ private slots:
         rig.openPort();
         Program &p = *rig.program;
         if (freezeRun)
-            requestFreezeFrame(p);
+            p.freezeFrame.request();
         else
-            requestCurrentData(p);
+            p.currentData.request();
         QVERIFY2(p.status.text().contains(QStringLiteral("\r\nFreeze Frame T.C. -P") + code + QStringLiteral("\r\n")),
                  qPrintable(p.status.text()));
         // The rest of bitmap byte A goes on: the fuel system line follows the code.

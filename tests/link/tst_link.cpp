@@ -17,7 +17,7 @@ class tst_link : public QObject {
         {
             auto p = std::make_unique<ScriptedPort>();
             port = p.get();
-            program.setPort(std::move(p));
+            program.connection.setPort(std::move(p));
         }
         ScanToolLink &link() { return program.link; }
         // Feeds `data` once the program is waiting.
@@ -71,7 +71,7 @@ private slots:
         SimRig rig(SimRig::profileWith({{QStringLiteral("0C"), QStringLiteral("0CB4")}}));
         rig.openPort();
         rig.tool.faults().statusBeforeReply = 1;
-        const QString reply = rig.program->link.get_ecu_PID(QStringLiteral("01"), QStringLiteral("0C"), QStringLiteral("07"));
+        const QString reply = rig.program->link.get_ecu_PID(ToolCommand{0x01, 0x0C, 0x07}).reply;
         QCOMPARE(reply.size(), 15);
         QCOMPARE(reply.mid(11, 2), QStringLiteral("0C"));
         QCOMPARE(reply.mid(13, 2), QStringLiteral("B4"));
@@ -83,7 +83,7 @@ private slots:
         SimRig rig;
         rig.tool.setVehicle(false);
         rig.openPort();
-        const QString reply = rig.program->link.get_ecu_PID(QStringLiteral("01"), QStringLiteral("0C"), QStringLiteral("07"));
+        const QString reply = rig.program->link.get_ecu_PID(ToolCommand{0x01, 0x0C, 0x07}).reply;
         QCOMPARE(reply, QStringLiteral("0000000000000000000000"));
         QVERIFY(rig.tool.commands().isEmpty());
         QCOMPARE(rig.program->indicator.color(), colors::Yellow);
@@ -94,7 +94,7 @@ private slots:
         SimRig rig(SimRig::profileWith({{QStringLiteral("0D"), QStringLiteral("21")}}));
         rig.openPort();
         rig.tool.faults().sAtThird = 2;
-        const QString reply = rig.program->link.get_ecu_PID(QStringLiteral("01"), QStringLiteral("0D"), QStringLiteral("06"));
+        const QString reply = rig.program->link.get_ecu_PID(ToolCommand{0x01, 0x0D, 0x06}).reply;
         QCOMPARE(rig.tool.commands(), (QList<QByteArray>{"010D06", "010D06", "010D06"}));
         QCOMPARE(reply.mid(11, 2), QStringLiteral("21"));
         QCOMPARE(rig.program->indicator.color(), colors::Red);
@@ -106,7 +106,7 @@ private slots:
         const QByteArray answer = "R486B10410D21000000000000000000000000ZZ";
         s.port->onWrite = [&](const QByteArray &) { s.port->feed(answer); };
         s.feedLater("S");
-        QCOMPARE(s.link().get_ecu_PID(QStringLiteral("01"), QStringLiteral("0D"), QStringLiteral("06")),
+        QCOMPARE(s.link().get_ecu_PID(ToolCommand{0x01, 0x0D, 0x06}).reply,
                  QString::fromLatin1(answer));
         QCOMPARE(s.port->written, QList<QByteArray>{"010D06"});
     }
@@ -134,7 +134,7 @@ private slots:
             });
         };
         s.feedLater("S");
-        const QString reply = s.link().get_ecu_PID(QStringLiteral("01"), QStringLiteral("04"), count);
+        const QString reply = s.link().get_ecu_PID(ToolCommand{0x01, 0x04, quint8(count.toInt(nullptr, 16))}).reply;
         returned = true;
         QCOMPARE(reply.size(), needed);
         QVERIFY(reply.endsWith(QLatin1Char('2')));
@@ -159,11 +159,12 @@ private slots:
         s.feedLater("S");
         for (int operation = 0; operation < 2; ++operation) {
             ScanToolLink::Bound bound(s.link(), 2000);
-            QCOMPARE(s.link().get_ecu_PID(QStringLiteral("01"), QStringLiteral("0D"), QStringLiteral("06")), QString());
-            QCOMPARE(s.link().outcome(), ScanToolLink::Outcome::Garbled);
+            const ScanToolLink::Answer answer = s.link().get_ecu_PID(ToolCommand{0x01, 0x0D, 0x06});
+            QCOMPARE(answer.reply, QString());
+            QCOMPARE(answer.outcome, ScanToolLink::Outcome::Garbled);
             // A second request of the same operation adds no second box.
             s.feedLater("S");
-            s.link().get_ecu_PID(QStringLiteral("01"), QStringLiteral("0D"), QStringLiteral("06"));
+            s.link().get_ecu_PID(ToolCommand{0x01, 0x0D, 0x06});
             s.feedLater("S");
         }
         QCOMPARE(s.port->written.size(), 4 * ScanToolLink::MaxAttempts);
@@ -196,7 +197,7 @@ private slots:
         QVERIFY(t.elapsed() < 2000);
         QCOMPARE(rig.program->indicator.color(), colors::Red);
         // Later requests end at once instead of waiting on a dead port, and say nothing more.
-        rig.program->link.get_ecu_PID(QStringLiteral("01"), QStringLiteral("0C"), QStringLiteral("07"));
+        rig.program->link.get_ecu_PID(ToolCommand{0x01, 0x0C, 0x07}).reply;
         QVERIFY(t.elapsed() < 2000);
         QCOMPARE(rig.prompts.texts(), QStringList{QStringLiteral("Communication Error Reading Scan Tool Data")});
         // The connection is offered again.

@@ -3,7 +3,7 @@
 #include "ScriptedPrompts.h"
 #include "SimRig.h"
 
-#include "core/Program.h"
+#include "program/Program.h"
 #include "services/Connection.h"
 #include "sim/PtySimServer.h"
 
@@ -76,7 +76,7 @@ private slots:
         QVERIFY(p.controls.enabled(QStringLiteral("mnuConnectionCom1")));
         p.settings.baud_rate = programBaud;
         rig.giveUpAfter(connects ? 20000 : 1500);
-        connectCom(p, 1);
+        p.connection.connectCom(1);
         if (connects) {
             QCOMPARE(p.indicator.text(), QStringLiteral("ECU Connected"));
             QCOMPARE(p.indicator.color(), colors::Green);
@@ -113,7 +113,7 @@ private slots:
         Program &p = *rig.program;
         p.startUp();
         rig.giveUpAfter(20000);
-        connectCom(p, 1);
+        p.connection.connectCom(1);
         QCOMPARE(p.controls.caption(QStringLiteral("Label7")), QStringLiteral("F/W: S") + firmware);
         QCOMPARE(p.controls.visible(QStringLiteral("Mode5")), unlocked);
         QCOMPARE(p.controls.enabled(QStringLiteral("mnuMode6")), unlocked);
@@ -136,7 +136,7 @@ private slots:
         });
         QTimer::singleShot(300, &tool, [&] { tool.setVehicle(true); });
         rig.giveUpAfter(20000);
-        connectCom(p, 1);
+        p.connection.connectCom(1);
         QCOMPARE(p.indicator.text(), QStringLiteral("ECU Connected"));
         // The red of "ECU Off-Line" stands until the text changes to "Waiting for ECU".
         while (!colours.isEmpty() && colours.first() == colors::Red)
@@ -157,7 +157,7 @@ private slots:
         for (int n = 1; n <= 4; ++n)
             QVERIFY(!p.controls.enabled(QStringLiteral("mnuConnectionCom%1").arg(n)));
         QVERIFY(p.controls.enabled(QStringLiteral("mnuConnectionComX")));
-        connectCom(p, 1);
+        p.connection.connectCom(1);
         QCOMPARE(rig.prompts.texts(), QStringList{QStringLiteral("Invalid COM PORT")});
         for (int n = 1; n <= 4; ++n)
             QVERIFY(p.controls.enabled(QStringLiteral("mnuConnectionCom%1").arg(n)));
@@ -180,16 +180,16 @@ private slots:
         Program &p = *rig.program;
         p.startUp();
         int shown = 0;
-        p.showPortPicker = [&] {
+        p.connection.showPortPicker = [&] {
             ++shown;
             QCOMPARE(p.settings.user_com_port, 1);
             QTimer::singleShot(20, &p, [&] { p.settings.user_com_port = port; });
         };
         rig.giveUpAfter(20000);
-        connectCom(p, ComPicker);
+        p.connection.connectCom(ComPicker);
         QCOMPARE(shown, 1);
         QCOMPARE(p.indicator.text(), QStringLiteral("ECU Connected"));
-        QCOMPARE(p.port()->deviceName(), sim.device);
+        QCOMPARE(p.connection.port()->deviceName(), sim.device);
     }
 
     void pickerClosedWithoutAChoiceEndsTheAttempt()
@@ -197,12 +197,12 @@ private slots:
         SerialRig rig({});
         Program &p = *rig.program;
         p.startUp();
-        p.showPortPicker = [&] { QTimer::singleShot(20, &p, [&] { p.portPickerClosed(); }); };
+        p.connection.showPortPicker = [&] { QTimer::singleShot(20, &p, [&] { p.connection.portPickerClosed(); }); };
         QElapsedTimer t;
         t.start();
-        connectCom(p, ComPicker);
+        p.connection.connectCom(ComPicker);
         QVERIFY(t.elapsed() < 5000);
-        QVERIFY(!p.port());
+        QVERIFY(!p.connection.port());
         QVERIFY(rig.prompts.texts().isEmpty());
         QVERIFY(p.controls.enabled(QStringLiteral("mnuConnectionComX")));
     }
@@ -220,10 +220,10 @@ private slots:
         QVERIFY(QFile::link(first->devicePath(), device));
         SerialRig rig({{1, device}});
         Program &p = *rig.program;
-        p.returnWatchMs = 100;
+        p.connection.returnWatchMs = 100;
         p.startUp();
         rig.giveUpAfter(60000);
-        connectCom(p, 1);
+        p.connection.connectCom(1);
         QCOMPARE(p.indicator.text(), QStringLiteral("ECU Connected"));
 
         first.reset(); // pulled out
@@ -252,7 +252,7 @@ private slots:
         Program &p = *rig.program;
         p.startUp();
         rig.giveUpAfter(20000);
-        connectCom(p, 1);
+        p.connection.connectCom(1);
         QCOMPARE(p.indicator.text(), QStringLiteral("ECU Connected"));
         QSignalSpy lost(&p.link, &ScanToolLink::portLost);
         tool.faults().quiet = true;

@@ -88,7 +88,7 @@ private slots:
         car.baud = 38400;
         LineRig serial(Line::Pty, car);
         serial.program->startUp();
-        connectCom(*serial.program, 1);
+        serial.program->connection.connectCom(1);
         QVERIFY(!serial.program->data.lines().isEmpty());
 
         UsbRig rig(car);
@@ -112,7 +112,7 @@ private slots:
 
         // A second request on the same link, after a pause in which the tool sat idle.
         QTest::qWait(300);
-        requestCurrentData(p);
+        p.currentData.request();
         QCOMPARE(p.data.lines(), serial.program->data.lines());
     }
 
@@ -123,11 +123,11 @@ private slots:
         Program &p = *rig.program;
         p.startUp();
         rig.connect();
-        requestTroubleCodes(p);
+        p.troubleCodes.request();
         QVERIFY2(p.status.text().contains(QStringLiteral("P0301")), qPrintable(p.status.text()));
         QVERIFY(p.status.text().contains(QStringLiteral("P0420")));
 
-        Mode6Monitor tests(p);
+        Mode6Monitor tests(p.link, p.mode6, p.prompts);
         tests.fields.testId = QStringLiteral("$05");
         tests.fields.componentId = QStringLiteral("$11");
         tests.fields.scale = QStringLiteral("0.01");
@@ -165,7 +165,7 @@ private slots:
         QFETCH(bool, enumeration);
         UsbRig rig(shippedCar());
         Program &p = *rig.program;
-        p.usbWatch = enumeration ? UsbPort::Watch::Enumeration : UsbPort::Watch::Auto;
+        p.connection.usbWatch = enumeration ? UsbPort::Watch::Enumeration : UsbPort::Watch::Auto;
         // No device yet: the connection waits, saying so, until the tool is plugged in.
         QTimer::singleShot(300, [&] { rig.plug(); });
         rig.connect();
@@ -253,7 +253,7 @@ private slots:
         QVERIFY(rig.prompts.texts().isEmpty());
         // The tool is fine after it: the next exchange works.
         p.link.setOBD_stop(false);
-        const QString reply = p.link.get_ecu_PID(QStringLiteral("01"), QStringLiteral("0D"), QStringLiteral("06"));
+        const QString reply = p.link.get_ecu_PID(ToolCommand{0x01, 0x0D, 0x06}).reply;
         QCOMPARE(reply.mid(7, 4), QStringLiteral("410D"));
     }
 
@@ -273,7 +273,7 @@ private slots:
         p.link.wait_OBD_ready();
         QVERIFY(!p.link.OBD_stop());
         QCOMPARE(p.indicator.color(), colors::Green);
-        const QString reply = p.link.get_ecu_PID(QStringLiteral("01"), QStringLiteral("0C"), QStringLiteral("07"));
+        const QString reply = p.link.get_ecu_PID(ToolCommand{0x01, 0x0C, 0x07}).reply;
         QCOMPARE(reply.mid(1, 1), QStringLiteral("S"));
         QVERIFY(reply != ScanToolLink::NoVehicleReply);
 
@@ -299,11 +299,11 @@ private slots:
         const QString path = rig.plug();
         Program &p = *rig.program;
         rig.connect();
-        p.waitBoundMs = 500;
+        p.link.operationBoundMs = 500;
         QTimer::singleShot(40, [&] { rig.usb.unplug(path); });
         QElapsedTimer t;
         t.start();
-        requestCurrentData(p);
+        p.currentData.request();
         QVERIFY(t.elapsed() < 5000);
         QVERIFY(!rig.port()->hasDevice());
         QCOMPARE(p.indicator.color(), colors::Red);
@@ -320,7 +320,7 @@ private slots:
         rig.connect(200);
         QVERIFY(t.elapsed() < 2000);
         QCOMPARE(rig.program->status.text(), QStringLiteral("Please verify that the device is attached...\r\n"));
-        rig.program->unload();
+        rig.program->connection.unload();
         QCOMPARE(rig.port()->driverHandle(), 0);
     }
 };

@@ -47,7 +47,7 @@ private slots:
     void chartControlsAndDisplaySettings()
     {
         SimRig rig;
-        Chart chart(*rig.program);
+        Chart chart(rig.program->liveParts());
         chart.display().start();
         QCOMPARE(chart.windowTitle(), Chart::Caption);
         const struct {
@@ -110,7 +110,7 @@ private slots:
     {
         SimRig rig;
         qint64 now = 0;
-        Chart chart(*rig.program, nullptr, [&now] { return now; });
+        Chart chart(rig.program->liveParts(), nullptr, [&now] { return now; });
         chart.display().start();
         StripChart &strip = chart.strip();
         for (int i = 0; i < 3600 * 50; ++i) {
@@ -152,7 +152,7 @@ private slots:
     void savingThePicture()
     {
         SimRig rig;
-        Chart chart(*rig.program);
+        Chart chart(rig.program->liveParts());
         chart.display().start();
         chart.resize(700, 500);
         QTemporaryDir dir;
@@ -183,7 +183,7 @@ private slots:
         frmMain window(*rig.program, printer);
         window.show();
         rig.connect();
-        requestCurrentData(*rig.program);
+        rig.program->currentData.request();
         auto *list = window.findChild<QListView *>(QStringLiteral("List1"));
         QVERIFY(list);
 
@@ -229,7 +229,7 @@ private slots:
         frmMain window(*rig.program, printer);
         window.show();
         rig.connect();
-        requestCurrentData(*rig.program);
+        rig.program->currentData.request();
         auto *menu = window.findChild<QAction *>(QStringLiteral("mnuFTM"));
         QVERIFY(menu && menu->isEnabled());
         frmFuel_Trim *first = nullptr;

@@ -8,6 +8,8 @@
 #include "live/widgets/DataLogMV.h"
 #include "services/CurrentData.h"
 
+#include <functional>
+#include <optional>
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
@@ -40,15 +42,17 @@ sim::VehicleProfile carProfile(int statusPeriodMs)
 struct LoggerRig {
     SimRig rig;
     ManualClock clock;
-    DataLogger logger{*rig.program};
+    // Made once the program runs on the test clock: the logger keeps the clock it is given.
+    std::optional<DataLogger> logger;
     QTemporaryDir dir;
 
     // The tool's status period sets the pace of back-to-back requests.
     explicit LoggerRig(int statusPeriodMs = 2) : rig(carProfile(statusPeriodMs))
     {
         rig.connect();
-        requestCurrentData(*rig.program);
+        rig.program->currentData.request();
         rig.program->setClock(&clock);
+        logger.emplace(rig.program->liveParts());
     }
     ~LoggerRig() { rig.program->setClock(nullptr); }
     int lineOf(int pid) const
@@ -59,23 +63,23 @@ struct LoggerRig {
     // Slots on the lines of these PIDs (0: a line no walk set); Save after `samples`.
     void setUp(const QList<int> &pids, int samples)
     {
-        logger.count = int(pids.size());
+        logger->count = int(pids.size());
         for (int i = 0; i < pids.size(); ++i) {
             const int line = pids[i] ? lineOf(pids[i]) : 85;
-            logger.selection[size_t(i)] = line;
-            logger.slotText[size_t(i)] = rig.program->logger.items(0).value(line);
+            logger->selection[size_t(i)] = line;
+            logger->slotText[size_t(i)] = rig.program->logger.items(0).value(line);
         }
-        logger.afterSample = [this, samples](int n) {
+        logger->afterSample = [this, samples](int n) {
             if (n >= samples)
-                logger.Command3_Click();
+                logger->Command3_Click();
         };
     }
     QString file(const QString &name = QStringLiteral("run.log")) const { return dir.filePath(name); }
     QList<double> times() const
     {
         QList<double> t;
-        for (int r = 0; r < logger.samples().rowCount(); ++r)
-            t << logger.samples().time(r);
+        for (int r = 0; r < logger->samples().rowCount(); ++r)
+            t << logger->samples().time(r);
         return t;
     }
 };
@@ -133,18 +137,18 @@ private slots:
         LoggerRig r;
         r.setUp(pids, 3);
         r.rig.prompts.fileNames << r.file();
-        r.logger.Command1_Click();
+        r.logger->Command1_Click();
         QFETCH(QStringList, slotLines);
         const QString expected = header(slotLines) + row + QStringLiteral(",0.100\r\n") + row
             + QStringLiteral(",0.200\r\n") + row + QStringLiteral(",0.300\r\n");
         QCOMPARE(QString::fromUtf8(readAll(r.file())), expected);
         QTEST(int(r.rig.prompts.texts().count(QStringLiteral("No Data Selected"))), "messages");
-        QCOMPARE(r.logger.savedTo(), r.file());
+        QCOMPARE(r.logger->savedTo(), r.file());
         QVERIFY2(RecoveryFile::leftBehind().isEmpty(), "a saved log leaves no recovery file");
         QCOMPARE(r.rig.prompts.fileQuestions.first().filter, QStringLiteral("OBD-II log files (*.log)|*.log|All files|*.*"));
         // Save keeps the window: no settings saved, Begin Log back.
-        QCOMPARE(r.logger.beginCaption, QStringLiteral("Begin Log"));
-        QVERIFY(r.logger.beginEnabled);
+        QCOMPARE(r.logger->beginCaption, QStringLiteral("Begin Log"));
+        QVERIFY(r.logger->beginEnabled);
     }
 
     void schedule_data()
@@ -164,14 +168,14 @@ private slots:
         QFETCH(int, lateMs);
         LoggerRig r;
         r.setUp({0x0C, 0x05}, 3);
-        auto save = r.logger.afterSample;
-        r.logger.afterSample = [&](int n) {
+        auto save = r.logger->afterSample;
+        r.logger->afterSample = [&](int n) {
             r.clock.now += lateMs;
             save(n);
         };
-        r.logger.intervalText = interval;
+        r.logger->intervalText = interval;
         r.rig.prompts.fileNames << r.file();
-        r.logger.Command1_Click();
+        r.logger->Command1_Click();
         QTEST(r.times(), "times");
     }
 
@@ -180,23 +184,23 @@ private slots:
     {
         LoggerRig r;
         r.setUp({0x0C, 0x05}, 3);
-        auto save = r.logger.afterSample;
-        r.logger.afterSample = [&](int n) {
+        auto save = r.logger->afterSample;
+        r.logger->afterSample = [&](int n) {
             if (n == 2)
-                r.logger.Command2_Click();
+                r.logger->Command2_Click();
             save(n);
         };
         int pausedWaits = 0;
         r.clock.onWait = [&] {
-            if (r.logger.paused() && ++pausedWaits == 10) {
-                QCOMPARE(r.logger.status, QStringLiteral("RUNNING"));
-                QCOMPARE(r.logger.pauseCaption, QStringLiteral("RESTART"));
-                QCOMPARE(r.logger.samples().rowCount(), 2);
-                r.logger.Command2_Click();
+            if (r.logger->paused() && ++pausedWaits == 10) {
+                QCOMPARE(r.logger->status, QStringLiteral("RUNNING"));
+                QCOMPARE(r.logger->pauseCaption, QStringLiteral("RESTART"));
+                QCOMPARE(r.logger->samples().rowCount(), 2);
+                r.logger->Command2_Click();
             }
         };
         r.rig.prompts.fileNames << r.file();
-        r.logger.Command1_Click();
+        r.logger->Command1_Click();
         QCOMPARE(r.times(), (QList<double>{0.1, 0.2, 0.7}));
     }
 
@@ -205,11 +209,11 @@ private slots:
     {
         LoggerRig r(1);
         r.setUp({0x0C, 0x05}, DataLogger::CounterLimit + 10);
-        r.logger.intervalText = QStringLiteral("0");
+        r.logger->intervalText = QStringLiteral("0");
         r.rig.prompts.fileNames << r.file();
-        QSignalSpy hide(&r.logger, &DataLogger::hideRequested);
-        r.logger.Command1_Click();
-        QCOMPARE(r.logger.samples().rowCount(), 17998);
+        QSignalSpy hide(&*r.logger, &DataLogger::hideRequested);
+        r.logger->Command1_Click();
+        QCOMPARE(r.logger->samples().rowCount(), 17998);
         QCOMPARE(readAll(r.file()).count('\n'), 6 + 17998);
         // Not ended by Save: the window hides.
         QCOMPARE(hide.count(), 1);
@@ -248,31 +252,31 @@ private slots:
         QFETCH(QString, start);
         LoggerRig r;
         r.setUp({0x0C, 0x05}, 1);
-        r.logger.trigger1 = {LogTrigger::Kind(kind1), value1};
-        r.logger.trigger2 = {LogTrigger::Kind(kind2), value2};
-        r.logger.combine = DataLogger::Combine(combine);
+        r.logger->trigger1 = {LogTrigger::Kind(kind1), value1};
+        r.logger->trigger2 = {LogTrigger::Kind(kind2), value2};
+        r.logger->combine = DataLogger::Combine(combine);
         // A wait that never fires is ended by Save after two simulated hours, or a second of
         // real time for a wait on the car's values.
         r.clock.onWait = [&] {
-            if (r.clock.now > 2 * 3600 * 1000 && r.logger.status == QLatin1String("Waiting for Trigger"))
-                r.logger.Command3_Click();
+            if (r.clock.now > 2 * 3600 * 1000 && r.logger->status == QLatin1String("Waiting for Trigger"))
+                r.logger->Command3_Click();
         };
-        QTimer::singleShot(1000, &r.logger, [&] {
-            if (r.logger.status == QLatin1String("Waiting for Trigger"))
-                r.logger.Command3_Click();
+        QTimer::singleShot(1000, &*r.logger, [&] {
+            if (r.logger->status == QLatin1String("Waiting for Trigger"))
+                r.logger->Command3_Click();
         });
         r.rig.prompts.fileNames << r.file();
-        r.logger.Command1_Click();
+        r.logger->Command1_Click();
         if (start.isEmpty()) {
             // Ended while waiting: nothing recorded, no file asked for, ready for another run.
-            QCOMPARE(r.logger.samples().rowCount(), 0);
+            QCOMPARE(r.logger->samples().rowCount(), 0);
             QVERIFY(r.rig.prompts.fileQuestions.isEmpty());
-            QVERIFY(r.logger.beginEnabled);
+            QVERIFY(r.logger->beginEnabled);
         } else {
-            QCOMPARE(r.logger.samples().rowCount(), 1);
-            QCOMPARE(r.logger.startTime().time().toString(QStringLiteral("HH:mm:ss")), start);
+            QCOMPARE(r.logger->samples().rowCount(), 1);
+            QCOMPARE(r.logger->startTime().time().toString(QStringLiteral("HH:mm:ss")), start);
         }
-        QCOMPARE(r.logger.status, QStringLiteral("STOPPED"));
+        QCOMPARE(r.logger->status, QStringLiteral("STOPPED"));
     }
 
     // QUIT while waiting for a trigger ends the run and hides the window.
@@ -280,17 +284,17 @@ private slots:
     {
         LoggerRig r;
         r.setUp({0x0C, 0x05}, 1);
-        r.logger.trigger1 = {LogTrigger::Kind::SystemTime, 60};
+        r.logger->trigger1 = {LogTrigger::Kind::SystemTime, 60};
         int settingsSaved = 0;
-        r.logger.saveSettings = [&] { ++settingsSaved; };
-        QSignalSpy hide(&r.logger, &DataLogger::hideRequested);
+        r.logger->saveSettings = [&] { ++settingsSaved; };
+        QSignalSpy hide(&*r.logger, &DataLogger::hideRequested);
         r.clock.onWait = [&] {
             if (r.clock.waits == 5)
-                r.logger.Cancel_Click();
+                r.logger->Cancel_Click();
         };
-        r.logger.Command1_Click();
+        r.logger->Command1_Click();
         QVERIFY(r.clock.waits < 10);
-        QCOMPARE(r.logger.samples().rowCount(), 0);
+        QCOMPARE(r.logger->samples().rowCount(), 0);
         QVERIFY(hide.count() >= 1);
         QCOMPARE(settingsSaved, 1);
     }
@@ -302,7 +306,7 @@ private slots:
         r.setUp({0x0C, 0x05}, 2);
         r.rig.tool.setVehicle(false);
         r.rig.prompts.fileNames << r.file();
-        r.logger.Command1_Click();
+        r.logger->Command1_Click();
         QVERIFY(readAll(r.file()).endsWith(",,0.100\r\n,,0.200\r\n"));
     }
 
@@ -322,7 +326,7 @@ private slots:
         LoggerRig r;
         r.setUp({0x0C, 0x05}, 2);
         r.rig.prompts.fileNames << fileName;
-        r.logger.Command1_Click();
+        r.logger->Command1_Click();
         const QStringList left = RecoveryFile::leftBehind();
         QCOMPARE(left.size(), 1);
         const QString message = r.rig.prompts.shown.last().text;
@@ -340,7 +344,7 @@ private slots:
         LoggerRig r;
         r.setUp({0x0C, 0x05}, 1);
         r.rig.prompts.fileNames << QString();
-        r.logger.Command1_Click();
+        r.logger->Command1_Click();
         QCOMPARE(RecoveryFile::leftBehind().size(), 1);
         const QByteArray kept = readAll(RecoveryFile::leftBehind().first());
 
@@ -414,7 +418,7 @@ private slots:
     void windowTriggerEntryAndKeys()
     {
         LoggerRig r;
-        DataLogMV window(*r.rig.program);
+        DataLogMV window(r.rig.program->liveParts(), r.rig.program->logger);
         window.show();
         QCOMPARE(window.windowTitle(), QStringLiteral("Quenta Data Logger"));
         QVERIFY(window.lblTRIG->isHidden() && window.txtTRIG->isHidden() && window.cmdTRIG->isHidden());
@@ -446,7 +450,7 @@ private slots:
         window.Combo_Click(1);
         QCOMPARE(step, 2);
         QCOMPARE(window.txtTRIG1->text(), QStringLiteral("5"));
-        QCOMPARE(r.logger.count, 4);
+        QCOMPARE(r.logger->count, 4);
         QCOMPARE(window.logger().trigger1.value, 5);
         QVERIFY(window.cmdTRIG->isHidden());
         QVERIFY(window.Command1->isEnabled());

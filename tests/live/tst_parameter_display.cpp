@@ -13,7 +13,13 @@ Reading readingOf(int pid, const QList<int> &bytes, bool metric)
     for (qsizetype i = 0; i < bytes.size(); ++i)
         b[size_t(i)] = bytes[i];
     const std::optional<Reading> r = Decoders::evaluate(pid, b, metric);
-    return r ? *r : Reading{pid, QStringLiteral("label "), QString(), QStringLiteral("units"), 0, 0, true};
+    if (r)
+        return *r;
+    Reading none;
+    none.pid = pid;
+    none.label = QStringLiteral("label ");
+    none.units = QStringLiteral("units");
+    return none;
 }
 } // namespace
 
@@ -100,8 +106,10 @@ private slots:
     {
         Reading r = readingOf(0x11, {0x28}, false);
         r.text = QStringLiteral("5");
+        r.value = 5;
         QCOMPARE(displayValue(*displayRowOf(0x11), r), QStringLiteral("05.0% "));
         r.text = QStringLiteral("37");
+        r.value = 37;
         QCOMPARE(displayValue(*displayRowOf(0x04), r), QStringLiteral("37.0%"));
     }
 

@@ -32,13 +32,13 @@ struct DisplayRig {
     SimRig rig;
     qint64 now = 5'000'000;
     StripChart chart{[this] { return now; }};
-    RealTimeDisplay display{*rig.program, chart};
+    RealTimeDisplay display{rig.program->liveParts(), chart};
     int passes = 0;
 
     explicit DisplayRig(const QMap<QString, QString> &pids = car()) : rig(SimRig::profileWith(pids))
     {
         rig.connect();
-        requestCurrentData(*rig.program);
+        rig.program->currentData.request();
         display.start();
     }
     // Runs until `stopAfter` passes (0: until something else sets the flag); `each` runs after every pass.
@@ -226,7 +226,7 @@ private slots:
     void aToolThatGoesQuietEndsTheDisplay()
     {
         DisplayRig d;
-        d.rig.program->waitBoundMs = 300;
+        d.rig.program->link.operationBoundMs = 300;
         QVERIFY(d.run(0x0C, 1));
         d.rig.tool.faults().quiet = true;
         d.display.setStopFlag(false);
@@ -242,11 +242,11 @@ private slots:
     {
         LineRig line(Line::Pty, SimRig::profileWith(car()));
         Program &p = *line.program;
-        connectCom(p, 1);
-        requestCurrentData(p);
+        p.connection.connectCom(1);
+        p.currentData.request();
         QTest::qWait(1500);
         StripChart chart;
-        RealTimeDisplay display(p, chart);
+        RealTimeDisplay display(p.liveParts(), chart);
         display.start();
         int passes = 0;
         display.afterPass = [&](const Reading &) {
@@ -295,8 +295,8 @@ private slots:
         wanted[QStringLiteral("0C")] = all[QStringLiteral("0C")];
         SimRig rig(SimRig::profileWith(wanted));
         rig.connect();
-        requestCurrentData(*rig.program);
-        FuelTrimMonitor monitor(*rig.program);
+        rig.program->currentData.request();
+        FuelTrimMonitor monitor(rig.program->liveParts());
         QSignalSpy hide(&monitor, &FuelTrimMonitor::hideRequested);
         monitor.fuel_trim_monitor(2);
         QTEST(monitor.labels(), "rows");
@@ -309,9 +309,9 @@ private slots:
     {
         SimRig rig(SimRig::profileWith(car()));
         rig.connect();
-        requestCurrentData(*rig.program);
+        rig.program->currentData.request();
         rig.tool.profile().latencyMs = 200;
-        FuelTrimMonitor monitor(*rig.program);
+        FuelTrimMonitor monitor(rig.program->liveParts());
         int passes = 0;
         monitor.afterPass = [&] { ++passes; };
         QSignalSpy hide(&monitor, &FuelTrimMonitor::hideRequested);
@@ -328,17 +328,17 @@ private slots:
     {
         SimRig rig(SimRig::profileWith(car()));
         rig.connect();
-        requestCurrentData(*rig.program);
+        rig.program->currentData.request();
         rig.tool.setVehicle(false);
-        FuelTrimMonitor monitor(*rig.program);
+        FuelTrimMonitor monitor(rig.program->liveParts());
         monitor.fuel_trim_monitor(1);
         QCOMPARE(monitor.labels().first(), QStringLiteral("Short Term Fuel Trim B1---- "));
         QCOMPARE(rig.program->indicator.text(), QStringLiteral("ECU not Communicating"));
 
         SimRig none(SimRig::profileWith({{QStringLiteral("0C"), QStringLiteral("0CB4")}}));
         none.connect();
-        requestCurrentData(*none.program);
-        FuelTrimMonitor idle(*none.program);
+        none.program->currentData.request();
+        FuelTrimMonitor idle(none.program->liveParts());
         int passes = 0;
         idle.afterPass = [&] { ++passes; };
         QTimer::singleShot(500, &idle, &FuelTrimMonitor::Command1_Click);

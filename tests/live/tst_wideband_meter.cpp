@@ -8,6 +8,8 @@
 #include "live/widgets/WRO2_Sensor_Log.h"
 #include "services/CurrentData.h"
 
+#include <functional>
+#include <optional>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -30,20 +32,22 @@ sim::VehicleProfile meterCar(const QString &pid34, int statusPeriodMs = 2)
 struct MeterRig {
     SimRig rig;
     ManualClock clock;
-    WidebandMeter meter{*rig.program};
+    // Made once the program runs on the test clock: the meter keeps the clock it is given.
+    std::optional<WidebandMeter> meter;
     QTemporaryDir dir;
     explicit MeterRig(const QString &pid34, int statusPeriodMs = 2) : rig(meterCar(pid34, statusPeriodMs))
     {
         rig.connect();
-        requestCurrentData(*rig.program);
+        rig.program->currentData.request();
         rig.program->setClock(&clock);
+        meter.emplace(rig.program->liveParts());
     }
     ~MeterRig() { rig.program->setClock(nullptr); }
     void stopAfter(int samples)
     {
-        meter.afterSample = [this, samples](int n) {
+        meter->afterSample = [this, samples](int n) {
             if (n >= samples)
-                meter.Command2_Click();
+                meter->Command2_Click();
         };
     }
 };
@@ -98,7 +102,7 @@ private slots:
         MeterRig r(QString(pid34).remove(QLatin1Char(' ')));
         QTemporaryDir dir;
         r.rig.prompts.fileNames << dir.filePath(QStringLiteral("w.log"));
-        WRO2_Sensor_Log window(*r.rig.program);
+        WRO2_Sensor_Log window(r.rig.program->liveParts());
         // The window's own meter runs here.
         window.meter().afterSample = [&](int) { window.meter().Command2_Click(); };
         window.Command1->click();
@@ -120,11 +124,11 @@ private slots:
         MeterRig r(QStringLiteral("80008000"));
         r.stopAfter(3);
         r.rig.prompts.fileNames << r.dir.filePath(QStringLiteral("w.log"));
-        r.meter.Command1_Click();
-        QCOMPARE(r.meter.samples().rowCount(), 3);
-        QCOMPARE(r.meter.samples().time(0), 0.0);
-        QCOMPARE(r.meter.samples().time(1), 0.1);
-        QCOMPARE(r.meter.samples().time(2), 0.2);
+        r.meter->Command1_Click();
+        QCOMPARE(r.meter->samples().rowCount(), 3);
+        QCOMPARE(r.meter->samples().time(0), 0.0);
+        QCOMPARE(r.meter->samples().time(1), 0.1);
+        QCOMPARE(r.meter->samples().time(2), 0.2);
         QCOMPARE(readAll(r.dir.filePath(QStringLiteral("w.log"))),
                  QByteArray("WBO2 Current mA\r\nWBO2 Lambda Reading\r\n0,0.999424,14.7304505\r\n0,0.999424,14.7304505\r\n0,0.999424,14.7304505\r\n"));
         QVERIFY(RecoveryFile::leftBehind().isEmpty());
@@ -134,9 +138,9 @@ private slots:
     {
         MeterRig r(QStringLiteral("80008000"), 1);
         r.rig.prompts.fileNames << r.dir.filePath(QStringLiteral("w.log"));
-        QSignalSpy close(&r.meter, &WidebandMeter::closeRequested);
-        r.meter.Command1_Click();
-        QCOMPARE(r.meter.samples().rowCount(), 17999);
+        QSignalSpy close(&*r.meter, &WidebandMeter::closeRequested);
+        r.meter->Command1_Click();
+        QCOMPARE(r.meter->samples().rowCount(), 17999);
         QCOMPARE(readAll(r.dir.filePath(QStringLiteral("w.log"))).count('\n'), 2 + 17999);
         QCOMPARE(close.count(), 1);
     }
@@ -148,9 +152,9 @@ private slots:
         r.rig.tool.setVehicle(false);
         r.stopAfter(2);
         r.rig.prompts.fileNames << r.dir.filePath(QStringLiteral("none.log"));
-        r.meter.Command1_Click();
-        QCOMPARE(r.meter.rpmText, QString());
-        QCOMPARE(r.meter.ratioText, QString());
+        r.meter->Command1_Click();
+        QCOMPARE(r.meter->rpmText, QString());
+        QCOMPARE(r.meter->ratioText, QString());
         QVERIFY(readAll(r.dir.filePath(QStringLiteral("none.log"))).endsWith("Reading\r\n,,\r\n,,\r\n"));
     }
 
@@ -158,12 +162,12 @@ private slots:
     void exitKeepsTheSamples()
     {
         MeterRig r(QStringLiteral("80008000"));
-        r.meter.afterSample = [&](int n) {
+        r.meter->afterSample = [&](int n) {
             if (n == 2)
-                r.meter.Cancel_Click();
+                r.meter->Cancel_Click();
         };
-        QSignalSpy close(&r.meter, &WidebandMeter::closeRequested);
-        r.meter.Command1_Click();
+        QSignalSpy close(&*r.meter, &WidebandMeter::closeRequested);
+        r.meter->Command1_Click();
         QCOMPARE(r.rig.prompts.fileQuestions.size(), 1);
         const QStringList left = RecoveryFile::leftBehind();
         QCOMPARE(left.size(), 1);

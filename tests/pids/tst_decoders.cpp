@@ -369,7 +369,7 @@ private slots:
         QFETCH(QString, listed);
 
         OneEcuRig b({{hex2(pid), bytes}}, metric);
-        Decoders d(b.p);
+        Decoders d(b.p.pidContext);
 
         const QString byName = callByName(d, pid);
         QCOMPARE(byName, listed);
@@ -437,10 +437,10 @@ private slots:
         OneEcuRig b({{hex2(pid), now}});
         b.setFreeze(pid, frozen);
         OneEcuRig other({{hex2(pid), frozen}});
-        Decoders(other.p).decodePid(pid);
+        Decoders(other.p.pidContext).decodePid(pid);
         const QString frozenText = other.record().PID_string;
 
-        Decoders d(b.p);
+        Decoders d(b.p.pidContext);
         d.decodePid(pid);
         const QString nowText = b.record().PID_string;
         QVERIFY(nowText != frozenText);
@@ -462,7 +462,7 @@ private slots:
         OneEcuRig b({{QStringLiteral("0C"), QStringLiteral("0000")}, {QStringLiteral("0E"), QStringLiteral("8D")}});
         b.setFreeze(0x0C, QStringLiteral("0CB4"));
         b.freezeFrameRun();
-        Decoders d(b.p);
+        Decoders d(b.p.pidContext);
         QCOMPARE(d.get_RPM(), QStringLiteral("813"));
         QCOMPARE(d.get_ignition_adv(), QStringLiteral("6.5"));
         QCOMPARE(b.commands(), (QStringList{QStringLiteral("020C08"), QStringLiteral("010E06")}));
@@ -473,22 +473,23 @@ private slots:
     {
         OneEcuRig b({{QStringLiteral("05"), QStringLiteral("8C")}}, true);
         b.rig.tool.setVehicle(false);
-        Decoders d(b.p);
+        Decoders d(b.p.pidContext);
         for (int pid : {0x05, 0x46, 0x3C, 0x32, Decoders::MileagePid}) {
             const Reading r = d.read(pid);
             QVERIFY(!r.valid);
+            QVERIFY(!r.answered());
+            QCOMPARE(r.outcome, ScanToolLink::Outcome::NoVehicle);
             QVERIFY(r.text.isEmpty());
             QCOMPARE(b.record().PID_string, QString());
         }
         QCOMPARE(d.get_ambient_temp(), QString());
-        QCOMPARE(b.p.link.outcome(), ScanToolLink::Outcome::NoVehicle);
         QVERIFY(b.commands().isEmpty());
     }
 
     void lookupCoversExactlyTheValuePids()
     {
         OneEcuRig b({});
-        Decoders d(b.p);
+        Decoders d(b.p.pidContext);
         for (int pid = 0; pid <= 0x60; ++pid) {
             const bool expected = (pid >= 0x04 && pid <= 0x05) || (pid >= 0x0A && pid <= 0x12)
                 || (pid >= 0x14 && pid <= 0x1B) || pid == 0x1F || (pid >= 0x21 && pid <= 0x3F)
@@ -553,7 +554,7 @@ private slots:
                  {QStringLiteral("34"), QStringLiteral("80008000")}},
                 metric);
         b.p.settings.WBO2_PID = wideband;
-        Decoders d(b.p);
+        Decoders d(b.p.pidContext);
         QCOMPARE(d.get_mpg(), string);
         QCOMPARE(b.record().PID_string, string);
         QCOMPARE(b.record().PID_label, label);
@@ -569,7 +570,7 @@ private slots:
     {
         OneEcuRig b({{QStringLiteral("10"), QStringLiteral("0190")}, {QStringLiteral("0D"), QStringLiteral("50")},
                  {QStringLiteral("24"), QStringLiteral("4000")}});
-        Decoders d(b.p);
+        Decoders d(b.p.pidContext);
         QCOMPARE(d.get_mpg(), QStringLiteral("189.9"));
         d.get_O2S1_lambda();
         QCOMPARE(b.p.settings.WBO2_PID, QStringLiteral("24"));
@@ -593,7 +594,7 @@ private slots:
         QFETCH(QString, remembered);
         OneEcuRig b({{hex2(pid), QStringLiteral("80008000")}});
         QCOMPARE(b.p.settings.WBO2_PID, QStringLiteral("0"));
-        Decoders d(b.p);
+        Decoders d(b.p.pidContext);
         callByName(d, pid);
         QCOMPARE(b.p.settings.WBO2_PID, remembered);
     }
@@ -601,7 +602,7 @@ private slots:
     void afrUsesTheGivenTextsButRemembers34()
     {
         OneEcuRig b({{QStringLiteral("35"), QStringLiteral("00008100")}});
-        Decoders d(b.p);
+        Decoders d(b.p.pidContext);
         QCOMPARE(d.get_O2S1_AFR(QStringLiteral("01"), QStringLiteral("35")), QStringLiteral("14.731"));
         QCOMPARE(b.commands(), QStringList{QStringLiteral("013509")});
         QCOMPARE(b.p.settings.WBO2_PID, QStringLiteral("34"));
@@ -627,7 +628,7 @@ private slots:
         OneEcuRig b({{QStringLiteral("34"), bytes}, {QStringLiteral("24"), bytes}});
         b.p.pids.record.PID_units = QStringLiteral("kept units");
         b.p.pids.record.PID_label = QStringLiteral("kept label");
-        Decoders d(b.p);
+        Decoders d(b.p.pidContext);
 
         QCOMPARE(d.get_WBO2_current(QStringLiteral("01"), QStringLiteral("34")), lambda);
         QCOMPARE(b.record().PID_string, lambda);
@@ -716,7 +717,7 @@ private slots:
         b.p.pids.O2_monitor_complete = o2Before;
         b.p.pids.record.PID_string = QStringLiteral("untouched");
         b.freezeFrameRun(); // PID 01 is always current data
-        Decoders(b.p).get_MIL();
+        Decoders(b.p.pidContext).get_MIL();
         QCOMPARE(b.p.status.text(), text);
         QCOMPARE(b.p.pids.O2_monitor_complete, o2After);
         QCOMPARE(b.commands(), QStringList{QStringLiteral("010109")});
@@ -762,7 +763,7 @@ private slots:
             b.freezeFrameRun();
         b.p.status.setText(QStringLiteral("before"));
         b.p.pids.no_freeze_frame = true; // cleared first
-        Decoders(b.p).get_trouble_codes();
+        Decoders(b.p.pidContext).get_trouble_codes();
         QCOMPARE(b.p.status.text(), text);
         QCOMPARE(b.p.pids.no_freeze_frame, noFrame);
         QCOMPARE(b.p.data.color(), red ? colors::Red : colors::Black);
@@ -788,7 +789,7 @@ private slots:
         QFETCH(QString, text);
         OneEcuRig b({{QStringLiteral("03"), bytes}});
         b.p.status.setText(QStringLiteral(">"));
-        Decoders(b.p).get_fuel_status();
+        Decoders(b.p.pidContext).get_fuel_status();
         QCOMPARE(b.p.status.text(), QStringLiteral(">") + text);
         QCOMPARE(b.commands(), QStringList{QStringLiteral("010307")});
     }
@@ -798,7 +799,7 @@ private slots:
         OneEcuRig b({{QStringLiteral("03"), QStringLiteral("0100")}});
         b.setFreeze(0x03, QStringLiteral("0200"));
         b.freezeFrameRun();
-        Decoders(b.p).get_fuel_status();
+        Decoders(b.p.pidContext).get_fuel_status();
         QCOMPARE(b.p.status.text(), QStringLiteral("Fuel Sys1-Closed Loop Mode\r\n\r\n"));
         QCOMPARE(b.commands(), QStringList{QStringLiteral("020308")});
     }
@@ -822,7 +823,7 @@ private slots:
         QFETCH(QString, line);
         OneEcuRig b({{hex2(pid), byte}});
         b.p.pids.record.PID_label = QStringLiteral("untouched");
-        Decoders d(b.p);
+        Decoders d(b.p.pidContext);
         switch (pid) {
         case 0x06: d.get_STFTB1(); break;
         case 0x07: d.get_LTFTB1(); break;
@@ -838,7 +839,7 @@ private slots:
     {
         OneEcuRig b({{QStringLiteral("12"), QStringLiteral("04")}});
         b.freezeFrameRun();
-        Decoders d(b.p);
+        Decoders d(b.p.pidContext);
         d.get_cmd_sec_air_stat();
         d.get_OBD();
         QCOMPARE(b.p.status.text(), QStringLiteral("Cmd Sec. Air Status ---- 4\r\nOBDII\r\n"));
@@ -861,7 +862,7 @@ private slots:
         QFETCH(int, count);
         QFETCH(QList<int>, present);
         OneEcuRig b({{QStringLiteral("13"), byte}});
-        Decoders(b.p).get_O2_loc();
+        Decoders(b.p.pidContext).get_O2_loc();
         QCOMPARE(b.p.status.text(), QStringLiteral("# of O2 Sensors -------- %1\r\n").arg(count));
         QList<int> actual(b.p.pids.o2_present.begin(), b.p.pids.o2_present.end());
         QCOMPARE(actual, present);
@@ -873,7 +874,7 @@ private slots:
         OneEcuRig b({});
         b.rig.tool.profile().ecus[0].pids.insert(
             0x13, sim::PidValue{{QByteArray::fromHex("01"), QByteArray::fromHex("80")}});
-        Decoders d(b.p);
+        Decoders d(b.p.pidContext);
         int count = -1;
         d.o2_presence_scan(count);
         QCOMPARE(count, 1);

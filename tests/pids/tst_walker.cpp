@@ -16,7 +16,7 @@ namespace {
 struct WalkerRig {
     SimRig rig;
     Program &p;
-    PidWalker walker{p};
+    PidWalker walker{p.pidContext};
     explicit WalkerRig(const QMap<QString, QString> &pids, const QString &address = QStringLiteral("10"))
         : rig(SimRig::profileWith(pids, address)), p(*rig.program)
     {
@@ -109,7 +109,7 @@ private slots:
             QCOMPARE(b.loggerItems().size(), 1);
             const QString line = b.p.data.lines().at(0);
             // The line is the decoder's own record, joined without separators.
-            Decoders d(b.p);
+            Decoders d(b.p.pidContext);
             const QString value = d.decodePid(pid);
             const DecodedValue &r = b.p.pids.record;
             QCOMPARE(line, r.PID_label + value + r.PID_units);
@@ -386,7 +386,7 @@ private slots:
     void wholeWalkKeepsLinesItemsAndPidListTogether()
     {
         WalkerRig b(SimRig::testProfile());
-        const QString reply = b.p.link.get_ecu_PID(QStringLiteral("01"), QStringLiteral("00"), QStringLiteral("09"));
+        const QString reply = b.p.link.get_ecu_PID(ToolCommand{0x01, 0x00, 0x09}).reply;
         int bytes[4];
         for (int i = 0; i < 4; ++i)
             bytes[i] = conv_hex(cut(reply, 12 + 2 * i, 2));

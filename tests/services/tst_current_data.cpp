@@ -42,7 +42,7 @@ private slots:
         p.controls.setEnabled(QStringList{names::mnuWBO2, names::mnuFTM, names::mnuDataLog, names::Mode5}, false);
         QSignalSpy colouring(&p.status, &StatusText::colouringRequested);
         QSignalSpy shown(&p, &Program::showMainWindow);
-        requestCurrentData(p);
+        p.currentData.request();
         QCOMPARE(p.data.lines(), (QStringList{
             QStringLiteral("Coolant Temp -----------  181Deg F"),
             QStringLiteral("Engine RPM ------------- 813RPM"),
@@ -77,7 +77,7 @@ private slots:
         rig.openPort();
         Program &p = *rig.program;
         p.controls.setEnabled(names::mnuWBO2, false);
-        requestCurrentData(p);
+        p.currentData.request();
         QCOMPARE(p.settings.WBO2_PID, QStringLiteral("34"));
         QVERIFY(p.controls.enabled(QStringLiteral("mnuWBO2")));
         QVERIFY(p.status.text().endsWith(QStringLiteral("# of WBO2 Sensors -------- 1\r\n")));
@@ -113,15 +113,15 @@ private slots:
         rig.openPort();
         Program &p = *rig.program;
         p.startUp();
-        p.setPort(p.ports.create(1));
-        p.port()->open(nullptr);
+        p.connection.setPort(p.connection.ports.create(1));
+        p.connection.port()->open(nullptr);
         if (kind == QLatin1String("prefix"))
             rig.tool.faults().statusBeforeReply = 1;
         else if (kind == QLatin1String("silent"))
             rig.tool.profile().ecus[0].silent = true;
         else if (kind == QLatin1String("novehicle"))
             rig.tool.setVehicle(false);
-        requestCurrentData(p);
+        p.currentData.request();
         QCOMPARE(p.indicator.text(), indicator);
         QCOMPARE(p.controls.caption(QStringLiteral("Label6")), ecuLabel);
         QCOMPARE(p.data.count(), lines);
@@ -146,7 +146,7 @@ private slots:
         Program &p = *rig.program;
         p.settings.debug_mode = true;
         rig.tool.faults().sAtThird = 2;
-        requestCurrentData(p);
+        p.currentData.request();
         const QString text = p.status.text();
         QCOMPARE(text.count(QStringLiteral("\r\nMode 1, PID 0 = ")), 3);
         QCOMPARE(rig.tool.commands().count("010009"), 3);
@@ -163,7 +163,7 @@ private slots:
         Program p(prompts, PortDirectory());
         auto owned = std::make_unique<ScriptedPort>();
         ScriptedPort *port = owned.get();
-        p.setPort(std::move(owned));
+        p.connection.setPort(std::move(owned));
         const QHash<QByteArray, QByteArray> replies{
             {"010009", "R486B10410000180000"}, // PIDs 0C and 0D
             {"010C07", "R486B10410CZZZZ"},
@@ -176,7 +176,7 @@ private slots:
                 port->feed("S");
         });
         status.start(2);
-        requestCurrentData(p);
+        p.currentData.request();
         QCOMPARE(p.data.lines(), (QStringList{QStringLiteral("Engine RPM ------------- RPM"),
                                               QStringLiteral("Speed ------------------ 20.13MPH")}));
         QCOMPARE(p.pids.PID_list[0], qint16(0x0C));
@@ -191,8 +191,8 @@ private slots:
         rig.openPort();
         Program &p = *rig.program;
         QSignalSpy made(&p.logger, &LoggerParameters::extraBoxesMade);
-        requestCurrentData(p);
-        requestCurrentData(p);
+        p.currentData.request();
+        p.currentData.request();
         QCOMPARE(made.count(), 1);
         const QStringList labels{QStringLiteral("Engine RPM ------------- "), QStringLiteral("Speed ------------------ ")};
         QCOMPARE(p.logger.items(0), labels + labels);
@@ -211,11 +211,11 @@ private slots:
         rig.openPort();
         Program &p = *rig.program;
         p.controls.setCaption(names::ChangeECU, QStringLiteral("Change ECU"));
-        changeEcu(p);
+        p.connection.changeEcu();
         QCOMPARE(p.controls.caption(QStringLiteral("ChangeECU")), QStringLiteral("Toggle ECU"));
         QVERIFY(p.controls.pressed(QStringLiteral("ChangeECU")));
         QCOMPARE(p.controls.caption(QStringLiteral("Label6")), QStringLiteral("ECU #=18\r\n"));
-        changeEcu(p);
+        p.connection.changeEcu();
         QCOMPARE(p.controls.caption(QStringLiteral("ChangeECU")), QStringLiteral("Toggle ECU"));
         QVERIFY(!p.controls.pressed(QStringLiteral("ChangeECU")));
         QCOMPARE(p.controls.caption(QStringLiteral("Label6")), QStringLiteral("ECU #=10\r\n"));
@@ -239,12 +239,12 @@ private slots:
         serial.definitions.setPlaces({QStringLiteral(QUENTA_SOURCE_DATA_DIR "/troublecode.tcf")});
         serial.startUp();
         QTimer::singleShot(30000, &serial, [&] { serial.link.abandon(); });
-        connectCom(serial, 1);
+        serial.connection.connectCom(1);
         QVERIFY(!serial.link.abandoned());
 
         SimRig rig(SimRig::profileWith(car));
         rig.openPort();
-        requestCurrentData(*rig.program);
+        rig.program->currentData.request();
         QCOMPARE(serial.data.lines(), rig.program->data.lines());
         QCOMPARE(serial.status.text(), rig.program->status.text());
         QCOMPARE(serial.data.count(), 8);

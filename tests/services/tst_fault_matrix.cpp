@@ -8,14 +8,18 @@
 #include "services/FreezeFrame.h"
 #include "services/TroubleCodes.h"
 
+#include <functional>
+#include <optional>
 #include <QtTest>
 
 using namespace quenta;
 
 namespace {
 
-using Operation = void (*)(Program &);
-const Operation Operations[] = {requestCurrentData, requestTroubleCodes, clearTroubleCodes, requestFreezeFrame};
+using Operation = std::function<void(Program &)>;
+const Operation Operations[] = {
+    [](Program &p) { p.currentData.request(); }, [](Program &p) { p.troubleCodes.request(); },
+    [](Program &p) { p.clearCodes.clear(); }, [](Program &p) { p.freezeFrame.request(); }};
 const char *const OperationNames[] = {"current", "codes", "clear", "freeze"};
 const int OperationServices[] = {0x01, 0x01, 0x04, 0x02};
 
@@ -40,10 +44,10 @@ struct Screen {
 struct Rig : LineRig {
     explicit Rig(Line line) : LineRig(line, SimRig::steadyProfile(line == Line::Pty ? 10 : 2))
     {
-        program->waitBoundMs = 500;
-        program->setPort(program->ports.create(1));
-        program->port()->setLineSettings(*parseLineSettings(QStringLiteral("38400,N,8,1")), nullptr);
-        if (!program->port()->open(nullptr))
+        program->link.operationBoundMs = 500;
+        program->connection.setPort(program->connection.ports.create(1));
+        program->connection.port()->setLineSettings(*parseLineSettings(QStringLiteral("38400,N,8,1")), nullptr);
+        if (!program->connection.port()->open(nullptr))
             qFatal("port");
         prompts.answers = {true, true};
     }

@@ -21,7 +21,7 @@ private slots:
         rig.openPort();
         Program &p = *rig.program;
         p.controls.setPressed(names::Mode2, true);
-        requestFreezeFrame(p);
+        p.freezeFrame.request();
         const QStringList lines = p.data.lines();
         // Values of the frame, not of the running engine.
         QVERIFY2(lines.contains(QStringLiteral("Engine RPM ------------- 1726RPM")), qPrintable(lines.join('\n')));
@@ -45,7 +45,7 @@ private slots:
         rig.tool.profile().ecus[0].freeze = {{0x00, bytes("00FFFFFF")}, {0x0C, bytes("1AF8")}};
         rig.openPort();
         Program &p = *rig.program;
-        requestFreezeFrame(p);
+        p.freezeFrame.request();
         const QString status = p.status.text();
         QVERIFY2(status.startsWith(QStringLiteral("\r\n\r\nNot Supported by this ECU\r\n")), qPrintable(status));
         QVERIFY(!status.contains(QStringLiteral("ECU #=")));
@@ -61,7 +61,7 @@ private slots:
         rig.tool.profile().ecus[0].freeze = {{0x00, bytes("C0FFFFFF")}, {0x02, bytes("0000")}, {0x0C, bytes("1AF8")}};
         rig.openPort();
         Program &p = *rig.program;
-        requestFreezeFrame(p);
+        p.freezeFrame.request();
         QCOMPARE(p.status.text(), QStringLiteral("\r\n\r\n No Freeze Frame Data Stored\r\n"));
         QCOMPARE(p.data.count(), 0);
         QCOMPARE(rig.tool.commands(), (QList<QByteArray>{"02000A", "010109", "020208"}));
@@ -73,7 +73,7 @@ private slots:
         SimRig rig(SimRig::profileWith({{QStringLiteral("0C"), QStringLiteral("0CB4")}}, QStringLiteral("D0")));
         rig.tool.profile().ecus[0].freeze = {{0x0C, bytes("1AF8")}};
         rig.openPort();
-        requestFreezeFrame(*rig.program);
+        rig.program->freezeFrame.request();
         QCOMPARE(rig.program->status.text(), NoObdDataMessage);
         QCOMPARE(rig.program->data.count(), 0);
     }
@@ -90,7 +90,7 @@ private slots:
         SimRig rig;
         rig.openPort();
         Program &p = *rig.program;
-        p.waitBoundMs = 200;
+        p.link.operationBoundMs = 200;
         p.status.setText(QStringLiteral("earlier text"));
         if (fault == QLatin1String("silent"))
             rig.tool.profile().ecus[0].silent = true;
@@ -99,7 +99,7 @@ private slots:
         p.controls.setPressed(names::Mode2, true);
         QElapsedTimer t;
         t.start();
-        requestFreezeFrame(p);
+        p.freezeFrame.request();
         QVERIFY(t.elapsed() < 3000);
         // A tool that sent nothing for the whole bound is gone, not an ECU without a frame.
         QCOMPARE(p.indicator.text(), fault == QLatin1String("silent") ? QStringLiteral("ECU Timeout, Freeze Frame not Supported")
@@ -114,9 +114,9 @@ private slots:
     {
         SimRig rig;
         rig.openPort();
-        requestFreezeFrame(*rig.program);
+        rig.program->freezeFrame.request();
         const QStringList first = rig.program->data.lines();
-        requestFreezeFrame(*rig.program);
+        rig.program->freezeFrame.request();
         QCOMPARE(rig.program->data.count(), first.size());
     }
 
@@ -125,11 +125,11 @@ private slots:
         SimRig rig;
         rig.openPort();
         Program &p = *rig.program;
-        p.waitBoundMs = 300;
+        p.link.operationBoundMs = 300;
         rig.tool.faults().unansweredService = 2;
         QTimer::singleShot(50, &p, [&] { p.link.setOBD_stop(true); });
         p.status.setText(QStringLiteral("earlier text"));
-        requestFreezeFrame(p);
+        p.freezeFrame.request();
         // No reply is not a frame without data: nothing is decoded or claimed.
         QCOMPARE(p.status.text(), QStringLiteral("earlier text"));
         QCOMPARE(p.data.count(), 0);

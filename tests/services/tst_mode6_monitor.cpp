@@ -36,10 +36,10 @@ const QString Examples = QStringLiteral("[%1,%2]").arg(test("01", "01", "01F4", 
                                                        test("02", "01", "01F4", "03E8", "min"));
 
 struct Rig : SimRig {
-    Mode6Monitor tests{*program};
+    Mode6Monitor tests{program->link, program->mode6, program->prompts};
     explicit Rig(sim::VehicleProfile profile) : SimRig(std::move(profile))
     {
-        program->waitBoundMs = 400;
+        program->link.operationBoundMs = 400;
         openPort();
     }
     Mode6Monitor::Fields &f() { return tests.fields; }
@@ -253,7 +253,7 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         r.get(fault == QLatin1String("unknown") ? QStringLiteral("9") : QStringLiteral("1"), QStringLiteral("1"));
-        QVERIFY2(clock.elapsed() < 5 * r.program->waitBoundMs, "the request is bounded");
+        QVERIFY2(clock.elapsed() < 5 * r.program->link.operationBoundMs, "the request is bounded");
         QCOMPARE(r.f().returned, Mode6Monitor::NoResponseText);
         QCOMPARE(r.prompts.texts(), messages);
         QCOMPARE(int(r.tool.packets().size()) - before, packets);
@@ -291,7 +291,7 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         r.get(QStringLiteral("1"), QStringLiteral("1"));
-        QVERIFY(clock.elapsed() >= r.program->waitBoundMs - 50);
+        QVERIFY(clock.elapsed() >= r.program->link.operationBoundMs - 50);
         QCOMPARE(r.f().returned, Mode6Monitor::NoResponseText);
         QCOMPARE(r.f().value, QString());
         QCOMPARE(r.port()->inputMode(), ScanToolPort::InputMode::Text);

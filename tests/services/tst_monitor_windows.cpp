@@ -48,7 +48,7 @@ struct Connected : SimRig {
     {
         program->startUp();
         connect();
-        requestCurrentData(*program);
+        program->currentData.request();
         prompts.shown.clear();
     }
 };
@@ -61,7 +61,7 @@ private slots:
     void o2Window()
     {
         Connected rig;
-        frmMode5 w(*rig.program);
+        frmMode5 w(rig.program->pidContext, rig.program->prompts);
         QVERIFY(w.load());
         QCOMPARE(w.windowTitle(), QStringLiteral("O2 Sensor Test"));
         auto *list = child<QListWidget>(&w, m5::List1);
@@ -106,7 +106,7 @@ private slots:
         Connected rig;
         rig.tool.profile().latencyMs = 40;
         rig.tool.clearCommands();
-        QPointer<frmMode5> w = new frmMode5(*rig.program);
+        QPointer<frmMode5> w = new frmMode5(rig.program->pidContext, rig.program->prompts);
         QVERIFY(w->load());
         w->show();
         child<QListWidget>(w, m5::List1)->setCurrentRow(0);
@@ -125,7 +125,7 @@ private slots:
     void pictureWindows()
     {
         Connected rig;
-        frmMode5 w(*rig.program);
+        frmMode5 w(rig.program->pidContext, rig.program->prompts);
         w.load();
         QCOMPARE(child<QAction>(&w, m5::mnuO2Graph)->text(), QStringLiteral("O2 Graph"));
         QCOMPARE(child<QAction>(&w, m5::mnuO2Locations)->text(), QStringLiteral("O2 Locations"));
@@ -184,7 +184,7 @@ private slots:
         QCOMPARE(rig.prompts.texts(), QStringList{O2Monitor::NotAvailableText});
         QTRY_VERIFY(!main.o2SensorTest());
         QVERIFY(!mode5->isChecked());
-        requestCurrentData(*rig.program);
+        rig.program->currentData.request();
         rig.prompts.shown.clear();
         mode5->click();
         QVERIFY(rig.prompts.shown.isEmpty());
@@ -204,7 +204,7 @@ private slots:
     void mode6Window()
     {
         Connected rig;
-        frmMode6 w(*rig.program);
+        frmMode6 w(rig.program->link, rig.program->mode6, rig.program->prompts);
         QCOMPARE(w.windowTitle(), QStringLiteral("SAE-J1979 Service $06 "));
         QCOMPARE(child<QLabel>(&w, QStringLiteral("lblHeading"))->text(),
                  QStringLiteral("Mode 6: Request On-Board Monitoring Test Results for Non-Continuously Monitored Systems"));

@@ -36,10 +36,10 @@ const QString EveryTest = QStringLiteral(
 const QString FourAndNine = QStringLiteral(R"({"B1S1":{"01":"2D","02":"50","03":"3C","04":"78","09":"19FFFF"}})");
 
 struct Rig : SimRig {
-    O2Monitor tests{*program};
+    O2Monitor tests{program->pidContext, program->prompts};
     explicit Rig(sim::VehicleProfile profile) : SimRig(std::move(profile))
     {
-        program->waitBoundMs = 400;
+        program->link.operationBoundMs = 400;
         openPort();
         // What a current-data request leaves: the sensors present and the monitor complete.
         program->pids.o2_present[0] = 1;
@@ -198,7 +198,7 @@ private slots:
             });
         }
         r.tests.o2_test_request(1);
-        QVERIFY2(clock.elapsed() < 5 * r.program->waitBoundMs, "the run is bounded");
+        QVERIFY2(clock.elapsed() < 5 * r.program->link.operationBoundMs, "the run is bounded");
         QCOMPARE(r.prompts.texts(), messages);
         QCOMPARE(r.text(m5::result(1)), result);
         if (fault == QLatin1String("status"))
@@ -233,8 +233,8 @@ private slots:
         SimRig rig;
         rig.program->startUp();
         rig.connect();
-        requestCurrentData(*rig.program);
-        O2Monitor tests(*rig.program);
+        rig.program->currentData.request();
+        O2Monitor tests(rig.program->pidContext, rig.program->prompts);
         QList<O2Monitor::Sensor> sensors;
         QVERIFY(tests.load(&sensors));
         QCOMPARE(sensors.size(), 4);

@@ -26,7 +26,7 @@ struct CodesRig : SimRig {
     QString def(const QString &code) const { return program->definitions.lookup_trouble_code(code); }
     QString run()
     {
-        requestTroubleCodes(*program);
+        program->troubleCodes.request();
         return program->status.text();
     }
     QList<QByteArray> vehicleCommands() const { return tool.commands(); }
@@ -197,7 +197,7 @@ private slots:
     void storedCodesGiveUpAfterTenSeconds()
     {
         CodesRig rig;
-        rig.program->waitBoundMs = 60000;
+        rig.program->link.operationBoundMs = 60000;
         rig.tool.faults().unansweredService = 3;
         QElapsedTimer t;
         t.start();
@@ -212,7 +212,7 @@ private slots:
     void quietToolEndsOffLine()
     {
         CodesRig rig;
-        rig.program->waitBoundMs = 200;
+        rig.program->link.operationBoundMs = 200;
         rig.tool.faults().quiet = true;
         rig.program->controls.setPressed(names::Mode3, true);
         QElapsedTimer t;
@@ -228,7 +228,7 @@ private slots:
     void shortRepliesAreNotDecoded()
     {
         CodesRig rig;
-        rig.program->waitBoundMs = 300;
+        rig.program->link.operationBoundMs = 300;
         rig.tool.faults().cutRepliesTo = 11;
         rig.program->controls.setPressed(names::Mode3, true);
         QElapsedTimer t;
@@ -259,7 +259,7 @@ private slots:
         QFETCH(QString, status);
         QFETCH(QString, indicator);
         CodesRig rig;
-        rig.program->waitBoundMs = 300;
+        rig.program->link.operationBoundMs = 300;
         if (fault == QLatin1String("7f"))
             rig.tool.faults().negativeClear = true;
         else if (fault == QLatin1String("silent"))
@@ -271,7 +271,7 @@ private slots:
             QTimer::singleShot(50, rig.program.get(), [&] { rig.program->link.setOBD_stop(true); });
         }
         rig.program->controls.setPressed(names::Mode4, true);
-        clearTroubleCodes(*rig.program);
+        rig.program->clearCodes.clear();
         QCOMPARE(rig.program->status.text(), status);
         QCOMPARE(rig.program->indicator.text(), indicator);
         QVERIFY(!rig.program->controls.pressed(QStringLiteral("Mode4")));

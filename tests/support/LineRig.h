@@ -3,7 +3,7 @@
 // QSerialPort with the tool in its own thread (so it keeps talking while the program is busy).
 #include "ScriptedPrompts.h"
 
-#include "core/Program.h"
+#include "program/Program.h"
 #include "sim/SimPort.h"
 #include "sim/ThreadedSim.h"
 

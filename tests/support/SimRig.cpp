@@ -64,18 +64,18 @@ sim::VehicleProfile SimRig::profileWith(const QMap<QString, QString> &pids, cons
 
 void SimRig::openPort()
 {
-    program->setPort(program->ports.create(1));
+    program->connection.setPort(program->connection.ports.create(1));
     QString error;
-    if (!program->port()->open(&error))
+    if (!program->connection.port()->open(&error))
         qFatal("sim port: %s", qPrintable(error));
 }
 
 void SimRig::connect()
 {
-    connectCom(*program, 1);
+    program->connection.connectCom(1);
 }
 
 sim::SimPort *SimRig::port() const
 {
-    return static_cast<sim::SimPort *>(program->port());
+    return static_cast<sim::SimPort *>(program->connection.port());
 }

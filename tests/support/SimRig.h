@@ -2,7 +2,7 @@
 // A program wired to the in-process simulated scan tool on COM1, with scripted prompts.
 #include "ScriptedPrompts.h"
 
-#include "core/Program.h"
+#include "program/Program.h"
 #include "sim/SimPort.h"
 #include "sim/SimulatedScanTool.h"
 

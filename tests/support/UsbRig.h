@@ -3,7 +3,7 @@
 // the real libusb (umockdev). Test programs using it run under umockdev-wrapper.
 #include "ScriptedPrompts.h"
 
-#include "core/Program.h"
+#include "program/Program.h"
 #include "services/Connection.h"
 #include "sim/usb/EmulatedUsbTool.h"
 #include "platform/UsbPort.h"
@@ -22,7 +22,7 @@ struct UsbRig {
     {
         program = std::make_unique<quenta::Program>(prompts, quenta::PortDirectory());
         program->definitions.setPlaces({QStringLiteral(QUENTA_SOURCE_DATA_DIR "/troublecode.tcf")});
-        program->usbIds = quenta::UsbIds{Vendor, Product};
+        program->connection.usbIds = quenta::UsbIds{Vendor, Product};
     }
     // Plugs the scan tool in (or another device with other IDs or endpoints).
     QString plug(quenta::sim::EmulatedUsbTool::Device device = {})
@@ -37,9 +37,9 @@ struct UsbRig {
     void connect(int ms = 20000)
     {
         QTimer::singleShot(ms, program.get(), [p = program.get()] { p->link.abandon(); });
-        quenta::connectUsb(*program);
+        program->connection.connectUsb();
     }
-    quenta::UsbPort *port() const { return program->usbPort(); }
+    quenta::UsbPort *port() const { return program->connection.usbPort(); }
     // Lets the event loop run until `done` or `ms` passed.
     template <typename F> static bool waitFor(F done, int ms = 5000)
     {

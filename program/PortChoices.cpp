@@ -1,0 +1,23 @@
+#include "program/PortChoices.h"
+
+#include "sim/SimPort.h"
+
+namespace quenta {
+
+bool applyPortChoices(const QList<PortChoice> &choices, PortDirectory &ports,
+                      std::vector<std::unique_ptr<sim::SimulatedScanTool>> *tools, QString *error)
+{
+    for (const PortChoice &choice : choices) {
+        if (!choice.simulate) {
+            ports.mapDevice(choice.com, choice.device);
+            continue;
+        }
+        std::unique_ptr<sim::SimulatedScanTool> tool = sim::installSimulatedTool(ports, choice.com, choice.profile, error);
+        if (!tool)
+            return false;
+        tools->push_back(std::move(tool));
+    }
+    return true;
+}
+
+} // namespace quenta

@@ -1,0 +1,49 @@
+#include "program/Program.h"
+
+#include "core/ControlNames.h"
+
+namespace quenta {
+
+Program::Program(Prompts &p, PortDirectory portDirectory, QObject *parent)
+    : QObject(parent), prompts(p), link(p, indicator), definitions(p),
+      connection({link, settings, controls, status, linkInfo, p}, std::move(portDirectory), currentData)
+{
+    timing.setSource([this] { return m_clock->tickMs(); });
+    connect(&linkInfo, &LinkInfo::changed, this, &Program::showLinkInfo);
+}
+
+Program::~Program() = default;
+
+void Program::showLinkInfo()
+{
+    // The controls model keeps Label6's and Label7's captions like every other control's; they
+    // follow the link information and carry nothing of their own.
+    if (linkInfo.hasEcuNumber() && controls.caption(names::Label6) != linkInfo.ecuCaption())
+        controls.setCaption(names::Label6, linkInfo.ecuCaption());
+    if (linkInfo.hasFirmware() && controls.caption(names::Label7) != linkInfo.firmwareCaption())
+        controls.setCaption(names::Label7, linkInfo.firmwareCaption());
+}
+
+void Program::startUp()
+{
+    settings.baud_rate = 38400;
+    controls.setEnabled(QStringList{names::Mode1, names::Mode2, names::Mode3, names::Mode4, names::Mode5}, false);
+    controls.setVisible(names::Mode5, false);
+    controls.setEnabled(names::mnuWBO2, false);
+    controls.setEnabled(names::ChangeECU, false);
+    controls.setCaption(names::ChangeECU, QStringLiteral("Change ECU"));
+    link.setOBD_stop(false);
+    settings.logger_stop = false;
+    settings.logger_slots = false;
+    settings.debug_mode = false;
+    settings.WBO2_PID = QStringLiteral("0");
+    indicator.set(QStringLiteral("ECU Off-Line"), colors::Red);
+    controls.setEnabled(QStringList{names::mnuDataLog, names::mnuMode6, names::mnuFTM}, false);
+    // The USB transport is built in but not offered.
+    controls.setVisible(names::mnuUSB, false);
+    controls.setEnabled(names::mnuUSB, false);
+    definitions.load_trouble_codes();
+    connection.probeComPorts();
+}
+
+} // namespace quenta

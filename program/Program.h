@@ -1,0 +1,78 @@
+#pragma once
+// The program without its windows, composed: settings, the link, the decoded state, the models
+// the windows show, and the operations built on them and wired together. The main window owns
+// one; the CLI owns one; every test starts from a new one. Nothing below the mains includes it.
+#include "core/Clock.h"
+#include "core/Models.h"
+#include "core/Settings.h"
+#include "core/Timing.h"
+#include "link/Indicator.h"
+#include "link/PortDirectory.h"
+#include "link/ScanToolLink.h"
+#include "live/LiveParts.h"
+#include "pids/PidContext.h"
+#include "pids/PidState.h"
+#include "platform/Prompts.h"
+#include "services/ClearCodes.h"
+#include "services/Connection.h"
+#include "services/CurrentData.h"
+#include "services/FreezeFrame.h"
+#include "services/Mode6Monitor.h"
+#include "services/TroubleCodeDefinitions.h"
+#include "services/TroubleCodes.h"
+
+#include <QObject>
+
+namespace quenta {
+
+class Program : public QObject {
+    Q_OBJECT
+public:
+    Program(Prompts &prompts, PortDirectory ports, QObject *parent = nullptr);
+    ~Program() override;
+
+    // The start-up of the main window, after it is shown: defaults, indicator, definitions, COM probe.
+    void startUp();
+
+    Prompts &prompts;
+    Settings settings;
+    PidState pids;
+    IndicatorModel indicator;
+    StatusText status;
+    VehicleData data;
+    LoggerParameters logger;
+    LinkInfo linkInfo;
+    Controls controls;
+    ScanToolLink link;
+    Timing timing;
+    TroubleCodeDefinitions definitions;
+    Mode6State mode6;
+
+    // What the decoders, the walk and the live loops work with.
+    PidContext pidContext{link, settings, pids, status, data, logger};
+    // The operations of the main window.
+    CurrentData currentData{pidContext, controls, linkInfo, [this] { emit showMainWindow(); }};
+    TroubleCodes troubleCodes{link, status, controls, prompts, definitions};
+    ClearCodes clearCodes{link, status, controls};
+    FreezeFrame freezeFrame{pidContext, controls};
+    Connection connection;
+
+    // What the live loops and their windows work with.
+    LiveParts liveParts() { return {pidContext, prompts, clock(), timing}; }
+
+    // The clock of the live loops and of the stopwatch; tests set their own.
+    Clock &clock() const { return *m_clock; }
+    void setClock(Clock *clock) { m_clock = clock ? clock : &m_systemClock; }
+
+signals:
+    // The main window is to be shown (brought back when a secondary window hid it).
+    void showMainWindow();
+
+private:
+    void showLinkInfo();
+
+    Clock m_systemClock;
+    Clock *m_clock = &m_systemClock;
+};
+
+} // namespace quenta
