@@ -75,7 +75,6 @@ QString DataLogger::get_ecu_data(int pid, bool *answered)
     if (answered)
         *answered = false;
     if (!displayRowOf(pid)) {
-        m_p.prompts.message(NoDataSelected);
         m_p.pids.record.PID_units.clear();
         return QString();
     }
@@ -107,6 +106,14 @@ void DataLogger::Command1_Click()
     }
     listsEnabled = false;
     emit changed();
+    // Said once for the run, while the user is at the window: a box at every sample would stop
+    // the run at each one until OK is pressed.
+    for (int i = 0; i < count; ++i) {
+        if (!displayRowOf(m_pidOfSlot[size_t(i)])) {
+            m_p.prompts.message(NoDataSelected);
+            break;
+        }
+    }
 
     const bool triggered = waitForTrigger();
     QList<SampleColumn> columns;

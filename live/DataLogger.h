@@ -85,8 +85,9 @@ public:
     // Called after every sample (the CLI stops after N).
     std::function<void(int samples)> afterSample;
 
-    // The value text and units of one parameter, by PID: "No Data Selected" and nothing for a PID
-    // the logger does not show. *answered is false when the request brought no good reply.
+    // The value text and units of one parameter, by PID: nothing for a PID the logger does not
+    // show (the run says "No Data Selected" once before it starts). *answered is false when the
+    // request brought no good reply.
     QString get_ecu_data(int pid, bool *answered = nullptr);
 
 signals:

@@ -120,9 +120,9 @@ private slots:
         QTest::addColumn<QString>("row");
         QTest::addColumn<int>("messages");
         QTest::newRow("two") << QList<int>{0x0C, 0x05} << QStringList{Rpm, Coolant} << "813,181" << 0;
-        // A slot on a line no walk set: "No Data Selected" at every sample, and 0 in the file.
+        // A slot on a line no walk set: "No Data Selected" once for the run, and 0 in the file.
         QTest::newRow("three, one unsupported") << QList<int>{0x0C, 0x05, 0} << QStringList{Rpm, Coolant, QString()}
-                                                << "813,181,0" << 3;
+                                                << "813,181,0" << 1;
         QTest::newRow("six") << QList<int>{0x0C, 0x05, 0x04, 0x0C, 0x05, 0x04}
                              << QStringList{Rpm, Coolant, Load, Rpm, Coolant, Load} << "813,181,37,813,181,37" << 0;
     }
@@ -145,6 +145,32 @@ private slots:
         // Save keeps the window: no settings saved, Begin Log back.
         QCOMPARE(r.logger.beginCaption, QStringLiteral("Begin Log"));
         QVERIFY(r.logger.beginEnabled);
+    }
+
+    // A run at ten samples a second with an unsupported slot is not held up at every sample: one
+    // box before the first sample, then every sample logged with the slot as 0.
+    void unsupportedSlotSaidOncePerRun()
+    {
+        const int samples = 100;
+        LoggerRig r;
+        r.setUp({0x0C, 0, 0x05}, samples);
+        auto save = r.logger.afterSample;
+        int boxesAtFirstSample = -1;
+        r.logger.afterSample = [&](int n) {
+            if (n == 1)
+                boxesAtFirstSample = int(r.rig.prompts.texts().count(DataLogger::NoDataSelected));
+            save(n);
+        };
+        r.rig.prompts.fileNames << r.file();
+        r.logger.Command1_Click();
+        QCOMPARE(boxesAtFirstSample, 1);
+        QCOMPARE(int(r.rig.prompts.texts().count(DataLogger::NoDataSelected)), 1);
+        const QList<QByteArray> lines = readAll(r.file()).split('\n');
+        const QList<QByteArray> rows = lines.mid(7, lines.size() - 8);
+        QCOMPARE(rows.size(), samples);
+        for (const QByteArray &row : rows)
+            QVERIFY2(row.startsWith("813,0,181,"), row.constData());
+        QCOMPARE(lines.last(), QByteArray());
     }
 
     void schedule_data()
