@@ -383,8 +383,47 @@ private slots:
         QCOMPARE(readAll(r.file(QStringLiteral("recovered.log"))), kept);
     }
 
-    // A run killed half way loses at most its last second.
-    void killedRunKeepsItsSamples()
+    // A left-behind log is held while a window offers it: a second window, or any program asking
+    // for the lock, finds it taken until the question is answered.
+    void anOfferedLogIsHeldWhileOffered()
+    {
+        LoggerRig r;
+        r.setUp({0x0C, 0x05}, 1);
+        r.rig.prompts.fileNames << QString();
+        r.logger.Command1_Click();
+        const QStringList left = RecoveryFile::leftBehind();
+        QCOMPARE(left.size(), 1);
+        // flock(1) exits 1 when it cannot have the lock at once, 0 when it had it.
+        auto otherProgramLocks = [&] {
+            return QProcess::execute(QStringLiteral("flock"), {QStringLiteral("--nonblock"), left.first(), QStringLiteral("true")});
+        };
+        struct AskingPrompts : ScriptedPrompts {
+            std::function<void()> whileAsked;
+            bool askYesNo(const QString &text, const QString &title, Icon icon, bool defaultYes) override
+            {
+                whileAsked();
+                return ScriptedPrompts::askYesNo(text, title, icon, defaultYes);
+            }
+        } window;
+        int duringOffer = -1;
+        QStringList offeredMeanwhile;
+        window.whileAsked = [&] {
+            duringOffer = otherProgramLocks();
+            offeredMeanwhile = RecoveryFile::leftBehind();
+        };
+        window.answers << false;
+        logfile::offerRecovered(window);
+        QCOMPARE(window.shown.size(), 1);
+        QCOMPARE(duringOffer, 1);
+        QCOMPARE(offeredMeanwhile, QStringList());
+        QCOMPARE(otherProgramLocks(), 0);
+        QCOMPARE(RecoveryFile::leftBehind(), left);
+        QFile::remove(left.first());
+    }
+
+    // The recovery file of a run in another program is not offered while that program records
+    // into it; killed half way, the run is left behind and loses at most its last second.
+    void runningRunIsNotOfferedKilledRunKeepsItsSamples()
     {
         QProcess cli;
         cli.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
@@ -393,8 +432,15 @@ private slots:
                    QStringLiteral("--samples"), QStringLiteral("100000"), QStringLiteral("--interval"),
                    QStringLiteral("0.1"), QStringLiteral("--out"), m_data.filePath(QStringLiteral("never.log"))});
         QVERIFY(cli.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(!RecoveryFile::leftBehind().isEmpty(), 20000);
+        const QDir folder(RecoveryFile::folder());
+        const QStringList pattern{QStringLiteral("recovered-*.log")};
+        QTRY_VERIFY_WITH_TIMEOUT(!folder.entryList(pattern, QDir::Files).isEmpty(), 20000);
         QTest::qWait(3000);
+        QCOMPARE(cli.state(), QProcess::Running);
+        QCOMPARE(RecoveryFile::leftBehind(), QStringList());
+        ScriptedPrompts window;
+        logfile::offerRecovered(window);
+        QVERIFY(window.shown.isEmpty());
         cli.kill();
         cli.waitForFinished();
         const QStringList left = RecoveryFile::leftBehind();
