@@ -5,6 +5,15 @@
 
 namespace quenta {
 
+namespace {
+
+QString foundAgain(const QString &where)
+{
+    return QStringLiteral("\r\nScan tool found again on %1: connected again\r\n").arg(where);
+}
+
+} // namespace
+
 Program::Program(Prompts &p, PortDirectory portDirectory, QObject *parent)
     : QObject(parent), prompts(p), ports(std::move(portDirectory)), link(p, indicator), definitions(p)
 {
@@ -38,7 +47,7 @@ void Program::onPortLost(const QString &reason)
                         true);
     // A device that vanished may be plugged in again; a tool that merely fell silent is still
     // there, and the user decides when to try it again.
-    if (reason != ScanToolLink::ToolSilentReason && connectedCom > 0)
+    if (reason != ScanToolLink::ToolSilentReason && (connectedCom > 0 || usbPort()))
         m_returnWatch.start(returnWatchMs);
 }
 
@@ -46,6 +55,15 @@ void Program::lookForReturn()
 {
     if (link.abandoned() || (m_port && m_port->isOpen())) {
         m_returnWatch.stop();
+        return;
+    }
+    if (UsbPort *usb = usbPort()) {
+        // The attach watch takes the tool again by itself; the connection then runs on its new handle.
+        if (!usb->hasDevice())
+            return;
+        m_returnWatch.stop();
+        if (connectUsbDevice(*this))
+            status.append(foundAgain(usb->deviceName()));
         return;
     }
     std::unique_ptr<ScanToolPort> probe = ports.create(connectedCom);
@@ -57,7 +75,7 @@ void Program::lookForReturn()
     const int com = connectedCom;
     connectCom(*this, com);
     if (m_port && m_port->isOpen())
-        status.append(QStringLiteral("\r\nScan tool found again on COM%1: connected again\r\n").arg(com));
+        status.append(foundAgain(QStringLiteral("COM%1").arg(com)));
 }
 
 Program::~Program() = default;

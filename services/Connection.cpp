@@ -192,26 +192,41 @@ void connectUsb(Program &p)
     }
     if (status != 0)
         return;
+    connectUsbDevice(p);
+}
+
+bool connectUsbDevice(Program &p)
+{
+    UsbPort *usb = p.usbPort();
+    if (!usb)
+        return false;
+    // The link takes the port afresh: a failure it met was the device that went away.
+    p.link.setPort(usb);
+    usb->setTransferBound(p.waitBoundMs);
     usb->open(nullptr);
     int endpoints = 0;
     if (usb->deviceInfo(&endpoints) != 0) {
         p.indicator.setText(QStringLiteral("USB Failure"));
-        return;
+        return false;
     }
     if (endpoints == 0) {
         p.status.setText(QStringLiteral("USB driver not found"));
-        return;
+        return false;
     }
     p.indicator.set(QStringLiteral("ECU CONNECT"), colors::Yellow);
     p.link.wait_OBD_ready();
     p.link.wait_OBD_ready();
     if (p.link.abandoned())
-        return;
+        return false;
     read_firmware_id(p);
+    // A tool that went away meanwhile leaves the buttons as its loss set them.
+    if (p.link.portFailed())
+        return false;
     p.controls.setEnabled(QStringList{names::Mode1, names::Mode2, names::Mode3, names::Mode4}, true);
     if (p.settings.fw_version > 3.09)
         p.controls.setVisible(names::Mode5, true);
     p.controls.setEnabled(names::ChangeECU, true);
+    return true;
 }
 
 } // namespace quenta

@@ -18,6 +18,9 @@ void read_firmware_id(Program &p);
 void changeEcu(Program &p);
 // The "USB" item: the connection to the USB scan tool named by p.usbIds.
 void connectUsb(Program &p);
+// The connection on the device the USB port accepted, after the attach; run again when the tool
+// is plugged in again. True when it was made.
+bool connectUsbDevice(Program &p);
 inline const QString NoUsbDeviceText =
     QStringLiteral("USB: no scan tool named, so no USB device is claimed (start Quenta with --usb=VID:PID)");
 
