@@ -61,8 +61,10 @@ std::optional<int> Mode6Tests::entryId(const QString &entry)
 
 QString Mode6Tests::acknowledgement()
 {
-    QString ack = m_p.link.exchange(commands::MonitorTestPass, 2, std::nullopt, ScanToolLink::Discard::AfterSend);
-    // A status character the tool sent just before its acknowledgement stands in front of it.
+    // What waits is discarded before the command, not after: a tool that answers at once has its
+    // acknowledgement waiting by the time the write returns. A status character the tool sent
+    // just before its acknowledgement stands in front of it.
+    QString ack = m_p.link.exchange(commands::MonitorTestPass, 2, std::nullopt, ScanToolLink::Discard::BeforeSend);
     while (charAt(ack, 2) != QLatin1Char('A') && ack.size() > 1 && isStatus(ack.at(0)) && ack.indexOf(QLatin1Char('A')) > 1)
         ack.remove(0, 1);
     if (charAt(ack, 2) == QLatin1Char('A') && ack.size() < 3)
