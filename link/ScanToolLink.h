@@ -50,7 +50,7 @@ public:
     QString get_ecu_PID(const QString &mode, const QString &pid, const QString &count);
 
     // The exchange every request makes: discard what waits, send the command, and wait for more
-    // than `threshold` characters (see waitReply). The bitmap scans discard after sending.
+    // than `threshold` characters (see waitReply).
     // `replyBytes` is the length of the response message where the command's last pair is not
     // (service 05 names the O2 sensor there); it tells how much follows a status "S" in front.
     enum class Discard { BeforeSend, AfterSend };

@@ -59,6 +59,11 @@ private slots:
         rig.plug();
         rig.connect();
         QCOMPARE(rig.program->indicator.color(), colors::Green);
+        // The end of the listing's last reply may still be on its way: it is read first.
+        QVERIFY(UsbRig::waitFor([&] {
+            rig.program->link.OBDinput();
+            return rig.program->link.OBDinbuffercount() == 0;
+        }));
         rig.usb.clearSetups();
         rig.port()->send_OBD_usb("010009");
         QCOMPARE(rig.usb.setups(), (QList<Setup>{setupOf(12, 0x30, 0x31, 0x30, 0x30, 1),

@@ -185,6 +185,41 @@ private slots:
         QCOMPARE(port->written.count("010C07"), ScanToolLink::MaxAttempts);
     }
 
+    // A tool that answers within microseconds, its reply waiting before the write of the request
+    // returns: the higher support bitmaps are read like every other reply, and their parameters
+    // are listed.
+    void bitmapsAnsweredAtOnce()
+    {
+        ScriptedPrompts prompts;
+        Program p(prompts, PortDirectory());
+        p.waitBoundMs = 1000;
+        auto owned = std::make_unique<ScriptedPort>();
+        ScriptedPort *port = owned.get();
+        p.setPort(std::move(owned));
+        const QHash<QByteArray, QByteArray> replies{
+            {"010009", "R486B10410000080001"}, // PID 0D, and the next range
+            {"012009", "R486B10412080000001"}, // PID 21, and the next range
+            {"014009", "R486B10414040000000"}, // PID 42
+            {"010D06", "R486B10410D21"},
+            {"012109", "R486B10412101000000"},
+            {"014209", "R486B10414236B00000"},
+        };
+        // Still inside the write: the reply is there before the program could look.
+        port->onWrite = [&](const QByteArray &command) { port->buffer += replies.value(command); };
+        QTimer status; // the tool's status between exchanges
+        connect(&status, &QTimer::timeout, port, [port] {
+            if (port->buffer.isEmpty())
+                port->feed("S");
+        });
+        status.start(2);
+        requestCurrentData(p);
+        QCOMPARE(p.data.count(), 3);
+        QCOMPARE(p.pids.PID_list[0], qint16(0x0D));
+        QCOMPARE(p.pids.PID_list[1], qint16(0x21));
+        QCOMPARE(p.pids.PID_list[2], qint16(0x42));
+        QCOMPARE(prompts.texts(), QStringList());
+    }
+
     void loggerBoxesMadeOnce()
     {
         SimRig rig(SimRig::profileWith({{QStringLiteral("0C"), QStringLiteral("0CB4")}, {QStringLiteral("0D"), QStringLiteral("21")}}));
