@@ -1,7 +1,7 @@
 // The on-board monitoring (mode 6) tests against the in-process simulated tool: the entry
 // readings, the header bytes, the packet, PASS and FAIL at and around the limit, the scan, and a
 // tool that refuses, answers nothing or answers short.
-#include "ScriptedPort.h"
+#include "ScriptedRig.h"
 #include "SimRig.h"
 
 #include "services/Mode6Tests.h"
@@ -228,12 +228,9 @@ private slots:
     {
         QFETCH(QList<QByteArray>, ack);
         QFETCH(QByteArray, header);
-        ScriptedPrompts prompts;
-        Program program(prompts, PortDirectory());
-        program.waitBoundMs = 2000;
-        auto owned = std::make_unique<ScriptedPort>();
-        ScriptedPort *port = owned.get();
-        program.setPort(std::move(owned));
+        ScriptedRig rig;
+        rig.program.waitBoundMs = 2000;
+        ScriptedPort *port = rig.port;
         // Test 01, component 01: value 01F4 against a maximum of 03E8.
         QByteArray reply = QByteArray::fromHex("486B104601 01F4 03E8 01 0000");
         quint8 sum = 0;
@@ -251,13 +248,13 @@ private slots:
             }
         };
         QTimer::singleShot(5, port, [port] { port->feed("S"); }); // the tool is ready
-        Mode6Tests tests(program);
+        Mode6Tests tests(rig.program);
         tests.fields.testId = QStringLiteral("1");
         tests.fields.componentId = QStringLiteral("1");
         tests.fields.scale = QStringLiteral("0.01");
         tests.fields.units = QStringLiteral("V");
         tests.getTestResults();
-        QCOMPARE(prompts.texts(), QStringList());
+        QCOMPARE(rig.prompts.texts(), QStringList());
         QCOMPARE(port->written.size(), 2);
         QCOMPARE(port->written.first(), QByteArray("F00504"));
         QCOMPARE(port->written.last().mid(2, 3), header);
