@@ -1,5 +1,6 @@
 # What makes Quenta a desktop program once installed: its menu entry, icon, AppStream metainfo, man
-# pages and the udev rule for USB serial adapters; and the Debian package of it all (cpack -G DEB).
+# pages, the udev rule for USB serial adapters and the copyright file; and the Debian package of it
+# all (cpack -G DEB).
 set(QUENTA_APP_ID org.quenta.Quenta)
 # The day the version in project() was released, for the metainfo and the man pages.
 set(QUENTA_RELEASE_DATE 2026-12-07)
@@ -24,6 +25,9 @@ install(FILES ${dist}/${QUENTA_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATAD
 install(FILES ${dist}/${QUENTA_APP_ID}.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${CMAKE_BINARY_DIR}/dist/${QUENTA_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${dist}/60-quenta-ftdi-latency.rules DESTINATION ${QUENTA_UDEV_RULES_DIR})
+# The licence, in Debian's machine-readable copyright format, where Debian keeps a package's.
+configure_file(${dist}/copyright.in ${CMAKE_BINARY_DIR}/dist/copyright @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/dist/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quenta)
 
 # Man pages with the version filled in, compressed as Debian ships them.
 set(pages)

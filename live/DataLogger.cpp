@@ -72,7 +72,6 @@ void DataLogger::setStatus(const QString &text)
 Reading DataLogger::get_ecu_data(int pid)
 {
     if (!displayRowOf(pid)) {
-        m_p.prompts.message(NoDataSelected);
         m_p.context.pids.record.PID_units.clear();
         Reading none;
         none.pid = pid;
@@ -108,6 +107,14 @@ void DataLogger::Command1_Click()
     }
     listsEnabled = false;
     emit changed();
+    // Said once for the run, while the user is at the window: a box at every sample would stop
+    // the run at each one until OK is pressed.
+    for (int i = 0; i < count; ++i) {
+        if (!displayRowOf(m_pidOfSlot[size_t(i)])) {
+            m_p.prompts.message(NoDataSelected);
+            break;
+        }
+    }
 
     const bool triggered = waitForTrigger();
     QList<SampleColumn> columns;

@@ -85,8 +85,9 @@ public:
     // Called after every sample (the CLI stops after N).
     std::function<void(int samples)> afterSample;
 
-    // The value text and units of one parameter, by PID: "No Data Selected" and nothing for a PID
-    // the logger does not show. *answered is false when the request brought no good reply.
+    // The reading of one parameter, by PID: no value for a PID the logger does not show (the run
+    // says "No Data Selected" once before it starts); not valid, and no text, when the request
+    // brought no good reply.
     Reading get_ecu_data(int pid);
 
 signals:

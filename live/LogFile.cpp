@@ -11,6 +11,10 @@
 #include <QLocale>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace quenta {
@@ -18,6 +22,13 @@ namespace quenta {
 namespace {
 
 constexpr qint64 SyncEveryMs = 1000;
+
+// A run holds its recovery file by an advisory lock on the open file (LOCK_EX or LOCK_SH). The
+// lock goes with the last handle, so a run that ends in any way, a crash included, frees it.
+bool lockOpenFile(QFile &file, int how)
+{
+    return ::flock(file.handle(), how | LOCK_NB) == 0;
+}
 
 } // namespace
 
@@ -97,8 +108,12 @@ QStringList RecoveryFile::leftBehind()
 {
     QStringList found;
     const QDir dir(folder());
-    for (const QString &name : dir.entryList({QStringLiteral("recovered-*.log")}, QDir::Files, QDir::Name))
-        found << dir.filePath(name);
+    for (const QString &name : dir.entryList({QStringLiteral("recovered-*.log")}, QDir::Files, QDir::Name)) {
+        // One a running program holds is still being recorded. A shared lock only looks.
+        QFile file(dir.filePath(name));
+        if (file.open(QIODevice::ReadOnly) && lockOpenFile(file, LOCK_SH))
+            found << file.fileName();
+    }
     return found;
 }
 
@@ -109,11 +124,26 @@ std::unique_ptr<RecoveryFile> RecoveryFile::create(const QString &kind, const Lo
         return nullptr;
     }
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
-    std::unique_ptr<RecoveryFile> f(new RecoveryFile(QDir(folder()).filePath(
-        QStringLiteral("recovered-%1-%2-%3.log").arg(kind, stamp).arg(QCoreApplication::applicationPid()))));
-    if (!f->m_file.open(QIODevice::WriteOnly | QIODevice::Truncate) || f->m_file.write(header.bytes()) < 0
-        || !f->m_file.flush()) {
+    const QString path = QDir(folder()).filePath(
+        QStringLiteral("recovered-%1-%2-%3.log").arg(kind, stamp).arg(QCoreApplication::applicationPid()));
+    // Made under a name the offer does not list, locked, and only then given its own name, so no
+    // other program ever finds it unlocked while this run records. A file system without locks
+    // still keeps the samples.
+    std::unique_ptr<RecoveryFile> f(new RecoveryFile(path));
+    const QString made = path + QStringLiteral(".new");
+    f->m_file.setFileName(made);
+    if (!f->m_file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         *error = f->m_file.errorString();
+        return nullptr;
+    }
+    lockOpenFile(f->m_file, LOCK_EX);
+    if (f->m_file.write(header.bytes()) < 0 || !f->m_file.flush()) {
+        *error = f->m_file.errorString();
+        f->m_file.remove();
+        return nullptr;
+    }
+    if (std::rename(QFile::encodeName(made).constData(), QFile::encodeName(path).constData()) != 0) {
+        *error = QString::fromLocal8Bit(std::strerror(errno));
         f->m_file.remove();
         return nullptr;
     }
@@ -136,13 +166,13 @@ bool RecoveryFile::append(const QByteArray &row)
 bool RecoveryFile::rewrite(const QByteArray &content, QString *error)
 {
     m_file.close();
-    return logfile::write(m_file.fileName(), content, error);
+    return logfile::write(m_path, content, error);
 }
 
 void RecoveryFile::remove()
 {
     m_file.close();
-    m_file.remove();
+    QFile::remove(m_path);
 }
 
 namespace logfile {
@@ -174,11 +204,11 @@ QString save(Prompts &prompts, const QString &title, const QString &suggestedNam
 void offerRecovered(Prompts &prompts)
 {
     for (const QString &path : RecoveryFile::leftBehind()) {
+        // Held while it is offered, so that a window started meanwhile does not offer it too.
         QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
+        if (!file.open(QIODevice::ReadOnly) || !lockOpenFile(file, LOCK_EX))
             continue;
         const QByteArray content = file.readAll();
-        file.close();
         if (!prompts.askYesNo(QStringLiteral("A log recorded earlier was not saved. Its samples are kept in %1.\r\n"
                                              "Save it to a log file now?")
                                   .arg(path),

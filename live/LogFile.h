@@ -42,7 +42,8 @@ class RecoveryFile {
 public:
     // The folder of recovery files: the user's data folder.
     static QString folder();
-    // Recovery files left behind by runs that ended without a saved log.
+    // Recovery files left behind by runs that ended without a saved log; not those a running
+    // program still records into.
     static QStringList leftBehind();
     // A new recovery file, headed by `header`; nothing (with the reason) when it cannot be made.
     static std::unique_ptr<RecoveryFile> create(const QString &kind, const LogHeader &header, QString *error);
@@ -53,11 +54,12 @@ public:
     bool rewrite(const QByteArray &content, QString *error);
     // The log was saved: the recovery file goes.
     void remove();
-    QString path() const { return m_file.fileName(); }
+    QString path() const { return m_path; }
 
 private:
-    explicit RecoveryFile(const QString &path) : m_file(path) {}
-    QFile m_file;
+    explicit RecoveryFile(const QString &path) : m_path(path) {}
+    QString m_path;
+    QFile m_file;  // open and locked while the run records
     qint64 m_lastSyncMs = 0;
 };
 

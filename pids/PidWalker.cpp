@@ -164,9 +164,9 @@ void scanBitmap(PidWalker &walker, PidContext &p, const ToolCommand &command,
                 std::initializer_list<void (PidWalker::*)(int &, int &)> walkers)
 {
     ScanToolLink &link = p.link;
-    ScanToolLink::Ask how;
-    how.discard = ScanToolLink::Discard::AfterSend;
-    const ScanToolLink::Answer answer = link.ask(command, 18, how);
+    // What waits is discarded before the request, as for every other one: a tool that answers
+    // quickly (on USB, within the command's own transfers) would otherwise lose the bitmap.
+    const ScanToolLink::Answer answer = link.ask(command, 18);
     if (!answer.decodable())
         return;
     const Reply reply(answer.reply);

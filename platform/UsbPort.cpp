@@ -242,9 +242,20 @@ void UsbPort::DeviceDetach(libusb_device *device)
     // The transfers' copy stays: they fail on it from now on.
     if (device != m_contextDevice)
         return;
+    letGo(QStringLiteral("the USB scan tool was pulled out"));
+}
+
+void UsbPort::letGo(const QString &reason)
+{
+    const bool inUse = m_open && m_handle == m_contextHandle;
     m_contextHandle = nullptr;
-    libusb_unref_device(m_contextDevice);
+    if (m_contextDevice)
+        libusb_unref_device(m_contextDevice);
     m_contextDevice = nullptr;
+    // Like a serial device that went away: the link ends its operations at once and the tool is
+    // looked for again.
+    if (inUse)
+        emit failed(reason);
 }
 
 int UsbPort::deviceInfo(int *endpoints) const
@@ -285,7 +296,7 @@ void UsbPort::ReadWritePipes()
         ? libusb_control_transfer(m_handle, m_setup[0], m_setup[1], quint16(m_setup[2] | m_setup[3] << 8),
                                   quint16(m_setup[4] | m_setup[5] << 8),
                                   n > 0 ? reinterpret_cast<unsigned char *>(m_data.data()) : nullptr,
-                                  quint16(m_setup[6] | m_setup[7] << 8), TimeoutMs)
+                                  quint16(m_setup[6] | m_setup[7] << 8), transferBound())
         : int(LIBUSB_ERROR_NO_DEVICE);
     m_status = result < 0 ? result : 0;
     if (result >= 0) {
@@ -294,6 +305,10 @@ void UsbPort::ReadWritePipes()
     }
     std::fill(m_data.begin(), m_data.end(), '\0');
     emit transferFailed(m_status);
+    // A live tool answers a control transfer within milliseconds: one that stayed unanswered for
+    // a whole bound has stopped, and every later transfer would hold the window as long again.
+    if (result == LIBUSB_ERROR_TIMEOUT && m_contextHandle && m_handle == m_contextHandle)
+        letGo(QStringLiteral("the USB scan tool left a transfer unanswered for %1 ms").arg(transferBound()));
 }
 
 quint8 UsbPort::OBDsync()

@@ -19,6 +19,7 @@ namespace quenta {
 class UsbPort : public ScanToolPort {
     Q_OBJECT
 public:
+    // The most one transfer ever waits; an operation's bound (setTransferBound) cuts it shorter.
     static constexpr int TimeoutMs = 30000;
     static constexpr quint8 RequestType = 0xC0; // vendor request, device to host, to the device
     enum Request : quint8 {
@@ -52,8 +53,14 @@ public:
     UsbIds ids() const { return m_ids; }
 
     // The device accepted by the last attach: its handle in the device context, cleared by its
-    // detach. The transfers use the copy taken by open(), which a detach leaves as it was.
+    // detach. The transfers use the copy taken by open(), which a detach leaves as it was; the
+    // port then fails (failed()), and a device plugged in again is accepted for a new open().
     bool hasDevice() const { return m_contextHandle != nullptr; }
+    // How long a transfer may wait for the tool: the bound of the operation it serves. A transfer
+    // left unanswered that long fails the port and lets the device go, so that the window is held
+    // no longer and the tool is taken again when it is plugged in again.
+    void setTransferBound(int ms) { m_transferBoundMs = ms; }
+    int transferBound() const { return qBound(1, m_transferBoundMs, int(TimeoutMs)); }
     // The device's active interface: libusb's status (0 when read), and its endpoint count.
     int deviceInfo(int *endpoints) const;
 
@@ -108,6 +115,9 @@ private:
     void setup(Request request, quint8 b2, quint8 b3, quint8 b4, quint8 b5, quint16 length);
     bool DeviceAttach(libusb_device *device);
     void DeviceDetach(libusb_device *device);
+    // Clears the device context, so that the next attach is accepted; a port open on the device
+    // fails with `reason`.
+    void letGo(const QString &reason);
     // Hands a device event to this object's thread; takes a reference on the device meanwhile.
     void post(libusb_device *device, bool arrived);
     void onDeviceEvent(libusb_device *device, bool arrived);
@@ -145,6 +155,7 @@ private:
 
     libusb_device_handle *m_handle = nullptr; // the transfers' copy
     bool m_open = false;
+    int m_transferBoundMs = TimeoutMs;
     std::array<quint8, 8> m_setup{};
     QByteArray m_data;
     int m_status = 0;

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Checks the Debian package as a user gets it: builds it from a clean clone (or takes the .deb
-# given), validates its menu entry, metainfo and man pages, installs it with apt-get, runs the
+# given), validates its menu entry, metainfo, man pages and copyright file, installs it with apt-get, runs the
 # installed programs, checks the message a user without access to the serial port gets, and removes
 # it again. Needs root (apt-get, a test user); runs on its own or from scripts/test.sh.
 set -euo pipefail
@@ -44,9 +44,17 @@ for f in usr/bin/quenta usr/bin/quenta-cli usr/bin/quenta-sim usr/share/quenta/t
     usr/share/quenta/default-vehicle.json usr/share/applications/org.quenta.Quenta.desktop \
     usr/share/icons/hicolor/scalable/apps/org.quenta.Quenta.svg usr/share/metainfo/org.quenta.Quenta.metainfo.xml \
     usr/lib/udev/rules.d/60-quenta-ftdi-latency.rules usr/share/man/man1/quenta.1.gz \
-    usr/share/man/man1/quenta-cli.1.gz usr/share/man/man1/quenta-sim.1.gz; do
+    usr/share/man/man1/quenta-cli.1.gz usr/share/man/man1/quenta-sim.1.gz usr/share/doc/quenta/copyright; do
   [ -f "$root/$f" ] || fail "the package lacks /$f"
 done
+# The licence: Debian's machine-readable copyright file, and the metainfo says the same.
+copyright=$root/usr/share/doc/quenta/copyright
+[ "$(head -n 1 "$copyright")" = "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" ] \
+  || fail "the copyright file is not in the machine-readable format"
+grep -qx "License: GPL-3+" "$copyright" || fail "the copyright file does not give the GPL-3+ licence"
+if grep -n '@[A-Z_]*@' "$copyright"; then fail "the copyright file has unfilled fields"; fi
+grep -q "<project_license>GPL-3.0-or-later</project_license>" "$root/usr/share/metainfo/org.quenta.Quenta.metainfo.xml" \
+  || fail "the metainfo does not name the licence GPL-3.0-or-later"
 desktop-file-validate "$root/usr/share/applications/org.quenta.Quenta.desktop"
 appstreamcli validate --no-net "$root/usr/share/metainfo/org.quenta.Quenta.metainfo.xml" >"$scratch/appstream.log" \
   || { cat "$scratch/appstream.log"; fail "appstreamcli validate failed"; }
@@ -60,7 +68,7 @@ for page in quenta quenta-cli quenta-sim; do
   grep -q "/usr/share/quenta/default-vehicle.json" "$scratch/$page.txt" || fail "man page $page.1 does not name the data folder"
 done
 grep -q "/usr/lib/udev/rules.d/60-quenta-ftdi-latency.rules" "$scratch/quenta.txt" || fail "man page quenta.1 does not name the udev rule"
-echo "menu entry, metainfo and man pages: valid"
+echo "menu entry, metainfo, man pages and copyright file: valid"
 
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >"$scratch/apt.log" 2>&1 \
   || { cat "$scratch/apt.log"; fail "apt-get install failed"; }

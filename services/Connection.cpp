@@ -26,6 +26,11 @@ QStringList disabledDuring(int item)
     }
 }
 
+QString foundAgain(const QString &where)
+{
+    return QStringLiteral("\r\nScan tool found again on %1: connected again\r\n").arg(where);
+}
+
 } // namespace
 
 Connection::Connection(const Parts &parts, PortDirectory portDirectory, CurrentData &currentData, QObject *parent)
@@ -71,7 +76,7 @@ void Connection::onPortLost(const QString &reason)
                           true);
     // A device that vanished may be plugged in again; a tool that merely fell silent is still
     // there, and the user decides when to try it again.
-    if (reason != ScanToolLink::ToolSilentReason && connectedCom > 0)
+    if (reason != ScanToolLink::ToolSilentReason && (connectedCom > 0 || usbPort()))
         m_returnWatch.start(returnWatchMs);
 }
 
@@ -79,6 +84,15 @@ void Connection::lookForReturn()
 {
     if (m_parts.link.abandoned() || (m_port && m_port->isOpen())) {
         m_returnWatch.stop();
+        return;
+    }
+    if (UsbPort *usb = usbPort()) {
+        // The attach watch takes the tool again by itself; the connection then runs on its new handle.
+        if (!usb->hasDevice())
+            return;
+        m_returnWatch.stop();
+        if (connectUsbDevice())
+            m_parts.status.append(foundAgain(usb->deviceName()));
         return;
     }
     std::unique_ptr<ScanToolPort> probe = ports.create(connectedCom);
@@ -90,7 +104,7 @@ void Connection::lookForReturn()
     const int com = connectedCom;
     connectCom(com);
     if (m_port && m_port->isOpen())
-        m_parts.status.append(QStringLiteral("\r\nScan tool found again on COM%1: connected again\r\n").arg(com));
+        m_parts.status.append(foundAgain(QStringLiteral("COM%1").arg(com)));
 }
 
 
@@ -268,26 +282,42 @@ void Connection::connectUsb()
     }
     if (status != 0)
         return;
+    connectUsbDevice();
+}
+
+bool Connection::connectUsbDevice()
+{
+    Parts &p = m_parts;
+    UsbPort *usb = usbPort();
+    if (!usb)
+        return false;
+    // The link takes the port afresh: a failure it met was the device that went away.
+    p.link.setPort(usb);
+    usb->setTransferBound(p.link.operationBoundMs);
     usb->open(nullptr);
     int endpoints = 0;
     if (usb->deviceInfo(&endpoints) != 0) {
         p.link.indicator().setText(QStringLiteral("USB Failure"));
-        return;
+        return false;
     }
     if (endpoints == 0) {
         p.status.setText(QStringLiteral("USB driver not found"));
-        return;
+        return false;
     }
     p.link.indicator().set(QStringLiteral("ECU CONNECT"), colors::Yellow);
     p.link.wait_OBD_ready();
     p.link.wait_OBD_ready();
     if (p.link.abandoned())
-        return;
+        return false;
     read_firmware_id();
+    // A tool that went away meanwhile leaves the buttons as its loss set them.
+    if (p.link.portFailed())
+        return false;
     p.controls.setEnabled(QStringList{names::Mode1, names::Mode2, names::Mode3, names::Mode4}, true);
     if (p.settings.fw_version > 3.09)
         p.controls.setVisible(names::Mode5, true);
     p.controls.setEnabled(names::ChangeECU, true);
+    return true;
 }
 
 } // namespace quenta

@@ -79,6 +79,9 @@ public:
 private:
     bool pickPort();
     bool openPort(int n);
+    // The connection on the device the USB port accepted, after the attach; run again when the
+    // tool is plugged in again. True when it was made.
+    bool connectUsbDevice();
     void onPortLost(const QString &reason);
     void lookForReturn();
 

@@ -5,7 +5,9 @@
 
 #include <linux/usbdevice_fs.h>
 #include <sys/ioctl.h>
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <deque>
 
 namespace quenta::sim {
@@ -18,6 +20,7 @@ struct EmulatedUsbTool::Handler {
     UMockdevIoctlBase *base = nullptr;
     QMutex mutex;
     std::deque<UMockdevIoctlData *> reaped; // completed URBs, handed back in order
+    std::deque<UMockdevIoctlData *> pending; // URBs left unanswered until they are discarded
     std::atomic<bool> gone{false};
 
     static gboolean onIoctl(UMockdevIoctlBase *, UMockdevIoctlClient *client, gpointer user)
@@ -52,7 +55,14 @@ struct EmulatedUsbTool::Handler {
             }
             std::array<quint8, 8> setup{};
             std::copy(buffer->data, buffer->data + 8, setup.begin());
-            const std::optional<QByteArray> data = owner->answer(setup);
+            bool hang = false;
+            const std::optional<QByteArray> data = owner->answer(setup, &hang);
+            if (hang) {
+                QMutexLocker lock(&mutex);
+                pending.push_back(umockdev_ioctl_data_ref(urbData));
+                umockdev_ioctl_client_complete(client, 0, 0);
+                return TRUE;
+            }
             const int room = urb->buffer_length - 8;
             if (data) {
                 const int n = int(qMin<qsizetype>(room, data->size()));
@@ -91,6 +101,27 @@ struct EmulatedUsbTool::Handler {
             umockdev_ioctl_client_complete(client, 0, 0);
             return TRUE;
         }
+        if (request == USBDEVFS_DISCARDURB) {
+            // As the kernel does: a URB still pending ends as cancelled and is reaped; one that
+            // completed already is not found.
+            gulong address = 0;
+            std::memcpy(&address, arg->data, qMin<gsize>(sizeof address, gsize(arg->data_len)));
+            QMutexLocker lock(&mutex);
+            const auto it = std::find_if(pending.begin(), pending.end(),
+                                         [&](UMockdevIoctlData *d) { return d->client_addr == address; });
+            if (it == pending.end()) {
+                umockdev_ioctl_client_complete(client, -1, EINVAL);
+                return TRUE;
+            }
+            auto *urb = reinterpret_cast<usbdevfs_urb *>((*it)->data);
+            urb->actual_length = 0;
+            urb->status = -ENOENT;
+            reaped.push_back(*it);
+            pending.erase(it);
+            ++owner->m_discarded;
+            umockdev_ioctl_client_complete(client, 0, 0);
+            return TRUE;
+        }
         if ((request == USBDEVFS_CLAIMINTERFACE || request == USBDEVFS_DISCONNECT_CLAIM) && device.refuseClaim) {
             umockdev_ioctl_client_complete(client, -1, EBUSY);
             return TRUE;
@@ -116,6 +147,8 @@ EmulatedUsbTool::~EmulatedUsbTool()
         umockdev_testbed_detach_ioctl(m_testbed, qPrintable(h->node), nullptr);
         g_object_unref(h->base);
         for (UMockdevIoctlData *d : h->reaped)
+            umockdev_ioctl_data_unref(d);
+        for (UMockdevIoctlData *d : h->pending)
             umockdev_ioctl_data_unref(d);
     }
     g_object_unref(m_testbed);
@@ -197,17 +230,23 @@ void EmulatedUsbTool::unplug(const QString &path)
     }
 }
 
-std::optional<QByteArray> EmulatedUsbTool::answer(const std::array<quint8, 8> &setup)
+bool EmulatedUsbTool::takeOne(std::atomic<int> &count)
+{
+    int left = count.load();
+    while (left > 0 && !count.compare_exchange_weak(left, left - 1)) {
+    }
+    return left > 0;
+}
+
+std::optional<QByteArray> EmulatedUsbTool::answer(const std::array<quint8, 8> &setup, bool *hang)
 {
     ++m_transfers;
     {
         QMutexLocker lock(&m_mutex);
         m_setups << setup;
     }
-    int fail = failNext.load();
-    while (fail > 0 && !failNext.compare_exchange_weak(fail, fail - 1)) {
-    }
-    if (fail > 0)
+    *hang = takeOne(hangNext);
+    if (*hang || takeOne(failNext))
         return std::nullopt;
     return m_face->control(setup);
 }

@@ -44,6 +44,11 @@ public:
 
     // The device fails this many of the next transfers (stalls them).
     std::atomic<int> failNext{0};
+    // The device leaves this many of the next transfers unanswered, as a tool whose firmware has
+    // stopped: they end only when the host gives up on them (discards them).
+    std::atomic<int> hangNext{0};
+    // Transfers the host gave up on.
+    int discarded() const { return m_discarded; }
     // Every setup packet the device received, in order.
     QList<std::array<quint8, 8>> setups() const;
     void clearSetups();
@@ -54,7 +59,9 @@ public:
 
 private:
     friend struct Handler;
-    std::optional<QByteArray> answer(const std::array<quint8, 8> &setup);
+    // The data stage of the answer; nothing for a stall; `hang` set when it is left unanswered.
+    std::optional<QByteArray> answer(const std::array<quint8, 8> &setup, bool *hang);
+    static bool takeOne(std::atomic<int> &count);
 
     QThread m_thread;
     SimulatedScanTool *m_tool = nullptr;
@@ -65,6 +72,7 @@ private:
     mutable QMutex m_mutex;
     QList<std::array<quint8, 8>> m_setups;
     std::atomic<qint64> m_transfers{0};
+    std::atomic<int> m_discarded{0};
 };
 
 } // namespace quenta::sim

@@ -124,9 +124,9 @@ private slots:
         QTest::addColumn<QString>("row");
         QTest::addColumn<int>("messages");
         QTest::newRow("two") << QList<int>{0x0C, 0x05} << QStringList{Rpm, Coolant} << "813,181" << 0;
-        // A slot on a line no walk set: "No Data Selected" at every sample, and 0 in the file.
+        // A slot on a line no walk set: "No Data Selected" once for the run, and 0 in the file.
         QTest::newRow("three, one unsupported") << QList<int>{0x0C, 0x05, 0} << QStringList{Rpm, Coolant, QString()}
-                                                << "813,181,0" << 3;
+                                                << "813,181,0" << 1;
         QTest::newRow("six") << QList<int>{0x0C, 0x05, 0x04, 0x0C, 0x05, 0x04}
                              << QStringList{Rpm, Coolant, Load, Rpm, Coolant, Load} << "813,181,37,813,181,37" << 0;
     }
@@ -149,6 +149,32 @@ private slots:
         // Save keeps the window: no settings saved, Begin Log back.
         QCOMPARE(r.logger->beginCaption, QStringLiteral("Begin Log"));
         QVERIFY(r.logger->beginEnabled);
+    }
+
+    // A run at ten samples a second with an unsupported slot is not held up at every sample: one
+    // box before the first sample, then every sample logged with the slot as 0.
+    void unsupportedSlotSaidOncePerRun()
+    {
+        const int samples = 100;
+        LoggerRig r;
+        r.setUp({0x0C, 0, 0x05}, samples);
+        auto save = r.logger.afterSample;
+        int boxesAtFirstSample = -1;
+        r.logger.afterSample = [&](int n) {
+            if (n == 1)
+                boxesAtFirstSample = int(r.rig.prompts.texts().count(DataLogger::NoDataSelected));
+            save(n);
+        };
+        r.rig.prompts.fileNames << r.file();
+        r.logger.Command1_Click();
+        QCOMPARE(boxesAtFirstSample, 1);
+        QCOMPARE(int(r.rig.prompts.texts().count(DataLogger::NoDataSelected)), 1);
+        const QList<QByteArray> lines = readAll(r.file()).split('\n');
+        const QList<QByteArray> rows = lines.mid(7, lines.size() - 8);
+        QCOMPARE(rows.size(), samples);
+        for (const QByteArray &row : rows)
+            QVERIFY2(row.startsWith("813,0,181,"), row.constData());
+        QCOMPARE(lines.last(), QByteArray());
     }
 
     void schedule_data()
@@ -361,8 +387,47 @@ private slots:
         QCOMPARE(readAll(r.file(QStringLiteral("recovered.log"))), kept);
     }
 
-    // A run killed half way loses at most its last second.
-    void killedRunKeepsItsSamples()
+    // A left-behind log is held while a window offers it: a second window, or any program asking
+    // for the lock, finds it taken until the question is answered.
+    void anOfferedLogIsHeldWhileOffered()
+    {
+        LoggerRig r;
+        r.setUp({0x0C, 0x05}, 1);
+        r.rig.prompts.fileNames << QString();
+        r.logger.Command1_Click();
+        const QStringList left = RecoveryFile::leftBehind();
+        QCOMPARE(left.size(), 1);
+        // flock(1) exits 1 when it cannot have the lock at once, 0 when it had it.
+        auto otherProgramLocks = [&] {
+            return QProcess::execute(QStringLiteral("flock"), {QStringLiteral("--nonblock"), left.first(), QStringLiteral("true")});
+        };
+        struct AskingPrompts : ScriptedPrompts {
+            std::function<void()> whileAsked;
+            bool askYesNo(const QString &text, const QString &title, Icon icon, bool defaultYes) override
+            {
+                whileAsked();
+                return ScriptedPrompts::askYesNo(text, title, icon, defaultYes);
+            }
+        } window;
+        int duringOffer = -1;
+        QStringList offeredMeanwhile;
+        window.whileAsked = [&] {
+            duringOffer = otherProgramLocks();
+            offeredMeanwhile = RecoveryFile::leftBehind();
+        };
+        window.answers << false;
+        logfile::offerRecovered(window);
+        QCOMPARE(window.shown.size(), 1);
+        QCOMPARE(duringOffer, 1);
+        QCOMPARE(offeredMeanwhile, QStringList());
+        QCOMPARE(otherProgramLocks(), 0);
+        QCOMPARE(RecoveryFile::leftBehind(), left);
+        QFile::remove(left.first());
+    }
+
+    // The recovery file of a run in another program is not offered while that program records
+    // into it; killed half way, the run is left behind and loses at most its last second.
+    void runningRunIsNotOfferedKilledRunKeepsItsSamples()
     {
         QProcess cli;
         cli.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
@@ -371,8 +436,15 @@ private slots:
                    QStringLiteral("--samples"), QStringLiteral("100000"), QStringLiteral("--interval"),
                    QStringLiteral("0.1"), QStringLiteral("--out"), m_data.filePath(QStringLiteral("never.log"))});
         QVERIFY(cli.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(!RecoveryFile::leftBehind().isEmpty(), 20000);
+        const QDir folder(RecoveryFile::folder());
+        const QStringList pattern{QStringLiteral("recovered-*.log")};
+        QTRY_VERIFY_WITH_TIMEOUT(!folder.entryList(pattern, QDir::Files).isEmpty(), 20000);
         QTest::qWait(3000);
+        QCOMPARE(cli.state(), QProcess::Running);
+        QCOMPARE(RecoveryFile::leftBehind(), QStringList());
+        ScriptedPrompts window;
+        logfile::offerRecovered(window);
+        QVERIFY(window.shown.isEmpty());
         cli.kill();
         cli.waitForFinished();
         const QStringList left = RecoveryFile::leftBehind();

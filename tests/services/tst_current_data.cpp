@@ -1,7 +1,7 @@
 // The current-data request end to end: identification, listing, unlocking, and its odd replies;
 // "Change ECU"; one run through the real serial path.
 #include "PtySim.h"
-#include "ScriptedPort.h"
+#include "ScriptedRig.h"
 #include "SimRig.h"
 
 #include "pids/PidWalker.h"
@@ -159,30 +159,51 @@ private slots:
     // it, but nothing from the line may stand as its value. The others are listed as usual.
     void garbledParameterKeepsItsLineWithoutAValue()
     {
-        ScriptedPrompts prompts;
-        Program p(prompts, PortDirectory());
-        auto owned = std::make_unique<ScriptedPort>();
-        ScriptedPort *port = owned.get();
-        p.connection.setPort(std::move(owned));
+        ScriptedRig rig;
+        Program &p = rig.program;
+        ScriptedPort *port = rig.port;
         const QHash<QByteArray, QByteArray> replies{
             {"010009", "R486B10410000180000"}, // PIDs 0C and 0D
             {"010C07", "R486B10410CZZZZ"},
             {"010D06", "R486B10410D21"},
         };
         port->onWrite = [&](const QByteArray &command) { port->buffer = replies.value(command); };
-        QTimer status; // the tool's status between exchanges
-        connect(&status, &QTimer::timeout, port, [port] {
-            if (port->buffer.isEmpty())
-                port->feed("S");
-        });
-        status.start(2);
+        rig.sendStatus();
         p.currentData.request();
         QCOMPARE(p.data.lines(), (QStringList{QStringLiteral("Engine RPM ------------- RPM"),
                                               QStringLiteral("Speed ------------------ 20.13MPH")}));
         QCOMPARE(p.pids.PID_list[0], qint16(0x0C));
         QCOMPARE(p.pids.PID_list[1], qint16(0x0D));
-        QCOMPARE(prompts.texts(), QStringList{QStringLiteral("Communication Error Reading Scan Tool Data")});
+        QCOMPARE(rig.prompts.texts(), QStringList{QStringLiteral("Communication Error Reading Scan Tool Data")});
         QCOMPARE(port->written.count("010C07"), ScanToolLink::MaxAttempts);
+    }
+
+    // A tool that answers within microseconds, its reply waiting before the write of the request
+    // returns: the higher support bitmaps are read like every other reply, and their parameters
+    // are listed.
+    void bitmapsAnsweredAtOnce()
+    {
+        ScriptedRig rig;
+        Program &p = rig.program;
+        ScriptedPort *port = rig.port;
+        p.link.operationBoundMs = 1000;
+        const QHash<QByteArray, QByteArray> replies{
+            {"010009", "R486B10410000080001"}, // PID 0D, and the next range
+            {"012009", "R486B10412080000001"}, // PID 21, and the next range
+            {"014009", "R486B10414040000000"}, // PID 42
+            {"010D06", "R486B10410D21"},
+            {"012109", "R486B10412101000000"},
+            {"014209", "R486B10414236B00000"},
+        };
+        // Still inside the write: the reply is there before the program could look.
+        port->onWrite = [&](const QByteArray &command) { port->buffer += replies.value(command); };
+        rig.sendStatus();
+        p.currentData.request();
+        QCOMPARE(p.data.count(), 3);
+        QCOMPARE(p.pids.PID_list[0], qint16(0x0D));
+        QCOMPARE(p.pids.PID_list[1], qint16(0x21));
+        QCOMPARE(p.pids.PID_list[2], qint16(0x42));
+        QCOMPARE(rig.prompts.texts(), QStringList());
     }
 
     void loggerBoxesMadeOnce()

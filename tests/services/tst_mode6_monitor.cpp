@@ -1,6 +1,7 @@
 // The on-board monitoring (mode 6) tests against the in-process simulated tool: the entry
 // readings, the header bytes, the packet, PASS and FAIL at and around the limit, the scan, and a
 // tool that refuses, answers nothing or answers short.
+#include "ScriptedRig.h"
 #include "SimRig.h"
 
 #include "services/Mode6Monitor.h"
@@ -208,6 +209,58 @@ private slots:
             QCOMPARE(r.f().componentId, componentId);
         QCOMPARE(r.f().value, QStringLiteral("earlier"));
         QCOMPARE(r.port()->inputMode(), ScanToolPort::InputMode::Text);
+    }
+
+    // A tool that answers within microseconds: its acknowledgement is already waiting when the
+    // write of the command returns. It is taken, with what follows it; status characters in front
+    // of it are taken off.
+    void acknowledgementAnsweredAtOnce_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("ack"); // there at once, then the parts that follow
+        QTest::addColumn<QByteArray>("header");     // the packet's bytes 2 to 4
+        QTest::newRow("SA0") << QList<QByteArray>{"SA0"} << QByteArray::fromHex("686AF1");
+        QTest::newRow("SA4") << QList<QByteArray>{"SA4"} << QByteArray::fromHex("616AF1");
+        QTest::newRow("SA8") << QList<QByteArray>{"SA8"} << QByteArray::fromHex("C333F1");
+        QTest::newRow("a status character in front") << QList<QByteArray>{"SSA4"} << QByteArray::fromHex("616AF1");
+        QTest::newRow("the rest after it") << QList<QByteArray>{"S", "A8"} << QByteArray::fromHex("C333F1");
+    }
+    void acknowledgementAnsweredAtOnce()
+    {
+        QFETCH(QList<QByteArray>, ack);
+        QFETCH(QByteArray, header);
+        ScriptedRig rig;
+        rig.program.link.operationBoundMs = 2000;
+        ScriptedPort *port = rig.port;
+        // Test 01, component 01: value 01F4 against a maximum of 03E8.
+        QByteArray reply = QByteArray::fromHex("486B104601 01F4 03E8 01 0000");
+        quint8 sum = 0;
+        for (char c : reply)
+            sum = quint8(sum + quint8(c));
+        reply += char(sum);
+        port->onWrite = [&](const QByteArray &data) {
+            // Still inside the write: the answer is there before the program could look.
+            if (data == "F00504") {
+                port->buffer += ack.first();
+                for (const QByteArray &part : ack.mid(1))
+                    QTimer::singleShot(5, port, [port, part] { port->feed(part); });
+            } else if (data.size() == Mode6Monitor::PacketSize) {
+                port->buffer += reply;
+            }
+        };
+        QTimer::singleShot(5, port, [port] { port->feed("S"); }); // the tool is ready
+        Mode6Monitor tests(rig.program.link, rig.program.mode6, rig.program.prompts);
+        tests.fields.testId = QStringLiteral("1");
+        tests.fields.componentId = QStringLiteral("1");
+        tests.fields.scale = QStringLiteral("0.01");
+        tests.fields.units = QStringLiteral("V");
+        tests.getTestResults();
+        QCOMPARE(rig.prompts.texts(), QStringList());
+        QCOMPARE(port->written.size(), 2);
+        QCOMPARE(port->written.first(), QByteArray("F00504"));
+        QCOMPARE(port->written.last().mid(2, 3), header);
+        QCOMPARE(tests.fields.value, QStringLiteral("5V"));
+        QCOMPARE(tests.fields.max, QStringLiteral("10V"));
+        QCOMPARE(tests.fields.passFail, QStringLiteral("PASS"));
     }
 
     // No valid reply: " No Response to this message", and the other boxes keep their texts.

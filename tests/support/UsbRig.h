@@ -36,7 +36,10 @@ struct UsbRig {
     // The USB connection, given up after `ms` when it has not ended by then (as Exit does).
     void connect(int ms = 20000)
     {
-        QTimer::singleShot(ms, program.get(), [p = program.get()] { p->link.abandon(); });
+        QTimer giveUp;
+        giveUp.setSingleShot(true);
+        QObject::connect(&giveUp, &QTimer::timeout, program.get(), [p = program.get()] { p->link.abandon(); });
+        giveUp.start(ms);
         program->connection.connectUsb();
     }
     quenta::UsbPort *port() const { return program->connection.usbPort(); }
