@@ -202,7 +202,8 @@ class Supervisor {
 public:
     Supervisor(Program &program, const Options &opt) : m_program(program), m_opt(opt)
     {
-        QObject::connect(&program.link, &ScanToolLink::portLost, &program, [this](const QString &reason) {
+        // The timer is the context of both connections, so that they end with this object.
+        QObject::connect(&program.link, &ScanToolLink::portLost, &m_deadline, [this](const QString &reason) {
             if (failure.isEmpty())
                 failure = reason == ScanToolLink::ToolSilentReason
                     ? QStringLiteral("%1: %2").arg(m_running, reason)
@@ -210,7 +211,7 @@ public:
             m_program.link.abandon();
         });
         m_deadline.setSingleShot(true);
-        QObject::connect(&m_deadline, &QTimer::timeout, &program, [this] { giveUp(); });
+        QObject::connect(&m_deadline, &QTimer::timeout, &m_deadline, [this] { giveUp(); });
     }
 
     // False, said on stderr, when the step failed.
