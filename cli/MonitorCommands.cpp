@@ -22,11 +22,6 @@ QString sensorName(int index)
     return QStringLiteral("B%1S%2").arg(index / 4 + 1).arg(index % 4 + 1);
 }
 
-void printJson(const QJsonObject &o)
-{
-    std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
-}
-
 void printMessages(const QStringList &messages)
 {
     for (const QString &m : messages)
@@ -39,6 +34,11 @@ QString hexOf(const QByteArray &bytes)
 }
 
 } // namespace
+
+void printJson(const QJsonObject &o)
+{
+    std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
+}
 
 bool isSensorName(const QString &text)
 {

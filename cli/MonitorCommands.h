@@ -6,6 +6,8 @@
 #include <memory>
 #include <optional>
 
+class QJsonObject;
+
 namespace quenta {
 
 class Program;
@@ -19,6 +21,9 @@ struct MonitorCommand {
     std::optional<QString> scale;
     std::optional<QString> units;
 };
+
+// One object on a line of its own, as every command prints under --json.
+void printJson(const QJsonObject &o);
 
 // "B1S1" .. "B2S4", or nothing.
 bool isSensorName(const QString &text);

@@ -158,15 +158,15 @@ private slots:
         const int samples = 100;
         LoggerRig r;
         r.setUp({0x0C, 0, 0x05}, samples);
-        auto save = r.logger.afterSample;
+        auto save = r.logger->afterSample;
         int boxesAtFirstSample = -1;
-        r.logger.afterSample = [&](int n) {
+        r.logger->afterSample = [&](int n) {
             if (n == 1)
                 boxesAtFirstSample = int(r.rig.prompts.texts().count(DataLogger::NoDataSelected));
             save(n);
         };
         r.rig.prompts.fileNames << r.file();
-        r.logger.Command1_Click();
+        r.logger->Command1_Click();
         QCOMPARE(boxesAtFirstSample, 1);
         QCOMPARE(int(r.rig.prompts.texts().count(DataLogger::NoDataSelected)), 1);
         const QList<QByteArray> lines = readAll(r.file()).split('\n');
@@ -394,7 +394,7 @@ private slots:
         LoggerRig r;
         r.setUp({0x0C, 0x05}, 1);
         r.rig.prompts.fileNames << QString();
-        r.logger.Command1_Click();
+        r.logger->Command1_Click();
         const QStringList left = RecoveryFile::leftBehind();
         QCOMPARE(left.size(), 1);
         // flock(1) exits 1 when it cannot have the lock at once, 0 when it had it.
