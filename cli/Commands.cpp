@@ -433,19 +433,19 @@ bool outputWritten()
     return false;
 }
 
-const OptionSpec *CommandSpec::option(const QString &optionName) const
+const OptionRow *CommandRow::option(const QString &optionName) const
 {
-    for (const OptionSpec &o : options)
+    for (const OptionRow &o : options)
         if (o.name == optionName)
             return &o;
     return nullptr;
 }
 
-const QList<CommandSpec> &commandTable()
+const QList<CommandRow> &commandTable()
 {
-    static const OptionSpec samples{QStringLiteral("samples"), QStringLiteral("N"), readCount};
-    static const OptionSpec out{QStringLiteral("out"), QStringLiteral("FILE"), readOut};
-    static const QList<CommandSpec> table{
+    static const OptionRow samples{QStringLiteral("samples"), QStringLiteral("N"), readCount};
+    static const OptionRow out{QStringLiteral("out"), QStringLiteral("FILE"), readOut};
+    static const QList<CommandRow> table{
         // Connecting comes before any command: `connect` shows what it left.
         {.name = QStringLiteral("connect"), .run = [](Session &, const Command &) { return RunEnd::Done; }, .print = printReport},
         {.name = QStringLiteral("current"), .run = operating([](Program &p) { p.currentData.request(); }), .print = printReport, .givesCurrentData = true},
@@ -512,19 +512,19 @@ const QList<CommandSpec> &commandTable()
     return table;
 }
 
-const CommandSpec *findCommand(const QList<Argument> &args, qsizetype at)
+const CommandRow *findCommand(const QList<Argument> &args, qsizetype at)
 {
     if (args[at].kind != Argument::Kind::Word)
         return nullptr;
-    const CommandSpec *found = nullptr;
+    const CommandRow *found = nullptr;
     qsizetype foundWords = 0;
-    for (const CommandSpec &spec : commandTable()) {
-        const QStringList words = spec.name.split(QLatin1Char(' '));
+    for (const CommandRow &row : commandTable()) {
+        const QStringList words = row.name.split(QLatin1Char(' '));
         bool matches = at + words.size() <= args.size();
         for (qsizetype w = 0; matches && w < words.size(); ++w)
             matches = args[at + w].text == words[w];
         if (matches && words.size() > foundWords) {
-            found = &spec;
+            found = &row;
             foundWords = words.size();
         }
     }

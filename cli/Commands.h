@@ -14,11 +14,11 @@
 namespace quenta {
 
 struct Argument;
-struct CommandSpec;
+struct CommandRow;
 class Program;
 
 struct Command {
-    const CommandSpec *spec = nullptr;
+    const CommandRow *row = nullptr;
     QString name;                // the word typed; the failures and the reports name the command by it
     std::optional<bool> answer;  // the Yes/No answer for its question
     double seconds = 0;          // how long `wait` keeps the link idle, or `watch --seconds` runs
@@ -59,17 +59,17 @@ struct Session {
 enum class RunEnd { Done, NoRow, WriteFailed };
 
 // An option a command takes after its word: read onto the command, false with the problem.
-struct OptionSpec {
+struct OptionRow {
     QString name;      // the long name, without the dashes
     QString valueName; // empty for a flag
     std::function<bool(Command &, const Argument &, QString *problem)> read;
 };
 
-struct CommandSpec {
+struct CommandRow {
     QString name = {}; // the words that name it: "mode6 scan"
     // The arguments right after the words; `at` is the last one taken so far.
     std::function<bool(Command &, const QList<Argument> &args, qsizetype *at, QString *problem)> operands = {};
-    QList<OptionSpec> options = {};
+    QList<OptionRow> options = {};
     // What must hold once the whole command line is read; may fill in defaults.
     std::function<bool(Command &, QString *problem)> complete = {};
     std::function<RunEnd(Session &, const Command &)> run = {};
@@ -79,15 +79,15 @@ struct CommandSpec {
     bool givesCurrentData = false; // is that request
     bool bounded = true;           // runs within the operation time limit
 
-    const OptionSpec *option(const QString &name) const;
+    const OptionRow *option(const QString &name) const;
     qsizetype words() const { return name.count(QLatin1Char(' ')) + 1; }
 };
 
 // Every command, in the order the usage lists them.
-const QList<CommandSpec> &commandTable();
+const QList<CommandRow> &commandTable();
 
 // The row whose words start at args[at]: the one of the most words.
-const CommandSpec *findCommand(const QList<Argument> &args, qsizetype at);
+const CommandRow *findCommand(const QList<Argument> &args, qsizetype at);
 
 // Sets the problem a command line is refused for; false.
 bool refuse(QString *problem, const QString &why);

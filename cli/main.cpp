@@ -123,8 +123,8 @@ QList<QCommandLineOption> knownOptions()
     for (const RunOption &r : runOptions())
         known << r.option;
     QStringList added;
-    for (const CommandSpec &spec : commandTable()) {
-        for (const OptionSpec &o : spec.options) {
+    for (const CommandRow &row : commandTable()) {
+        for (const OptionRow &o : row.options) {
             if (!added.contains(o.name))
                 known << QCommandLineOption(o.name, QString(), o.valueName);
             added << o.name;
@@ -144,15 +144,15 @@ std::optional<Options> parse(const QStringList &args, QString *problem)
         if (const RunOption *r = runOption(a.option)) {
             if (!r->read(o, a, problem))
                 return std::nullopt;
-        } else if (const OptionSpec *option = o.commands.isEmpty() ? nullptr : o.commands.last().spec->option(a.option)) {
+        } else if (const OptionRow *option = o.commands.isEmpty() ? nullptr : o.commands.last().row->option(a.option)) {
             if (!option->read(o.commands.last(), a, problem))
                 return std::nullopt;
-        } else if (const CommandSpec *spec = findCommand(read, i)) {
+        } else if (const CommandRow *row = findCommand(read, i)) {
             Command c;
-            c.spec = spec;
+            c.row = row;
             c.name = a.text;
-            i += spec->words() - 1;
-            if (spec->operands && !spec->operands(c, read, &i, problem))
+            i += row->words() - 1;
+            if (row->operands && !row->operands(c, read, &i, problem))
                 return std::nullopt;
             o.commands << c;
         } else {
@@ -166,7 +166,7 @@ std::optional<Options> parse(const QStringList &args, QString *problem)
     if (o.commands.isEmpty())
         return *problem = QStringLiteral("no command given"), std::nullopt;
     for (Command &c : o.commands) {
-        if (c.spec->complete && !c.spec->complete(c, problem))
+        if (c.row->complete && !c.row->complete(c, problem))
             return std::nullopt;
     }
     return o;
@@ -328,19 +328,19 @@ int main(int argc, char **argv)
     Session session{program, tests, prompts, opt->json, &supervisor.failure};
     bool walked = false;
     for (const Command &c : opt->commands) {
-        const CommandSpec &spec = *c.spec;
+        const CommandRow &row = *c.row;
         prompts.answer = c.answer;
         prompts.shown.clear();
         prompts.fileName = c.out;
         // The live displays show what the last current-data request found.
-        if (spec.needsCurrentData && !walked && !supervisor.run(QStringLiteral("current"), [&] { program.currentData.request(); }))
+        if (row.needsCurrentData && !walked && !supervisor.run(QStringLiteral("current"), [&] { program.currentData.request(); }))
             return 1;
-        walked = walked || spec.needsCurrentData || spec.givesCurrentData;
+        walked = walked || row.needsCurrentData || row.givesCurrentData;
         RunEnd end = RunEnd::Done;
-        if (!supervisor.run(c.name, [&] { end = spec.run(session, c); }, spec.bounded) || end != RunEnd::Done)
+        if (!supervisor.run(c.name, [&] { end = row.run(session, c); }, row.bounded) || end != RunEnd::Done)
             return 1;
-        if (spec.print)
-            spec.print(session, c);
+        if (row.print)
+            row.print(session, c);
         if (!outputWritten())
             return 1;
         if (program.link.noVehicle()) {

@@ -3,7 +3,7 @@
 // address, the response service and data bytes A, B, ... A field the reply does not hold reads as
 // empty (its value as 0), so a short reply can never crash a reader.
 #include "link/Commands.h"
-#include "pids/Hex.h"
+#include "core/Hex.h"
 
 namespace quenta {
 

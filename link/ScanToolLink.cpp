@@ -251,8 +251,8 @@ ScanToolLink::Request ScanToolLink::Request::packet(const QByteArray &bytes, int
 
 ScanToolLink::Answer ScanToolLink::exchange(const Request &r)
 {
-    if (r.discard == Discard::BeforeSend)
-        OBDinput();
+    // What waits is discarded before the send: a tool that answers at once keeps its answer.
+    OBDinput();
     if (r.binary) {
         setInputMode(ScanToolPort::InputMode::Binary);
         // One block: Latin-1 carries every byte value unchanged.
@@ -260,8 +260,6 @@ ScanToolLink::Answer ScanToolLink::exchange(const Request &r)
     } else {
         OBDoutput(r.command.text());
     }
-    if (r.discard == Discard::AfterSend)
-        OBDinput();
     QString reply = waitReply(r.threshold, r.timeoutMs);
     if (r.binary)
         setInputMode(ScanToolPort::InputMode::Text);
@@ -300,7 +298,6 @@ ScanToolLink::Answer ScanToolLink::ask(const ToolCommand &command, int threshold
         return {Outcome::NoVehicle, QString()};
     Request request(command, threshold);
     request.timeoutMs = how.timeoutMs;
-    request.discard = how.discard;
     request.replyBytes = how.replyBytes;
     ToolCommand expected = command;
     if (how.replyBytes)

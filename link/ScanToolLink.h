@@ -66,8 +66,7 @@ public:
         bool decodable() const { return outcome == Outcome::Answer || outcome == Outcome::EcuSilent; }
     };
 
-    // What one exchange sends and how it waits. The bitmap scans discard after sending.
-    enum class Discard { BeforeSend, AfterSend };
+    // What one exchange sends and how it waits.
     struct Request {
         Request(const ToolCommand &c, int wait) : command(c), threshold(wait) {}
         // The on-board monitoring packet: its bytes go out as they are and the reply is read as
@@ -80,7 +79,6 @@ public:
         // names the O2 sensor there): it tells how much follows a status "S" in front.
         std::optional<int> replyBytes;
         std::optional<int> timeoutMs;
-        Discard discard = Discard::BeforeSend;
         // The tool's own answer (the PASS acknowledgement): the character at position 2 that
         // marks it, and one more after it. Status characters in front are not part of it.
         std::optional<char> ownAnswerMark;
@@ -101,7 +99,6 @@ public:
         // are laid out by the sensor): only the tool's request to ask again is told apart, and
         // running out of attempts is no answer rather than a garbled line.
         bool checkReply = true;
-        Discard discard = Discard::BeforeSend;
         bool redOnRepeat = false;                        // the indicator shows a repeated request
         std::function<void(const QString &)> onAttempt; // every reply as it came (debug lines)
     };

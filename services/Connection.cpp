@@ -3,7 +3,7 @@
 #include "core/ControlNames.h"
 #include "link/Reply.h"
 #include "link/Commands.h"
-#include "pids/Hex.h"
+#include "core/Hex.h"
 #include "pids/numtext.h"
 #include "platform/UsbPort.h"
 

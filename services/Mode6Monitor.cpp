@@ -1,7 +1,7 @@
 #include "services/Mode6Monitor.h"
 
 #include "link/Commands.h"
-#include "pids/Hex.h"
+#include "core/Hex.h"
 #include "pids/numtext.h"
 
 #include <cfloat>
@@ -57,8 +57,6 @@ std::optional<int> Mode6Monitor::entryId(const QString &entry)
 QString Mode6Monitor::acknowledgement()
 {
     ScanToolLink::Request pass(commands::MonitorTestPass, 2);
-    // Discarded before the command goes: a tool that answers at once keeps its acknowledgement.
-    pass.discard = ScanToolLink::Discard::BeforeSend;
     pass.ownAnswerMark = 'A';
     return m_link.exchange(pass).reply;
 }

@@ -1,7 +1,7 @@
 #include "services/O2Monitor.h"
 
 #include "core/ControlNames.h"
-#include "pids/Hex.h"
+#include "core/Hex.h"
 #include "pids/numtext.h"
 
 namespace quenta {

@@ -4,7 +4,7 @@
 #include "SimRig.h"
 
 #include "pids/Decoders.h"
-#include "pids/Hex.h"
+#include "core/Hex.h"
 #include "pids/PidWalker.h"
 
 #include <QtTest>

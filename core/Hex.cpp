@@ -1,4 +1,4 @@
-#include "pids/Hex.h"
+#include "core/Hex.h"
 
 namespace quenta {
 

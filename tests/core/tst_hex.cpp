@@ -1,6 +1,6 @@
 // Reading replies: characters cut by 1-based position, and the two readers of two hexadecimal
 // characters (the decoders' and the O2 sensor tests').
-#include "pids/Hex.h"
+#include "core/Hex.h"
 
 #include <QtTest>
 
