@@ -18,11 +18,9 @@
 #include "sim/SimulatedScanTool.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTimer>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -369,10 +367,9 @@ bool outputWritten()
 // sending its status characters. A port that goes away ends the wait.
 void idle(Program &program, double seconds)
 {
-    QEventLoop loop;
-    QTimer::singleShot(int(seconds * 1000), &loop, &QEventLoop::quit);
-    QObject::connect(&program.link, &ScanToolLink::portLost, &loop, &QEventLoop::quit);
-    loop.exec();
+    Waker waker;
+    waker.listen(&program.link, &ScanToolLink::portLost);
+    program.clock().wait(int(seconds * 1000), waker);
 }
 
 enum class LiveEnd { Done, NoRow, WriteFailed };
@@ -380,13 +377,13 @@ enum class LiveEnd { Done, NoRow, WriteFailed };
 // The real-time display without its window: each sample as the window would show it.
 LiveEnd watch(Program &program, const Command &c, bool json)
 {
-    StripChart chart;
+    StripChart chart(program.clock());
     RealTimeDisplay display(program, chart);
     display.start();
     const int samples = c.count > 0 ? c.count : (c.seconds > 0 ? 0 : DefaultWatchSamples);
-    QTimer timer;
+    ClockTimer timer(program.clock());
     timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, &display, [&display] { display.setStopFlag(true); });
+    QObject::connect(&timer, &ClockTimer::timeout, &display, [&display] { display.setStopFlag(true); });
     if (c.seconds > 0)
         timer.start(int(c.seconds * 1000));
     int taken = 0;
@@ -546,9 +543,9 @@ int main(int argc, char **argv)
                 : QStringLiteral("the scan tool's port went away: %1").arg(reason);
         program.link.abandon();
     });
-    QTimer deadline;
+    ClockTimer deadline(program.clock());
     deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, &program, [&] {
+    QObject::connect(&deadline, &ClockTimer::timeout, &program, [&] {
         // What the tool said while we waited tells a car that is off from a dead or mismatched line.
         if (failure.isEmpty()) {
             switch (program.link.heard()) {

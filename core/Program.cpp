@@ -6,10 +6,10 @@
 
 namespace quenta {
 
-Program::Program(Prompts &p, PortDirectory portDirectory, QObject *parent)
-    : QObject(parent), prompts(p), ports(std::move(portDirectory)), link(p, indicator), definitions(p)
+Program::Program(Prompts &p, PortDirectory portDirectory, Clock *clock, QObject *parent)
+    : QObject(parent), m_clock(clock ? *clock : m_systemClock), prompts(p), ports(std::move(portDirectory)),
+      link(p, indicator, m_clock), timing(m_clock), definitions(p)
 {
-    timing.setSource([this] { return m_clock->tickMs(); });
     connect(&link, &ScanToolLink::portLost, this, &Program::onPortLost);
     connect(&m_returnWatch, &QTimer::timeout, this, &Program::lookForReturn);
     connect(&linkInfo, &LinkInfo::changed, this, &Program::showLinkInfo);

@@ -24,12 +24,17 @@ class UsbPort;
 
 class Program : public QObject {
     Q_OBJECT
+    // The system clock, unless the program is handed another (a test's manual clock). First, as
+    // every part below is built on it.
+    Clock m_systemClock;
+    Clock &m_clock;
+
 public:
     static constexpr int ReceiveBufferSize = 80;
     // How long the trouble-code, clearing and freeze-frame operations wait for the tool each time.
     int waitBoundMs = 10000;
 
-    Program(Prompts &prompts, PortDirectory ports, QObject *parent = nullptr);
+    Program(Prompts &prompts, PortDirectory ports, Clock *clock = nullptr, QObject *parent = nullptr);
     ~Program() override;
 
     // The start-up of the main window, after it is shown: defaults, indicator, definitions, COM probe.
@@ -59,9 +64,8 @@ public:
     TroubleCodeDefinitions definitions;
     Mode6State mode6;
 
-    // The clock of the live loops and of the stopwatch; tests set their own.
-    Clock &clock() const { return *m_clock; }
-    void setClock(Clock *clock) { m_clock = clock ? clock : &m_systemClock; }
+    // The one clock: of the link's bounds and waits, the live loops and the stopwatch.
+    Clock &clock() const { return m_clock; }
 
     // The serial port of the link (open from a connection until the program ends).
     ScanToolPort *port() const { return m_port.get(); }
@@ -96,8 +100,6 @@ private:
     void showLinkInfo();
 
     std::unique_ptr<ScanToolPort> m_port;
-    Clock m_systemClock;
-    Clock *m_clock = &m_systemClock;
     bool m_pickerClosed = false;
     // Runs while a device that went away (a USB adapter pulled out) may come back.
     QTimer m_returnWatch;

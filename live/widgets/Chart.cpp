@@ -35,8 +35,8 @@ QPushButton *button(const QString &name, const QString &caption, const QColor &b
 
 } // namespace
 
-Chart::Chart(Program &program, QWidget *parent, StripChart::Clock clock)
-    : QWidget(parent, Qt::Window), m_strip(std::move(clock)), m_display(program, m_strip)
+Chart::Chart(Program &program, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_strip(program.clock()), m_display(program, m_strip)
 {
     setObjectName(QStringLiteral("Chart"));
     setWindowTitle(Caption);

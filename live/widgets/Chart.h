@@ -22,7 +22,8 @@ public:
     static inline const QString Caption =
         QStringLiteral("Quenta Real Time Graphic Display  -  Velmor diagnostic tools");
 
-    explicit Chart(Program &program, QWidget *parent = nullptr, StripChart::Clock clock = {});
+    // The strip chart runs on the program's clock.
+    explicit Chart(Program &program, QWidget *parent = nullptr);
 
     RealTimeDisplay &display() { return m_display; }
     StripChart &strip() { return m_strip; }

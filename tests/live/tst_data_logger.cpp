@@ -37,20 +37,22 @@ sim::VehicleProfile carProfile(int statusPeriodMs)
     return p;
 }
 
+// The program and the tool on one manual clock.
 struct LoggerRig {
-    SimRig rig;
     ManualClock clock;
+    SimRig rig;
     DataLogger logger{*rig.program};
     QTemporaryDir dir;
 
     // The tool's status period sets the pace of back-to-back requests.
-    explicit LoggerRig(int statusPeriodMs = 2) : rig(carProfile(statusPeriodMs))
+    explicit LoggerRig(int statusPeriodMs = 2) : rig(carProfile(statusPeriodMs), &clock)
     {
         rig.connect();
         requestCurrentData(*rig.program);
-        rig.program->setClock(&clock);
+        // The connection took time on the clock: the wall clock reads 10:00:00 when the test begins.
+        clock.wallAtZero = clock.wallAtZero.addMSecs(-clock.now);
+        clock.waits = 0;
     }
-    ~LoggerRig() { rig.program->setClock(nullptr); }
     int lineOf(int pid) const
     {
         const auto &list = rig.program->pids.PID_list;
@@ -95,6 +97,17 @@ QString header(const QStringList &slotLines, const QString &start = QStringLiter
     return h + QStringLiteral("\"Elapsed Time\"\r\n");
 }
 
+// The tool and the logger share the clock: each request waits for the tool's next status
+// character, one status period (2 ms) after the last, so a sample is in 2 ms per request after
+// it is due.
+constexpr int RequestMs = 2;
+
+// The elapsed time of a sample due at `dueMs` that makes `requests` requests, as the log writes it.
+QString at(int dueMs, int requests)
+{
+    return QString::number((dueMs + requests * RequestMs) / 1000.0, 'f', 3);
+}
+
 const QString Rpm = QStringLiteral("Engine RPM ------------- ");
 const QString Coolant = QStringLiteral("Coolant Temp -----------  ");
 const QString Load = QStringLiteral("Calculated Load -------- ");
@@ -119,12 +132,13 @@ private slots:
         QTest::addColumn<QStringList>("slotLines");
         QTest::addColumn<QString>("row");
         QTest::addColumn<int>("messages");
-        QTest::newRow("two") << QList<int>{0x0C, 0x05} << QStringList{Rpm, Coolant} << "813,181" << 0;
+        QTest::addColumn<int>("requests"); // of each sample
+        QTest::newRow("two") << QList<int>{0x0C, 0x05} << QStringList{Rpm, Coolant} << "813,181" << 0 << 2;
         // A slot on a line no walk set: "No Data Selected" at every sample, and 0 in the file.
         QTest::newRow("three, one unsupported") << QList<int>{0x0C, 0x05, 0} << QStringList{Rpm, Coolant, QString()}
-                                                << "813,181,0" << 3;
+                                                << "813,181,0" << 3 << 2;
         QTest::newRow("six") << QList<int>{0x0C, 0x05, 0x04, 0x0C, 0x05, 0x04}
-                             << QStringList{Rpm, Coolant, Load, Rpm, Coolant, Load} << "813,181,37,813,181,37" << 0;
+                             << QStringList{Rpm, Coolant, Load, Rpm, Coolant, Load} << "813,181,37,813,181,37" << 0 << 6;
     }
     void logFilesByteForByte()
     {
@@ -135,8 +149,10 @@ private slots:
         r.rig.prompts.fileNames << r.file();
         r.logger.Command1_Click();
         QFETCH(QStringList, slotLines);
-        const QString expected = header(slotLines) + row + QStringLiteral(",0.100\r\n") + row
-            + QStringLiteral(",0.200\r\n") + row + QStringLiteral(",0.300\r\n");
+        QFETCH(int, requests);
+        const QString expected = header(slotLines) + row + QLatin1Char(',') + at(100, requests) + QStringLiteral("\r\n")
+            + row + QLatin1Char(',') + at(200, requests) + QStringLiteral("\r\n") + row + QLatin1Char(',')
+            + at(300, requests) + QStringLiteral("\r\n");
         QCOMPARE(QString::fromUtf8(readAll(r.file())), expected);
         QTEST(int(r.rig.prompts.texts().count(QStringLiteral("No Data Selected"))), "messages");
         QCOMPARE(r.logger.savedTo(), r.file());
@@ -152,11 +168,14 @@ private slots:
         QTest::addColumn<QString>("interval");
         QTest::addColumn<int>("lateMs"); // how long each sample's requests take
         QTest::addColumn<QList<double>>("times");
-        QTest::newRow("every 0.1 s") << "0.100" << 0 << QList<double>{0.1, 0.2, 0.3};
-        QTest::newRow("every 2 s, the first after 0.1 s") << "2" << 0 << QList<double>{0.1, 2.1, 4.1};
-        QTest::newRow("no interval: back to back") << "abc" << 0 << QList<double>{0.1, 0.1, 0.1};
-        QTest::newRow("a negative interval is none") << "-1" << 0 << QList<double>{0.1, 0.1, 0.1};
-        QTest::newRow("late samples are taken at once") << "0.100" << 350 << QList<double>{0.1, 0.45, 0.8};
+        // Two requests a sample: each is in 4 ms after it is due, and the schedule does not drift by it.
+        QTest::newRow("every 0.1 s") << "0.100" << 0 << QList<double>{0.104, 0.204, 0.304};
+        QTest::newRow("every 2 s, the first after 0.1 s") << "2" << 0 << QList<double>{0.104, 2.104, 4.104};
+        QTest::newRow("no interval: back to back") << "abc" << 0 << QList<double>{0.104, 0.108, 0.112};
+        QTest::newRow("a negative interval is none") << "-1" << 0 << QList<double>{0.104, 0.108, 0.112};
+        // A late sample is taken at once; its first request meets the status character that
+        // came due while it was late, so it takes 2 ms, not 4.
+        QTest::newRow("late samples are taken at once") << "0.100" << 350 << QList<double>{0.104, 0.456, 0.808};
     }
     void schedule()
     {
@@ -197,7 +216,7 @@ private slots:
         };
         r.rig.prompts.fileNames << r.file();
         r.logger.Command1_Click();
-        QCOMPARE(r.times(), (QList<double>{0.1, 0.2, 0.7}));
+        QCOMPARE(r.times(), (QList<double>{0.104, 0.204, 0.708}));
     }
 
     // The run ends by itself at sample 17998, and the file holds every sample.
@@ -251,16 +270,14 @@ private slots:
         r.logger.trigger1 = {LogTrigger::Kind(kind1), value1};
         r.logger.trigger2 = {LogTrigger::Kind(kind2), value2};
         r.logger.combine = DataLogger::Combine(combine);
-        // A wait that never fires is ended by Save after two simulated hours, or a second of
-        // real time for a wait on the car's values.
+        // A wait that never fires is ended by Save: after ten minutes on the clock when it looks at
+        // the minute, after a second of the car's values otherwise.
+        const bool onTime = kind1 == int(LogTrigger::Kind::SystemTime) || kind2 == int(LogTrigger::Kind::SystemTime);
+        const std::int64_t giveUpAt = r.clock.now + (onTime ? 10 * 60 * 1000 : 1000);
         r.clock.onWait = [&] {
-            if (r.clock.now > 2 * 3600 * 1000 && r.logger.status == QLatin1String("Waiting for Trigger"))
+            if (r.clock.now > giveUpAt && r.logger.status == QLatin1String("Waiting for Trigger"))
                 r.logger.Command3_Click();
         };
-        QTimer::singleShot(1000, &r.logger, [&] {
-            if (r.logger.status == QLatin1String("Waiting for Trigger"))
-                r.logger.Command3_Click();
-        });
         r.rig.prompts.fileNames << r.file();
         r.logger.Command1_Click();
         if (start.isEmpty()) {
@@ -303,7 +320,9 @@ private slots:
         r.rig.tool.setVehicle(false);
         r.rig.prompts.fileNames << r.file();
         r.logger.Command1_Click();
-        QVERIFY(readAll(r.file()).endsWith(",,0.100\r\n,,0.200\r\n"));
+        // Each request meets the tool's "P" and asks nothing more.
+        QVERIFY2(readAll(r.file()).endsWith(",," + at(100, 2).toLatin1() + "\r\n,," + at(200, 2).toLatin1() + "\r\n"),
+                 readAll(r.file()).constData());
     }
 
     // Nothing recorded is lost: a cancelled dialog or an unwritable file leaves the samples in
@@ -329,7 +348,8 @@ private slots:
         QVERIFY2(message.startsWith(said), qPrintable(message));
         QVERIFY2(message.endsWith(left.first()), qPrintable(message));
         QCOMPARE(QString::fromUtf8(readAll(left.first())),
-                 header({Rpm, Coolant}) + QStringLiteral("813,181,0.100\r\n813,181,0.200\r\n"));
+                 header({Rpm, Coolant}) + QStringLiteral("813,181,") + at(100, 2) + QStringLiteral("\r\n813,181,")
+                     + at(200, 2) + QStringLiteral("\r\n"));
         QFile::remove(left.first());
     }
 

@@ -27,18 +27,17 @@ sim::VehicleProfile meterCar(const QString &pid34, int statusPeriodMs = 2)
     return p;
 }
 
+// The program and the tool on one manual clock.
 struct MeterRig {
-    SimRig rig;
     ManualClock clock;
+    SimRig rig;
     WidebandMeter meter{*rig.program};
     QTemporaryDir dir;
-    explicit MeterRig(const QString &pid34, int statusPeriodMs = 2) : rig(meterCar(pid34, statusPeriodMs))
+    explicit MeterRig(const QString &pid34, int statusPeriodMs = 2) : rig(meterCar(pid34, statusPeriodMs), &clock)
     {
         rig.connect();
         requestCurrentData(*rig.program);
-        rig.program->setClock(&clock);
     }
-    ~MeterRig() { rig.program->setClock(nullptr); }
     void stopAfter(int samples)
     {
         meter.afterSample = [this, samples](int n) {
@@ -122,9 +121,11 @@ private slots:
         r.rig.prompts.fileNames << r.dir.filePath(QStringLiteral("w.log"));
         r.meter.Command1_Click();
         QCOMPARE(r.meter.samples().rowCount(), 3);
-        QCOMPARE(r.meter.samples().time(0), 0.0);
-        QCOMPARE(r.meter.samples().time(1), 0.1);
-        QCOMPARE(r.meter.samples().time(2), 0.2);
+        // Each sample's two requests wait for the tool's next status character, one status period
+        // (2 ms) each: a sample is in 4 ms after it is due, and the schedule does not drift by it.
+        QCOMPARE(r.meter.samples().time(0), 0.004);
+        QCOMPARE(r.meter.samples().time(1), 0.104);
+        QCOMPARE(r.meter.samples().time(2), 0.204);
         QCOMPARE(readAll(r.dir.filePath(QStringLiteral("w.log"))),
                  QByteArray("WBO2 Current mA\r\nWBO2 Lambda Reading\r\n0,0.999424,14.7304505\r\n0,0.999424,14.7304505\r\n0,0.999424,14.7304505\r\n"));
         QVERIFY(RecoveryFile::leftBehind().isEmpty());
