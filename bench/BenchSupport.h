@@ -41,11 +41,11 @@ inline double threadCpuSeconds()
 struct Connected {
     NullPrompts prompts;
     std::unique_ptr<quenta::Program> program;
-    explicit Connected(const QString &device)
+    explicit Connected(const QString &device, quenta::Clock *clock = nullptr)
     {
         quenta::PortDirectory ports;
         ports.mapDevice(1, device);
-        program = std::make_unique<quenta::Program>(prompts, std::move(ports));
+        program = std::make_unique<quenta::Program>(prompts, std::move(ports), clock);
         program->connection.setPort(program->connection.ports.create(1));
         program->connection.port()->setLineSettings(*quenta::parseLineSettings(QStringLiteral("38400,N,8,1")), nullptr);
         QString error;

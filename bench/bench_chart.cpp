@@ -21,6 +21,12 @@ using namespace quenta;
 
 namespace {
 
+// Chart time that moves only when the benchmark moves it.
+struct ChartTime : Clock {
+    qint64 now = 0;
+    std::int64_t tickMs() const override { return now; }
+};
+
 struct Spread {
     double median = 0, p99 = 0;
 };
@@ -82,8 +88,8 @@ int main(int argc, char **argv)
 
     // One point: add it at 50 points a second of chart time, bring the drawing up to date and let
     // the window paint.
-    qint64 now = 0;
-    StripChart strip([&now] { return now; });
+    ChartTime chartTime;
+    StripChart strip(chartTime);
     strip.addTrace(QStringLiteral("Channel 1"), 0x00FF00);
     strip.setYMinimum(500);
     strip.setYMaximum(2000);
@@ -98,7 +104,7 @@ int main(int argc, char **argv)
     int next = 0;
     std::vector<double> us;
     for (int i = 1; i <= total; ++i) {
-        now = qint64(i) * 20;
+        chartTime.now = qint64(i) * 20;
         const bool measured = next < marks.size() && i > marks[next] - std::min(marks[next], 1000);
         QElapsedTimer t;
         t.start();

@@ -249,22 +249,21 @@ void printReport(const Session &s, const Command &c)
 // sending its status characters. A port that goes away ends the wait.
 void idle(Program &program, double seconds)
 {
-    QEventLoop loop;
-    QTimer::singleShot(int(seconds * 1000), &loop, &QEventLoop::quit);
-    QObject::connect(&program.link, &ScanToolLink::portLost, &loop, &QEventLoop::quit);
-    loop.exec();
+    Waker waker;
+    waker.listen(&program.link, &ScanToolLink::portLost);
+    program.clock().wait(int(seconds * 1000), waker);
 }
 
 // The real-time display without its window: each sample as the window would show it.
 RunEnd watch(Program &program, const Command &c, bool json)
 {
-    StripChart chart;
+    StripChart chart(program.clock());
     RealTimeDisplay display(program.liveParts(), chart);
     display.start();
     const int samples = c.count > 0 ? c.count : (c.seconds > 0 ? 0 : DefaultWatchSamples);
-    QTimer timer;
+    ClockTimer timer(program.clock());
     timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, &display, [&display] { display.setStopFlag(true); });
+    QObject::connect(&timer, &ClockTimer::timeout, &display, [&display] { display.setStopFlag(true); });
     if (c.seconds > 0)
         timer.start(int(c.seconds * 1000));
     int taken = 0;

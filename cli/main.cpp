@@ -201,7 +201,7 @@ int setUpPorts(const Options &opt, PortDirectory &ports, std::vector<std::unique
 // silent, or the operation time limit passed.
 class Supervisor {
 public:
-    Supervisor(Program &program, const Options &opt) : m_program(program), m_opt(opt)
+    Supervisor(Program &program, const Options &opt) : m_program(program), m_opt(opt), m_deadline(program.clock())
     {
         // The timer is the context of both connections, so that they end with this object.
         QObject::connect(&program.link, &ScanToolLink::portLost, &m_deadline, [this](const QString &reason) {
@@ -212,7 +212,7 @@ public:
             m_program.link.abandon();
         });
         m_deadline.setSingleShot(true);
-        QObject::connect(&m_deadline, &QTimer::timeout, &m_deadline, [this] { giveUp(); });
+        QObject::connect(&m_deadline, &ClockTimer::timeout, &m_deadline, [this] { giveUp(); });
     }
 
     // False, said on stderr, when the step failed.
@@ -270,7 +270,7 @@ private:
     Program &m_program;
     const Options &m_opt;
     QString m_running;
-    QTimer m_deadline;
+    ClockTimer m_deadline;
 };
 
 // Connects as choosing COM1, or the USB tool, does. False, said on stderr, when it fails.

@@ -1,5 +1,7 @@
 #include "core/Timing.h"
 
+#include "core/Clock.h"
+
 #include <chrono>
 
 namespace quenta {
@@ -8,6 +10,11 @@ std::int64_t Timing::tickCount()
 {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+std::int64_t Timing::now() const
+{
+    return m_clock.tickMs();
 }
 
 void Timing::Start()

@@ -1,27 +1,28 @@
 #pragma once
-// Millisecond stopwatch on a monotonic clock (it never jumps and never wraps while the program runs).
+// Millisecond stopwatch on the program's clock (monotonic: it never jumps and never wraps while
+// the program runs).
 #include <cstdint>
-#include <functional>
 
 namespace quenta {
 
+class Clock;
+
 class Timing {
 public:
-    // Where the ticks come from (the program's clock); the monotonic clock when none is set.
-    void setSource(std::function<std::int64_t()> source) { m_source = std::move(source); }
+    explicit Timing(const Clock &clock) : m_clock(clock) {}
 
     void Start();
     void Finish();
     double ElapsedTime() const { return double(m_elapsed) / 1000.0; }
     double CurrentTime() const { return double(now() - m_start) / 1000.0; }
 
-    // Milliseconds on the monotonic clock.
+    // Milliseconds on the monotonic clock: the system clock's ticks.
     static std::int64_t tickCount();
 
 private:
-    std::int64_t now() const { return m_source ? m_source() : tickCount(); }
+    std::int64_t now() const;
 
-    std::function<std::int64_t()> m_source;
+    const Clock &m_clock;
     std::int64_t m_start = 0;
     std::int64_t m_finish = 0;
     std::int64_t m_elapsed = 0;

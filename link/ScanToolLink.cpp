@@ -2,8 +2,6 @@
 
 #include "link/Reply.h"
 
-#include <QEventLoop>
-#include <QTimer>
 #include <algorithm>
 
 namespace quenta {
@@ -18,19 +16,24 @@ QString lengthText(int length)
     return QStringLiteral("%1").arg(length & 0xFF, 2, 16, QLatin1Char('0')).toUpper();
 }
 
-ScanToolLink::ScanToolLink(Prompts &prompts, IndicatorModel &indicator, QObject *parent)
-    : QObject(parent), m_prompts(prompts), m_indicator(indicator)
+ScanToolLink::ScanToolLink(Prompts &prompts, IndicatorModel &indicator, Clock &clock, QObject *parent)
+    : QObject(parent), m_prompts(prompts), m_indicator(indicator), m_clock(clock)
 {
+    m_waker.listen(this, &ScanToolLink::stopRaised);
 }
 
 void ScanToolLink::setPort(ScanToolPort *port)
 {
-    if (m_port)
+    if (m_port) {
         disconnect(m_port, nullptr, this, nullptr);
+        disconnect(m_port, nullptr, &m_waker, nullptr);
+    }
     m_port = port;
     m_portFailed = false;
-    if (m_port)
+    if (m_port) {
         connect(m_port, &ScanToolPort::failed, this, &ScanToolLink::onPortFailed);
+        m_waker.listen(port, &ScanToolPort::readyRead);
+    }
 }
 
 void ScanToolLink::setOBD_stop(bool on)
@@ -106,26 +109,17 @@ void ScanToolLink::yieldToEvents(int ms)
 {
     if (m_abandoned)
         return;
-    QEventLoop loop;
-    if (m_port)
-        connect(m_port, &ScanToolPort::readyRead, &loop, &QEventLoop::quit);
-    connect(this, &ScanToolLink::stopRaised, &loop, &QEventLoop::quit);
-    QTimer timer;
-    timer.setSingleShot(true);
-    timer.setTimerType(Qt::PreciseTimer);
-    connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    timer.start(qMax(0, ms));
-    loop.exec();
+    m_clock.wait(ms, m_waker);
 }
 
-std::optional<QDeadlineTimer> ScanToolLink::boundDeadline() const
+std::optional<std::int64_t> ScanToolLink::boundDeadline() const
 {
     if (!m_boundMs)
         return std::nullopt;
-    return QDeadlineTimer(*m_boundMs, Qt::PreciseTimer);
+    return m_clock.tickMs() + *m_boundMs;
 }
 
-ScanToolLink::WaitEnd ScanToolLink::waitForCharacters(int threshold, std::optional<QDeadlineTimer> deadline)
+ScanToolLink::WaitEnd ScanToolLink::waitForCharacters(int threshold, std::optional<std::int64_t> deadline)
 {
     for (;;) {
         if (m_stop || m_abandoned || m_portFailed)
@@ -137,7 +131,8 @@ ScanToolLink::WaitEnd ScanToolLink::waitForCharacters(int threshold, std::option
         if (m_boundMs && m_timedOut)
             return WaitEnd::TimedOut;
         if (deadline) {
-            if (deadline->hasExpired()) {
+            const std::int64_t left = *deadline - m_clock.tickMs();
+            if (left <= 0) {
                 m_timedOut = true;
                 // A live tool sends its status every few milliseconds and answers within
                 // milliseconds: nothing for the whole bound means it is gone. A status character
@@ -148,7 +143,7 @@ ScanToolLink::WaitEnd ScanToolLink::waitForCharacters(int threshold, std::option
                     onToolSilent();
                 return WaitEnd::TimedOut;
             }
-            sleep = int(qMin<qint64>(sleep, deadline->remainingTime()));
+            sleep = int(qMin<std::int64_t>(sleep, left));
         }
         yieldToEvents(qMin(sleep, pollMs()));
     }
@@ -161,9 +156,9 @@ int ScanToolLink::pollMs() const
 
 QString ScanToolLink::waitReply(int threshold, std::optional<int> timeoutMs)
 {
-    std::optional<QDeadlineTimer> deadline = boundDeadline();
+    std::optional<std::int64_t> deadline = boundDeadline();
     if (timeoutMs) {
-        const QDeadlineTimer own(*timeoutMs, Qt::PreciseTimer);
+        const std::int64_t own = m_clock.tickMs() + *timeoutMs;
         if (!deadline || own < *deadline)
             deadline = own;
     }
@@ -194,13 +189,13 @@ void ScanToolLink::waitUsbReady()
     if (!m_port)
         return;
     m_port->readyQuery();
-    const std::optional<QDeadlineTimer> deadline = boundDeadline();
+    const std::optional<std::int64_t> deadline = boundDeadline();
     for (;;) {
         if (m_stop || m_abandoned || m_portFailed || !m_port)
             return;
         if (m_port->readyQuery().value_or(0) != 0)
             break;
-        if (deadline && deadline->hasExpired()) {
+        if (deadline && m_clock.tickMs() >= *deadline) {
             m_timedOut = true;
             return;
         }
@@ -215,7 +210,7 @@ void ScanToolLink::wait_OBD_ready()
         return waitUsbReady();
     setOBD_stop(false);
     OBDinput();
-    const std::optional<QDeadlineTimer> deadline = boundDeadline();
+    const std::optional<std::int64_t> deadline = boundDeadline();
     while (!m_stop) {
         const WaitEnd end = waitForCharacters(0, deadline);
         if (end == WaitEnd::TimedOut) {

@@ -2,12 +2,13 @@
 // The command protocol with the scan tool: six-character commands out, text replies in, the
 // status characters "S" and "P", and the one wait every exchange uses. All of it runs on the
 // user-interface thread; waits let the event loop run so windows stay usable and handlers nest.
+// Every bound and every sleep is on the program's clock.
+#include "core/Clock.h"
 #include "link/Indicator.h"
 #include "link/Commands.h"
 #include "platform/Prompts.h"
 #include "platform/ScanToolPort.h"
 
-#include <QDeadlineTimer>
 #include <QObject>
 #include <QPointer>
 #include <functional>
@@ -28,7 +29,7 @@ public:
 
     enum class WaitEnd { Ready, Stopped, TimedOut };
 
-    ScanToolLink(Prompts &prompts, IndicatorModel &indicator, QObject *parent = nullptr);
+    ScanToolLink(Prompts &prompts, IndicatorModel &indicator, Clock &clock, QObject *parent = nullptr);
 
     void setPort(ScanToolPort *port);
     ScanToolPort *port() const { return m_port; }
@@ -132,9 +133,11 @@ public:
     // wait, then one read. Empty when the wait was stopped, abandoned or ran past its bound.
     QString waitReply(int threshold, std::optional<int> timeoutMs = std::nullopt);
     // The wait under it: yields to the event loop, sleeping until characters arrive, the stop
-    // flag is raised, the bound passes or the link is abandoned.
-    WaitEnd waitForCharacters(int threshold, std::optional<QDeadlineTimer> deadline = std::nullopt);
-    // Lets pending events run and sleeps at most `ms` for new ones (for loops that poll other things).
+    // flag is raised, the bound passes or the link is abandoned. The deadline is in the clock's
+    // milliseconds (Clock::tickMs).
+    WaitEnd waitForCharacters(int threshold, std::optional<std::int64_t> deadline = std::nullopt);
+    // Lets pending events run and sleeps at most `ms` on the clock for new ones (for loops that
+    // poll other things); the port's readyRead and the stop flag end the sleep at once.
     void yieldToEvents(int ms);
 
     // Bounds every wait started while it lives (every operation: none may wait for ever). Once one
@@ -171,7 +174,8 @@ private:
     void onPortFailed(const QString &reason);
     // The tool sent nothing at all for a whole bound: as good as gone.
     void onToolSilent();
-    std::optional<QDeadlineTimer> boundDeadline() const;
+    // When the bound of the running operation passes, in the clock's milliseconds.
+    std::optional<std::int64_t> boundDeadline() const;
     // wait_OBD_ready on USB: the ready query until the tool says ready.
     void waitUsbReady();
     // The tool talks to the car: green, and a text that said otherwise goes.
@@ -180,6 +184,9 @@ private:
 
     Prompts &m_prompts;
     IndicatorModel &m_indicator;
+    Clock &m_clock;
+    // Ends a sleep of the link: the port's readyRead, the stop flag.
+    Waker m_waker;
     QPointer<ScanToolPort> m_port;
     bool m_stop = false;
     bool m_serialLink = true;

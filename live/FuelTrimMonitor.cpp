@@ -52,11 +52,10 @@ void FuelTrimMonitor::Command1_Click()
 void FuelTrimMonitor::idlePass()
 {
     // Woken by EXIT or the end of the program, not by the tool's status characters.
-    QEventLoop loop;
-    QTimer::singleShot(IdlePassMs, &loop, &QEventLoop::quit);
-    connect(this, &FuelTrimMonitor::optionChosen, &loop, &QEventLoop::quit);
-    connect(&m_p.context.link, &ScanToolLink::stopRaised, &loop, &QEventLoop::quit);
-    loop.exec();
+    Waker waker;
+    waker.listen(this, &FuelTrimMonitor::optionChosen);
+    waker.listen(&m_p.context.link, &ScanToolLink::stopRaised);
+    m_p.clock.wait(IdlePassMs, waker);
 }
 
 void FuelTrimMonitor::fuel_trim_monitor(int passes)

@@ -1,16 +1,16 @@
 #include "live/StripChart.h"
 
-#include "core/Timing.h"
+#include "core/Clock.h"
 
 #include <cmath>
 
 namespace quenta {
 
-StripChart::StripChart(Clock clock, QObject *parent)
-    : QObject(parent), m_clock(clock ? std::move(clock) : Clock(&Timing::tickCount)), m_points(DefaultHistory)
+StripChart::StripChart(const Clock &clock, QObject *parent)
+    : QObject(parent), m_clock(clock), m_points(DefaultHistory)
 {
     m_points.setColumns({SampleColumn{QString(), QString()}});
-    m_restartMs = m_clock();
+    m_restartMs = m_clock.tickMs();
 }
 
 void StripChart::addTrace(const QString &name, quint32 rgb)
@@ -43,12 +43,12 @@ void StripChart::setYTitle(const QString &title) { if (assign(m_yTitle, title)) 
 
 void StripChart::restartX()
 {
-    m_restartMs = m_clock();
+    m_restartMs = m_clock.tickMs();
 }
 
 int StripChart::runningX() const
 {
-    const std::int64_t ms = m_clock() - m_restartMs;
+    const std::int64_t ms = m_clock.tickMs() - m_restartMs;
     return ms <= 0 ? 0 : int(qMin<std::int64_t>(ms / 1000, INT_MAX));
 }
 

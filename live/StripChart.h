@@ -8,21 +8,21 @@
 
 #include <QString>
 #include <cstdint>
-#include <functional>
 #include <utility>
 
 namespace quenta {
 
+class Clock;
+
 class StripChart : public QObject {
     Q_OBJECT
 public:
-    // Milliseconds on a monotonic clock; tests inject their own.
-    using Clock = std::function<std::int64_t()>;
     // The points kept besides those in view: enough to look back over minutes of a fast tool,
     // bounded however long the display runs.
     static constexpr qsizetype DefaultHistory = 18000;
 
-    explicit StripChart(Clock clock = {}, QObject *parent = nullptr);
+    // The running x is on the clock's milliseconds: the program's clock, or a test's.
+    explicit StripChart(const Clock &clock, QObject *parent = nullptr);
 
     // The one trace (trace 0). A second call renames and recolours it.
     // rgb: 0xRRGGBB.
@@ -75,7 +75,7 @@ signals:
     void toolbarVisibleChanged(bool visible);
 
 private:
-    Clock m_clock;
+    const Clock &m_clock;
     bool m_hasTrace = false;
     QString m_traceName;
     quint32 m_traceColour = 0;

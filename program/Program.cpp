@@ -4,11 +4,11 @@
 
 namespace quenta {
 
-Program::Program(Prompts &p, PortDirectory portDirectory, QObject *parent)
-    : QObject(parent), prompts(p), link(p, indicator), definitions(p),
+Program::Program(Prompts &p, PortDirectory portDirectory, Clock *clock, QObject *parent)
+    : QObject(parent), m_clock(clock ? *clock : m_systemClock), prompts(p), link(p, indicator, m_clock),
+      timing(m_clock), definitions(p),
       connection({link, settings, controls, status, linkInfo, p}, std::move(portDirectory), currentData)
 {
-    timing.setSource([this] { return m_clock->tickMs(); });
     connect(&linkInfo, &LinkInfo::changed, this, &Program::showLinkInfo);
 }
 

@@ -27,8 +27,13 @@ namespace quenta {
 
 class Program : public QObject {
     Q_OBJECT
+    // The system clock, unless the program is handed another (a test's manual clock). First, as
+    // every part below is built on it.
+    Clock m_systemClock;
+    Clock &m_clock;
+
 public:
-    Program(Prompts &prompts, PortDirectory ports, QObject *parent = nullptr);
+    Program(Prompts &prompts, PortDirectory ports, Clock *clock = nullptr, QObject *parent = nullptr);
     ~Program() override;
 
     // The start-up of the main window, after it is shown: defaults, indicator, definitions, COM probe.
@@ -60,9 +65,8 @@ public:
     // What the live loops and their windows work with.
     LiveParts liveParts() { return {pidContext, prompts, clock(), timing}; }
 
-    // The clock of the live loops and of the stopwatch; tests set their own.
-    Clock &clock() const { return *m_clock; }
-    void setClock(Clock *clock) { m_clock = clock ? clock : &m_systemClock; }
+    // The one clock: of the link's bounds and waits, the live loops and the stopwatch.
+    Clock &clock() const { return m_clock; }
 
 signals:
     // The main window is to be shown (brought back when a secondary window hid it).
@@ -70,9 +74,6 @@ signals:
 
 private:
     void showLinkInfo();
-
-    Clock m_systemClock;
-    Clock *m_clock = &m_systemClock;
 };
 
 } // namespace quenta

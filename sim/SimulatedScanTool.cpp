@@ -35,22 +35,16 @@ QByteArray bitmapOf(const QMap<int, PidValue> &map, int base)
 }
 } // namespace
 
-SimulatedScanTool::SimulatedScanTool(VehicleProfile profile, QObject *parent)
-    : QObject(parent), m_profile(std::move(profile))
+SimulatedScanTool::SimulatedScanTool(VehicleProfile profile, Clock *clock, QObject *parent)
+    : QObject(parent), m_profile(std::move(profile)), m_clock(clock ? *clock : m_ownClock), m_startUs(m_clock.tickUs())
 {
-    // Children, so the timers follow the tool into another thread.
-    for (QTimer *t : {&m_statusTimer, &m_releaseTimer, &m_replyTimer, &m_partialTimer, &m_packetTimer})
-        t->setParent(this);
+    m_ownClock.setParent(this);
     m_baud = m_profile.baud.value_or(0);
-    m_clock.start();
-    m_statusTimer.setTimerType(Qt::PreciseTimer);
-    connect(&m_statusTimer, &QTimer::timeout, this, &SimulatedScanTool::sendStatus);
+    connect(&m_statusTimer, &ClockTimer::timeout, this, &SimulatedScanTool::sendStatus);
     m_releaseTimer.setSingleShot(true);
-    m_releaseTimer.setTimerType(Qt::PreciseTimer);
-    connect(&m_releaseTimer, &QTimer::timeout, this, &SimulatedScanTool::releaseDue);
+    connect(&m_releaseTimer, &ClockTimer::timeout, this, &SimulatedScanTool::releaseDue);
     m_replyTimer.setSingleShot(true);
-    m_replyTimer.setTimerType(Qt::PreciseTimer);
-    connect(&m_replyTimer, &QTimer::timeout, this, [this] {
+    connect(&m_replyTimer, &ClockTimer::timeout, this, [this] {
         const QByteArray reply = m_pendingReply;
         m_pendingReply.clear();
         if (reply.isEmpty()) {
@@ -60,14 +54,14 @@ SimulatedScanTool::SimulatedScanTool(VehicleProfile profile, QObject *parent)
         send(reply, false);
     });
     m_packetTimer.setSingleShot(true);
-    connect(&m_packetTimer, &QTimer::timeout, this, [this] {
+    connect(&m_packetTimer, &ClockTimer::timeout, this, [this] {
         m_awaitingPacket = false;
         m_packet.clear();
         if (!m_replyTimer.isActive() && m_line.empty())
             m_busy = false;
     });
     m_partialTimer.setSingleShot(true);
-    connect(&m_partialTimer, &QTimer::timeout, this, [this] {
+    connect(&m_partialTimer, &ClockTimer::timeout, this, [this] {
         m_command.clear();
         if (!m_replyTimer.isActive() && m_line.empty())
             m_busy = false;
@@ -263,7 +257,7 @@ QByteArray SimulatedScanTool::vehicleReply(int service, int pid, int length)
         return silentReply(length);
     QByteArray message;
     message.append(char(Header1)).append(char(Header2)).append(char(ecu.address)).append(char(service + 0x40));
-    const qint64 elapsedMs = m_clock.elapsed();
+    const qint64 elapsedMs = nowUs() / 1000;
     const Faults &f = m_profile.faults;
 
     auto dataOf = [&](const QMap<int, PidValue> &map, int which, QByteArray *out) {

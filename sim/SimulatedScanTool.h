@@ -1,13 +1,14 @@
 #pragma once
 // The simulated scan tool: takes the program's commands, answers them from a vehicle profile,
 // and between exchanges sends its status character like the real box. Transport-free: a port
-// object (in-process) or a pseudo-terminal server carries its bytes.
+// object (in-process) or a pseudo-terminal server carries its bytes. Its pacing runs on a clock:
+// in-process the program's (a test's manual clock moves the tool's time too), its own system
+// clock otherwise.
+#include "core/Clock.h"
 #include "sim/VehicleProfile.h"
 
-#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
-#include <QTimer>
 #include <deque>
 
 namespace quenta::sim {
@@ -15,7 +16,8 @@ namespace quenta::sim {
 class SimulatedScanTool : public QObject {
     Q_OBJECT
 public:
-    explicit SimulatedScanTool(VehicleProfile profile, QObject *parent = nullptr);
+    // Without a clock the tool runs on a system clock of its own.
+    explicit SimulatedScanTool(VehicleProfile profile, Clock *clock = nullptr, QObject *parent = nullptr);
 
     VehicleProfile &profile() { return m_profile; }
     Faults &faults() { return m_profile.faults; }
@@ -74,17 +76,21 @@ private:
     QByteArray passAcknowledgement();
     void packetComplete();
     QByteArray packetReply(const QByteArray &packet);
-    qint64 nowUs() const { return m_clock.nsecsElapsed() / 1000; }
+    // Microseconds since the tool was made.
+    qint64 nowUs() const { return m_clock.tickUs() - m_startUs; }
     qint64 charUs() const { return m_baud > 0 ? (10'000'000LL + m_baud - 1) / m_baud : 0; }
 
     VehicleProfile m_profile;
     int m_ecu = 0;
     int m_baud = 0;
-    QElapsedTimer m_clock;
-    QTimer m_statusTimer;
-    QTimer m_releaseTimer;
-    QTimer m_replyTimer;
-    QTimer m_partialTimer;
+    Clock m_ownClock;
+    Clock &m_clock;
+    qint64 m_startUs;
+    // Children, so the timers follow the tool into another thread.
+    ClockTimer m_statusTimer{m_clock, this};
+    ClockTimer m_releaseTimer{m_clock, this};
+    ClockTimer m_replyTimer{m_clock, this};
+    ClockTimer m_partialTimer{m_clock, this};
     QByteArray m_command;
     QByteArray m_pendingReply;
     bool m_busy = false; // between the first byte of a command and the end of its reply
@@ -102,7 +108,7 @@ private:
     // quiet until it has answered it (or waited for it too long).
     bool m_awaitingPacket = false;
     QByteArray m_packet;
-    QTimer m_packetTimer;
+    ClockTimer m_packetTimer{m_clock, this};
     QList<qint64> m_reactionUs;
     QHash<int, int> m_turns;
 };

@@ -34,8 +34,8 @@ QPushButton *button(const QString &name, const QString &caption, const QColor &b
 
 } // namespace
 
-Chart::Chart(const LiveParts &parts, QWidget *parent, StripChart::Clock clock)
-    : QWidget(parent, Qt::Window), m_strip(std::move(clock)), m_display(parts, m_strip)
+Chart::Chart(const LiveParts &parts, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_strip(parts.clock), m_display(parts, m_strip)
 {
     setObjectName(QStringLiteral("Chart"));
     setWindowTitle(Caption);

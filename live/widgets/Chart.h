@@ -22,7 +22,8 @@ public:
     static inline const QString Caption =
         QStringLiteral("Quenta Real Time Graphic Display  -  Velmor diagnostic tools");
 
-    explicit Chart(const LiveParts &parts, QWidget *parent = nullptr, StripChart::Clock clock = {});
+    // The strip chart runs on the parts' clock.
+    explicit Chart(const LiveParts &parts, QWidget *parent = nullptr);
 
     RealTimeDisplay &display() { return m_display; }
     StripChart &strip() { return m_strip; }

@@ -151,9 +151,11 @@ private slots:
         QCOMPARE(o.last().value(QStringLiteral("rows")).toArray(), (QJsonArray{"", "", "", ""}));
         QCOMPARE(o[o.size() - 2].value(QStringLiteral("command")).toString(), QStringLiteral("trims"));
 
-        // No vehicle: nothing plotted, no value, and the run fails.
+        // No vehicle: nothing plotted, no value, and the run fails (the connection gives up after
+        // its bound, a second here rather than the default 30).
         const Run none = cli({QStringLiteral("--simulate=") + writeTempProfile(R"({"vehicle":false,"status_period_ms":2,
-            "ecus":[{"address":"10","pids":{"0C":"0CB4"}}]})"), QStringLiteral("--json"), QStringLiteral("watch"),
+            "ecus":[{"address":"10","pids":{"0C":"0CB4"}}]})"), QStringLiteral("--timeout"), QStringLiteral("1"),
+                              QStringLiteral("--json"), QStringLiteral("watch"),
                               QStringLiteral("0C"), QStringLiteral("--samples"), QStringLiteral("2")});
         QCOMPARE(none.code, 1);
         for (const QJsonObject &j : jsonLines(none.out)) {

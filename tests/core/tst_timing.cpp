@@ -1,4 +1,6 @@
-// The millisecond stopwatch.
+// The millisecond stopwatch, on the system clock and on a manual one.
+#include "ManualClock.h"
+
 #include "core/Timing.h"
 
 #include <QtTest>
@@ -10,10 +12,12 @@ class tst_timing : public QObject {
 private slots:
     void readings()
     {
-        Timing t;
+        const quenta::Clock clock;
+        Timing t(clock);
         QCOMPARE(t.ElapsedTime(), 0.0); // before any Finish
         // Without a Start the running reading is the tick count itself.
         QVERIFY(qAbs(t.CurrentTime() - Timing::tickCount() / 1000.0) <= 0.002);
+        QVERIFY(qAbs(clock.tickMs() - Timing::tickCount()) <= 2);
         t.Start();
         QVERIFY(t.CurrentTime() >= 0 && t.CurrentTime() < 0.05);
         QTest::qSleep(120);
@@ -30,6 +34,21 @@ private slots:
         QCOMPARE(std::round(elapsed * 1000) / 1000, elapsed);
         t.Start();
         QCOMPARE(t.ElapsedTime(), 0.0);
+    }
+
+    // On the clock it is given: exact to the millisecond.
+    void onAManualClock()
+    {
+        ManualClock clock;
+        clock.now = 1'000'000;
+        Timing t(clock);
+        t.Start();
+        clock.now += 1234;
+        QCOMPARE(t.CurrentTime(), 1.234);
+        t.Finish();
+        clock.now += 1000;
+        QCOMPARE(t.ElapsedTime(), 1.234);
+        QCOMPARE(t.CurrentTime(), 2.234);
     }
 };
 

@@ -64,12 +64,11 @@ struct Rig : LineRig {
     }
 };
 
-void sitIdle(Idle how, int ms)
+// On the program's clock: in-process the rig's manual clock moves the tool's time with it.
+void sitIdle(Program &p, Idle how, int ms)
 {
     if (how == Idle::EventLoop) {
-        QEventLoop loop;
-        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-        loop.exec();
+        p.clock().wait(ms);
     } else {
         QThread::msleep(ulong(ms));
     }
@@ -128,7 +127,7 @@ private slots:
         Rig later(line);
         // Long enough for hundreds of status characters: the 80-character buffer overflows many
         // times over, more than the discards of one synchronisation could empty.
-        sitIdle(idle, line == Line::Pty ? 150 * PtyStatusPeriodMs : 400 * 2);
+        sitIdle(*later.program, idle, line == Line::Pty ? 150 * PtyStatusPeriodMs : 400 * 2);
         const Screen seen = later.run(ops[operation]);
         QCOMPARE(seen.indicator, expected.indicator);
         QCOMPARE(seen.colour, expected.colour);

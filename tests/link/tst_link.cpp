@@ -1,4 +1,5 @@
 // The link's primitives: status synchronisation, one-parameter requests, failures and bounds.
+#include "ManualClock.h"
 #include "ScriptedPort.h"
 #include "SimRig.h"
 
@@ -274,6 +275,48 @@ private slots:
         link.waitReply(18);
         const double cpu = double(std::clock() - before) / CLOCKS_PER_SEC;
         QVERIFY2(cpu < 0.1, qPrintable(QStringLiteral("CPU time %1 s while waiting 0.3 s").arg(cpu)));
+    }
+
+    // On the program's clock: a character ends the link's sleep the moment it comes, not at the
+    // next poll; the clock's own wake() (a logger's button) does not end it.
+    void aCharacterEndsTheSleepAtOnce()
+    {
+        ManualClock clock;
+        sim::VehicleProfile profile = SimRig::testProfile();
+        profile.statusPeriodMs = 7;
+        SimRig rig(profile, &clock);
+        rig.openPort();
+        ScanToolLink &link = rig.program->link;
+        const std::int64_t from = clock.now;
+        link.wait_OBD_ready();
+        QCOMPARE(clock.now - from, 7);
+        QCOMPARE(rig.program->indicator.color(), colors::Green);
+
+        rig.tool.faults().quiet = true;
+        clock.after(30, [&] { clock.wake(); });
+        clock.after(120, [&] { link.setOBD_stop(true); });
+        const int waits = clock.waits;
+        QVERIFY(link.waitReply(18).isEmpty());
+        QCOMPARE(clock.now - from, 7 + 120);
+        // Three sleeps of at most 50 ms, the last ended by the stop flag.
+        QCOMPARE(clock.waits - waits, 3);
+    }
+
+    // The operation's bound on the clock: a quiet tool is given up after exactly the bound.
+    void boundIsExactOnTheClock()
+    {
+        ManualClock clock;
+        SimRig rig(SimRig::testProfile(), &clock);
+        rig.openPort();
+        rig.tool.faults().quiet = true;
+        ScanToolLink &link = rig.program->link;
+        QSignalSpy lost(&link, &ScanToolLink::portLost);
+        ScanToolLink::Bound bound(link, 10000);
+        const std::int64_t from = clock.now;
+        link.wait_OBD_ready();
+        QCOMPARE(clock.now - from, 10000);
+        QVERIFY(link.timedOut());
+        QCOMPARE(lost.count(), 1);
     }
 
     void windowEventsRunDuringAWait()

@@ -1,6 +1,7 @@
 // The Chart and fuel trim windows offscreen: their controls, captions and colours, the strip
 // chart's display settings and toolbar, a bounded drawing however many points come, saving a
 // PNG, and both windows opened from the main window against the simulated tool.
+#include "ManualClock.h"
 #include "SimRig.h"
 
 #include "app/frmMain.h"
@@ -108,13 +109,13 @@ private slots:
     // keeps a bounded history, and the view shows the last ten seconds.
     void theDrawingStaysSmallAndFollows()
     {
-        SimRig rig;
-        qint64 now = 0;
-        Chart chart(rig.program->liveParts(), nullptr, [&now] { return now; });
+        ManualClock clock;
+        SimRig rig(clock);
+        Chart chart(rig.program->liveParts());
         chart.display().start();
         StripChart &strip = chart.strip();
         for (int i = 0; i < 3600 * 50; ++i) {
-            now = i * 20;
+            clock.now = i * 20;
             strip.beginPoint();
             strip.addPoint(0, strip.runningX(), (i * 37) % 1000);
             strip.endPoint();

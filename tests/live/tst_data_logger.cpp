@@ -39,22 +39,22 @@ sim::VehicleProfile carProfile(int statusPeriodMs)
     return p;
 }
 
+// The program and the tool on one manual clock.
 struct LoggerRig {
-    SimRig rig;
     ManualClock clock;
-    // Made once the program runs on the test clock: the logger keeps the clock it is given.
-    std::optional<DataLogger> logger;
+    SimRig rig;
+    DataLogger logger{rig.program->liveParts()};
     QTemporaryDir dir;
 
     // The tool's status period sets the pace of back-to-back requests.
-    explicit LoggerRig(int statusPeriodMs = 2) : rig(carProfile(statusPeriodMs))
+    explicit LoggerRig(int statusPeriodMs = 2) : rig(carProfile(statusPeriodMs), &clock)
     {
         rig.connect();
         rig.program->currentData.request();
-        rig.program->setClock(&clock);
-        logger.emplace(rig.program->liveParts());
+        // The connection took time on the clock: the wall clock reads 10:00:00 when the test begins.
+        clock.wallAtZero = clock.wallAtZero.addMSecs(-clock.now);
+        clock.waits = 0;
     }
-    ~LoggerRig() { rig.program->setClock(nullptr); }
     int lineOf(int pid) const
     {
         const auto &list = rig.program->pids.PID_list;
@@ -63,23 +63,23 @@ struct LoggerRig {
     // Slots on the lines of these PIDs (0: a line no walk set); Save after `samples`.
     void setUp(const QList<int> &pids, int samples)
     {
-        logger->count = int(pids.size());
+        logger.count = int(pids.size());
         for (int i = 0; i < pids.size(); ++i) {
             const int line = pids[i] ? lineOf(pids[i]) : 85;
-            logger->selection[size_t(i)] = line;
-            logger->slotText[size_t(i)] = rig.program->logger.items(0).value(line);
+            logger.selection[size_t(i)] = line;
+            logger.slotText[size_t(i)] = rig.program->logger.items(0).value(line);
         }
-        logger->afterSample = [this, samples](int n) {
+        logger.afterSample = [this, samples](int n) {
             if (n >= samples)
-                logger->Command3_Click();
+                logger.Command3_Click();
         };
     }
     QString file(const QString &name = QStringLiteral("run.log")) const { return dir.filePath(name); }
     QList<double> times() const
     {
         QList<double> t;
-        for (int r = 0; r < logger->samples().rowCount(); ++r)
-            t << logger->samples().time(r);
+        for (int r = 0; r < logger.samples().rowCount(); ++r)
+            t << logger.samples().time(r);
         return t;
     }
 };
@@ -97,6 +97,17 @@ QString header(const QStringList &slotLines, const QString &start = QStringLiter
     for (const QString &s : slotLines)
         h += QLatin1Char('"') + s + QStringLiteral(",\"\r\n");
     return h + QStringLiteral("\"Elapsed Time\"\r\n");
+}
+
+// The tool and the logger share the clock: each request waits for the tool's next status
+// character, one status period (2 ms) after the last, so a sample is in 2 ms per request after
+// it is due.
+constexpr int RequestMs = 2;
+
+// The elapsed time of a sample due at `dueMs` that makes `requests` requests, as the log writes it.
+QString at(int dueMs, int requests)
+{
+    return QString::number((dueMs + requests * RequestMs) / 1000.0, 'f', 3);
 }
 
 const QString Rpm = QStringLiteral("Engine RPM ------------- ");
@@ -123,12 +134,13 @@ private slots:
         QTest::addColumn<QStringList>("slotLines");
         QTest::addColumn<QString>("row");
         QTest::addColumn<int>("messages");
-        QTest::newRow("two") << QList<int>{0x0C, 0x05} << QStringList{Rpm, Coolant} << "813,181" << 0;
+        QTest::addColumn<int>("requests"); // of each sample
+        QTest::newRow("two") << QList<int>{0x0C, 0x05} << QStringList{Rpm, Coolant} << "813,181" << 0 << 2;
         // A slot on a line no walk set: "No Data Selected" once for the run, and 0 in the file.
         QTest::newRow("three, one unsupported") << QList<int>{0x0C, 0x05, 0} << QStringList{Rpm, Coolant, QString()}
-                                                << "813,181,0" << 1;
+                                                << "813,181,0" << 1 << 2;
         QTest::newRow("six") << QList<int>{0x0C, 0x05, 0x04, 0x0C, 0x05, 0x04}
-                             << QStringList{Rpm, Coolant, Load, Rpm, Coolant, Load} << "813,181,37,813,181,37" << 0;
+                             << QStringList{Rpm, Coolant, Load, Rpm, Coolant, Load} << "813,181,37,813,181,37" << 0 << 6;
     }
     void logFilesByteForByte()
     {
@@ -137,18 +149,20 @@ private slots:
         LoggerRig r;
         r.setUp(pids, 3);
         r.rig.prompts.fileNames << r.file();
-        r.logger->Command1_Click();
+        r.logger.Command1_Click();
         QFETCH(QStringList, slotLines);
-        const QString expected = header(slotLines) + row + QStringLiteral(",0.100\r\n") + row
-            + QStringLiteral(",0.200\r\n") + row + QStringLiteral(",0.300\r\n");
+        QFETCH(int, requests);
+        const QString expected = header(slotLines) + row + QLatin1Char(',') + at(100, requests) + QStringLiteral("\r\n")
+            + row + QLatin1Char(',') + at(200, requests) + QStringLiteral("\r\n") + row + QLatin1Char(',')
+            + at(300, requests) + QStringLiteral("\r\n");
         QCOMPARE(QString::fromUtf8(readAll(r.file())), expected);
         QTEST(int(r.rig.prompts.texts().count(QStringLiteral("No Data Selected"))), "messages");
-        QCOMPARE(r.logger->savedTo(), r.file());
+        QCOMPARE(r.logger.savedTo(), r.file());
         QVERIFY2(RecoveryFile::leftBehind().isEmpty(), "a saved log leaves no recovery file");
         QCOMPARE(r.rig.prompts.fileQuestions.first().filter, QStringLiteral("OBD-II log files (*.log)|*.log|All files|*.*"));
         // Save keeps the window: no settings saved, Begin Log back.
-        QCOMPARE(r.logger->beginCaption, QStringLiteral("Begin Log"));
-        QVERIFY(r.logger->beginEnabled);
+        QCOMPARE(r.logger.beginCaption, QStringLiteral("Begin Log"));
+        QVERIFY(r.logger.beginEnabled);
     }
 
     // A run at ten samples a second with an unsupported slot is not held up at every sample: one
@@ -158,15 +172,15 @@ private slots:
         const int samples = 100;
         LoggerRig r;
         r.setUp({0x0C, 0, 0x05}, samples);
-        auto save = r.logger->afterSample;
+        auto save = r.logger.afterSample;
         int boxesAtFirstSample = -1;
-        r.logger->afterSample = [&](int n) {
+        r.logger.afterSample = [&](int n) {
             if (n == 1)
                 boxesAtFirstSample = int(r.rig.prompts.texts().count(DataLogger::NoDataSelected));
             save(n);
         };
         r.rig.prompts.fileNames << r.file();
-        r.logger->Command1_Click();
+        r.logger.Command1_Click();
         QCOMPARE(boxesAtFirstSample, 1);
         QCOMPARE(int(r.rig.prompts.texts().count(DataLogger::NoDataSelected)), 1);
         const QList<QByteArray> lines = readAll(r.file()).split('\n');
@@ -182,11 +196,14 @@ private slots:
         QTest::addColumn<QString>("interval");
         QTest::addColumn<int>("lateMs"); // how long each sample's requests take
         QTest::addColumn<QList<double>>("times");
-        QTest::newRow("every 0.1 s") << "0.100" << 0 << QList<double>{0.1, 0.2, 0.3};
-        QTest::newRow("every 2 s, the first after 0.1 s") << "2" << 0 << QList<double>{0.1, 2.1, 4.1};
-        QTest::newRow("no interval: back to back") << "abc" << 0 << QList<double>{0.1, 0.1, 0.1};
-        QTest::newRow("a negative interval is none") << "-1" << 0 << QList<double>{0.1, 0.1, 0.1};
-        QTest::newRow("late samples are taken at once") << "0.100" << 350 << QList<double>{0.1, 0.45, 0.8};
+        // Two requests a sample: each is in 4 ms after it is due, and the schedule does not drift by it.
+        QTest::newRow("every 0.1 s") << "0.100" << 0 << QList<double>{0.104, 0.204, 0.304};
+        QTest::newRow("every 2 s, the first after 0.1 s") << "2" << 0 << QList<double>{0.104, 2.104, 4.104};
+        QTest::newRow("no interval: back to back") << "abc" << 0 << QList<double>{0.104, 0.108, 0.112};
+        QTest::newRow("a negative interval is none") << "-1" << 0 << QList<double>{0.104, 0.108, 0.112};
+        // A late sample is taken at once; its first request meets the status character that
+        // came due while it was late, so it takes 2 ms, not 4.
+        QTest::newRow("late samples are taken at once") << "0.100" << 350 << QList<double>{0.104, 0.456, 0.808};
     }
     void schedule()
     {
@@ -194,14 +211,14 @@ private slots:
         QFETCH(int, lateMs);
         LoggerRig r;
         r.setUp({0x0C, 0x05}, 3);
-        auto save = r.logger->afterSample;
-        r.logger->afterSample = [&](int n) {
+        auto save = r.logger.afterSample;
+        r.logger.afterSample = [&](int n) {
             r.clock.now += lateMs;
             save(n);
         };
-        r.logger->intervalText = interval;
+        r.logger.intervalText = interval;
         r.rig.prompts.fileNames << r.file();
-        r.logger->Command1_Click();
+        r.logger.Command1_Click();
         QTEST(r.times(), "times");
     }
 
@@ -210,24 +227,24 @@ private slots:
     {
         LoggerRig r;
         r.setUp({0x0C, 0x05}, 3);
-        auto save = r.logger->afterSample;
-        r.logger->afterSample = [&](int n) {
+        auto save = r.logger.afterSample;
+        r.logger.afterSample = [&](int n) {
             if (n == 2)
-                r.logger->Command2_Click();
+                r.logger.Command2_Click();
             save(n);
         };
         int pausedWaits = 0;
         r.clock.onWait = [&] {
-            if (r.logger->paused() && ++pausedWaits == 10) {
-                QCOMPARE(r.logger->status, QStringLiteral("RUNNING"));
-                QCOMPARE(r.logger->pauseCaption, QStringLiteral("RESTART"));
-                QCOMPARE(r.logger->samples().rowCount(), 2);
-                r.logger->Command2_Click();
+            if (r.logger.paused() && ++pausedWaits == 10) {
+                QCOMPARE(r.logger.status, QStringLiteral("RUNNING"));
+                QCOMPARE(r.logger.pauseCaption, QStringLiteral("RESTART"));
+                QCOMPARE(r.logger.samples().rowCount(), 2);
+                r.logger.Command2_Click();
             }
         };
         r.rig.prompts.fileNames << r.file();
-        r.logger->Command1_Click();
-        QCOMPARE(r.times(), (QList<double>{0.1, 0.2, 0.7}));
+        r.logger.Command1_Click();
+        QCOMPARE(r.times(), (QList<double>{0.104, 0.204, 0.708}));
     }
 
     // The run ends by itself at sample 17998, and the file holds every sample.
@@ -235,11 +252,11 @@ private slots:
     {
         LoggerRig r(1);
         r.setUp({0x0C, 0x05}, DataLogger::CounterLimit + 10);
-        r.logger->intervalText = QStringLiteral("0");
+        r.logger.intervalText = QStringLiteral("0");
         r.rig.prompts.fileNames << r.file();
-        QSignalSpy hide(&*r.logger, &DataLogger::hideRequested);
-        r.logger->Command1_Click();
-        QCOMPARE(r.logger->samples().rowCount(), 17998);
+        QSignalSpy hide(&r.logger, &DataLogger::hideRequested);
+        r.logger.Command1_Click();
+        QCOMPARE(r.logger.samples().rowCount(), 17998);
         QCOMPARE(readAll(r.file()).count('\n'), 6 + 17998);
         // Not ended by Save: the window hides.
         QCOMPARE(hide.count(), 1);
@@ -278,31 +295,29 @@ private slots:
         QFETCH(QString, start);
         LoggerRig r;
         r.setUp({0x0C, 0x05}, 1);
-        r.logger->trigger1 = {LogTrigger::Kind(kind1), value1};
-        r.logger->trigger2 = {LogTrigger::Kind(kind2), value2};
-        r.logger->combine = DataLogger::Combine(combine);
-        // A wait that never fires is ended by Save after two simulated hours, or a second of
-        // real time for a wait on the car's values.
+        r.logger.trigger1 = {LogTrigger::Kind(kind1), value1};
+        r.logger.trigger2 = {LogTrigger::Kind(kind2), value2};
+        r.logger.combine = DataLogger::Combine(combine);
+        // A wait that never fires is ended by Save: after ten minutes on the clock when it looks at
+        // the minute, after a second of the car's values otherwise.
+        const bool onTime = kind1 == int(LogTrigger::Kind::SystemTime) || kind2 == int(LogTrigger::Kind::SystemTime);
+        const std::int64_t giveUpAt = r.clock.now + (onTime ? 10 * 60 * 1000 : 1000);
         r.clock.onWait = [&] {
-            if (r.clock.now > 2 * 3600 * 1000 && r.logger->status == QLatin1String("Waiting for Trigger"))
-                r.logger->Command3_Click();
+            if (r.clock.now > giveUpAt && r.logger.status == QLatin1String("Waiting for Trigger"))
+                r.logger.Command3_Click();
         };
-        QTimer::singleShot(1000, &*r.logger, [&] {
-            if (r.logger->status == QLatin1String("Waiting for Trigger"))
-                r.logger->Command3_Click();
-        });
         r.rig.prompts.fileNames << r.file();
-        r.logger->Command1_Click();
+        r.logger.Command1_Click();
         if (start.isEmpty()) {
             // Ended while waiting: nothing recorded, no file asked for, ready for another run.
-            QCOMPARE(r.logger->samples().rowCount(), 0);
+            QCOMPARE(r.logger.samples().rowCount(), 0);
             QVERIFY(r.rig.prompts.fileQuestions.isEmpty());
-            QVERIFY(r.logger->beginEnabled);
+            QVERIFY(r.logger.beginEnabled);
         } else {
-            QCOMPARE(r.logger->samples().rowCount(), 1);
-            QCOMPARE(r.logger->startTime().time().toString(QStringLiteral("HH:mm:ss")), start);
+            QCOMPARE(r.logger.samples().rowCount(), 1);
+            QCOMPARE(r.logger.startTime().time().toString(QStringLiteral("HH:mm:ss")), start);
         }
-        QCOMPARE(r.logger->status, QStringLiteral("STOPPED"));
+        QCOMPARE(r.logger.status, QStringLiteral("STOPPED"));
     }
 
     // QUIT while waiting for a trigger ends the run and hides the window.
@@ -310,17 +325,17 @@ private slots:
     {
         LoggerRig r;
         r.setUp({0x0C, 0x05}, 1);
-        r.logger->trigger1 = {LogTrigger::Kind::SystemTime, 60};
+        r.logger.trigger1 = {LogTrigger::Kind::SystemTime, 60};
         int settingsSaved = 0;
-        r.logger->saveSettings = [&] { ++settingsSaved; };
-        QSignalSpy hide(&*r.logger, &DataLogger::hideRequested);
+        r.logger.saveSettings = [&] { ++settingsSaved; };
+        QSignalSpy hide(&r.logger, &DataLogger::hideRequested);
         r.clock.onWait = [&] {
             if (r.clock.waits == 5)
-                r.logger->Cancel_Click();
+                r.logger.Cancel_Click();
         };
-        r.logger->Command1_Click();
+        r.logger.Command1_Click();
         QVERIFY(r.clock.waits < 10);
-        QCOMPARE(r.logger->samples().rowCount(), 0);
+        QCOMPARE(r.logger.samples().rowCount(), 0);
         QVERIFY(hide.count() >= 1);
         QCOMPARE(settingsSaved, 1);
     }
@@ -332,8 +347,10 @@ private slots:
         r.setUp({0x0C, 0x05}, 2);
         r.rig.tool.setVehicle(false);
         r.rig.prompts.fileNames << r.file();
-        r.logger->Command1_Click();
-        QVERIFY(readAll(r.file()).endsWith(",,0.100\r\n,,0.200\r\n"));
+        r.logger.Command1_Click();
+        // Each request meets the tool's "P" and asks nothing more.
+        QVERIFY2(readAll(r.file()).endsWith(",," + at(100, 2).toLatin1() + "\r\n,," + at(200, 2).toLatin1() + "\r\n"),
+                 readAll(r.file()).constData());
     }
 
     // Nothing recorded is lost: a cancelled dialog or an unwritable file leaves the samples in
@@ -352,14 +369,15 @@ private slots:
         LoggerRig r;
         r.setUp({0x0C, 0x05}, 2);
         r.rig.prompts.fileNames << fileName;
-        r.logger->Command1_Click();
+        r.logger.Command1_Click();
         const QStringList left = RecoveryFile::leftBehind();
         QCOMPARE(left.size(), 1);
         const QString message = r.rig.prompts.shown.last().text;
         QVERIFY2(message.startsWith(said), qPrintable(message));
         QVERIFY2(message.endsWith(left.first()), qPrintable(message));
         QCOMPARE(QString::fromUtf8(readAll(left.first())),
-                 header({Rpm, Coolant}) + QStringLiteral("813,181,0.100\r\n813,181,0.200\r\n"));
+                 header({Rpm, Coolant}) + QStringLiteral("813,181,") + at(100, 2) + QStringLiteral("\r\n813,181,")
+                     + at(200, 2) + QStringLiteral("\r\n"));
         QFile::remove(left.first());
     }
 
@@ -370,7 +388,7 @@ private slots:
         LoggerRig r;
         r.setUp({0x0C, 0x05}, 1);
         r.rig.prompts.fileNames << QString();
-        r.logger->Command1_Click();
+        r.logger.Command1_Click();
         QCOMPARE(RecoveryFile::leftBehind().size(), 1);
         const QByteArray kept = readAll(RecoveryFile::leftBehind().first());
 
@@ -394,7 +412,7 @@ private slots:
         LoggerRig r;
         r.setUp({0x0C, 0x05}, 1);
         r.rig.prompts.fileNames << QString();
-        r.logger->Command1_Click();
+        r.logger.Command1_Click();
         const QStringList left = RecoveryFile::leftBehind();
         QCOMPARE(left.size(), 1);
         // flock(1) exits 1 when it cannot have the lock at once, 0 when it had it.
@@ -522,7 +540,7 @@ private slots:
         window.Combo_Click(1);
         QCOMPARE(step, 2);
         QCOMPARE(window.txtTRIG1->text(), QStringLiteral("5"));
-        QCOMPARE(r.logger->count, 4);
+        QCOMPARE(r.logger.count, 4);
         QCOMPARE(window.logger().trigger1.value, 5);
         QVERIFY(window.cmdTRIG->isHidden());
         QVERIFY(window.Command1->isEnabled());

@@ -2,6 +2,7 @@
 // flag against a slow reply (STOP, Freeze twice), Reset and Clear, lines without a row, passes
 // without a good reply, the running x on an injected clock, and the fuel trim monitor.
 #include "LineRig.h"
+#include "ManualClock.h"
 #include "SimRig.h"
 
 #include "live/FuelTrimMonitor.h"
@@ -10,9 +11,7 @@
 #include "services/Connection.h"
 #include "services/CurrentData.h"
 
-#include <QElapsedTimer>
 #include <QSignalSpy>
-#include <QTimer>
 #include <QtTest>
 
 using namespace quenta;
@@ -28,14 +27,15 @@ QMap<QString, QString> car()
             {QStringLiteral("08"), QStringLiteral("00")},   {QStringLiteral("09"), QStringLiteral("FF")}};
 }
 
+// The program, the tool and the strip chart on one manual clock.
 struct DisplayRig {
+    ManualClock clock;
     SimRig rig;
-    qint64 now = 5'000'000;
-    StripChart chart{[this] { return now; }};
+    StripChart chart{rig.program->clock()};
     RealTimeDisplay display{rig.program->liveParts(), chart};
     int passes = 0;
 
-    explicit DisplayRig(const QMap<QString, QString> &pids = car()) : rig(SimRig::profileWith(pids))
+    explicit DisplayRig(const QMap<QString, QString> &pids = car()) : rig(SimRig::profileWith(pids), &clock)
     {
         rig.connect();
         rig.program->currentData.request();
@@ -125,14 +125,13 @@ private slots:
         DisplayRig d;
         d.rig.tool.profile().latencyMs = 400;
         QSignalSpy hide(&d.display, &RealTimeDisplay::hideRequested);
-        QTimer::singleShot(100, &d.display, &RealTimeDisplay::Stop1_Click);
-        QElapsedTimer clock;
-        clock.start();
+        d.clock.after(100, [&d] { d.display.Stop1_Click(); });
+        const std::int64_t start = d.clock.now;
         QVERIFY(d.run(0x0C, 0));
         QCOMPARE(hide.count(), 1);
         QCOMPARE(d.passes, 1);
         QCOMPARE(d.display.txbValue(), QStringLiteral("813 RPM"));
-        QVERIFY(clock.elapsed() >= 390);
+        QVERIFY(d.clock.now - start >= 400);
     }
 
     // Freeze pressed twice before the loop looks: the display goes on.
@@ -140,15 +139,15 @@ private slots:
     {
         DisplayRig d;
         d.rig.tool.profile().latencyMs = 300;
-        QTimer::singleShot(80, &d.display, &RealTimeDisplay::cmdFreeze_Click);
-        QTimer::singleShot(160, &d.display, &RealTimeDisplay::cmdFreeze_Click);
+        d.clock.after(80, [&d] { d.display.cmdFreeze_Click(); });
+        d.clock.after(160, [&d] { d.display.cmdFreeze_Click(); });
         QVERIFY(d.run(0x0C, 3));
         QCOMPARE(d.passes, 3);
         // Once alone, Freeze ends it at the next check, without hiding the window.
         DisplayRig once;
         once.rig.tool.profile().latencyMs = 300;
         QSignalSpy hide(&once.display, &RealTimeDisplay::hideRequested);
-        QTimer::singleShot(80, &once.display, &RealTimeDisplay::cmdFreeze_Click);
+        once.clock.after(80, [&once] { once.display.cmdFreeze_Click(); });
         QVERIFY(once.run(0x0C, 5));
         QCOMPARE(once.passes, 1);
         QCOMPARE(hide.count(), 0);
@@ -169,7 +168,7 @@ private slots:
             }
             if (d.passes == 6)
                 d.display.cmdResetChart_Click();
-            d.now += 700;
+            d.clock.now += 700;
         }));
         // 0, .7, 1.4, 2.1 | cleared | 2.8, 3.5 | reset | .7, 1.4
         QCOMPARE(xs, (QList<int>{0, 0, 1, 2, 2, 3, 0, 1}));
@@ -179,7 +178,7 @@ private slots:
     void theViewScrollsOnceXPassesTen()
     {
         DisplayRig d;
-        QVERIFY(d.run(0x0C, 30, [&d] { d.now += 500; }));
+        QVERIFY(d.run(0x0C, 30, [&d] { d.clock.now += 500; }));
         // The last point was taken at 14.5 s.
         QCOMPARE(d.display.lastX(), 14);
         const auto range = d.chart.followingXRange();
@@ -230,10 +229,9 @@ private slots:
         QVERIFY(d.run(0x0C, 1));
         d.rig.tool.faults().quiet = true;
         d.display.setStopFlag(false);
-        QElapsedTimer clock;
-        clock.start();
+        const std::int64_t start = d.clock.now;
         QVERIFY(d.run(0x0C, 0));
-        QVERIFY(clock.elapsed() < 5000);
+        QVERIFY(d.clock.now - start < 5000);
         QCOMPARE(d.rig.program->indicator.text(), QStringLiteral("ECU Off-Line"));
     }
 
@@ -245,7 +243,7 @@ private slots:
         p.connection.connectCom(1);
         p.currentData.request();
         QTest::qWait(1500);
-        StripChart chart;
+        StripChart chart(p.clock());
         RealTimeDisplay display(p.liveParts(), chart);
         display.start();
         int passes = 0;
@@ -293,7 +291,8 @@ private slots:
         for (const QString &pid : pids)
             wanted[pid] = all[pid];
         wanted[QStringLiteral("0C")] = all[QStringLiteral("0C")];
-        SimRig rig(SimRig::profileWith(wanted));
+        ManualClock clock;
+        SimRig rig(SimRig::profileWith(wanted), &clock);
         rig.connect();
         rig.program->currentData.request();
         FuelTrimMonitor monitor(rig.program->liveParts());
@@ -307,7 +306,8 @@ private slots:
     // EXIT during a request: the request and the rest of the pass finish, then the window hides.
     void fuelTrimExitDuringARequest()
     {
-        SimRig rig(SimRig::profileWith(car()));
+        ManualClock clock;
+        SimRig rig(SimRig::profileWith(car()), &clock);
         rig.connect();
         rig.program->currentData.request();
         rig.tool.profile().latencyMs = 200;
@@ -315,7 +315,7 @@ private slots:
         int passes = 0;
         monitor.afterPass = [&] { ++passes; };
         QSignalSpy hide(&monitor, &FuelTrimMonitor::hideRequested);
-        QTimer::singleShot(100, &monitor, &FuelTrimMonitor::Command1_Click);
+        clock.after(100, [&monitor] { monitor.Command1_Click(); });
         monitor.fuel_trim_monitor();
         QCOMPARE(passes, 1);
         QCOMPARE(hide.count(), 1);
@@ -326,7 +326,8 @@ private slots:
     // supported row, the monitor waits for EXIT without spinning.
     void fuelTrimWithoutAnswers()
     {
-        SimRig rig(SimRig::profileWith(car()));
+        ManualClock clock;
+        SimRig rig(SimRig::profileWith(car()), &clock);
         rig.connect();
         rig.program->currentData.request();
         rig.tool.setVehicle(false);
@@ -335,15 +336,16 @@ private slots:
         QCOMPARE(monitor.labels().first(), QStringLiteral("Short Term Fuel Trim B1---- "));
         QCOMPARE(rig.program->indicator.text(), QStringLiteral("ECU not Communicating"));
 
-        SimRig none(SimRig::profileWith({{QStringLiteral("0C"), QStringLiteral("0CB4")}}));
+        SimRig none(SimRig::profileWith({{QStringLiteral("0C"), QStringLiteral("0CB4")}}), &clock);
         none.connect();
         none.program->currentData.request();
         FuelTrimMonitor idle(none.program->liveParts());
         int passes = 0;
         idle.afterPass = [&] { ++passes; };
-        QTimer::singleShot(500, &idle, &FuelTrimMonitor::Command1_Click);
+        clock.after(500, [&idle] { idle.Command1_Click(); });
         idle.fuel_trim_monitor();
-        QVERIFY2(passes <= 20, qPrintable(QString::number(passes)));
+        // A pass of 50 ms on the clock, ended at once by EXIT.
+        QCOMPARE(passes, 10);
         QCOMPARE(idle.labels(), (QStringList{QString(), QString(), QString(), QString()}));
     }
 };

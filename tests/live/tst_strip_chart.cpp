@@ -1,6 +1,8 @@
 // The strip chart without a screen: the running x in whole seconds on an injected clock, the
 // range that follows the data once x passes the X maximum, bounded points, refused points and
 // the redraw held until a point is in.
+#include "ManualClock.h"
+
 #include "live/StripChart.h"
 
 #include <QSignalSpy>
@@ -27,11 +29,12 @@ private slots:
     {
         QFETCH(qint64, sinceRestartMs);
         QFETCH(int, x);
-        qint64 now = 1'000'000'000; // far from 0, like a machine that has run for days
-        StripChart chart([&now] { return now; });
-        now += 77'000;
+        ManualClock clock;
+        clock.now = 1'000'000'000; // far from 0, like a machine that has run for days
+        StripChart chart(clock);
+        clock.now += 77'000;
         chart.restartX();
-        now += sinceRestartMs;
+        clock.now += sinceRestartMs;
         QCOMPARE(chart.runningX(), x);
         // A restart starts again from 0.
         chart.restartX();
@@ -54,7 +57,8 @@ private slots:
         QFETCH(QList<double>, xs);
         QFETCH(double, from);
         QFETCH(double, to);
-        StripChart chart([] { return qint64(0); });
+        ManualClock clock;
+        StripChart chart(clock);
         chart.addTrace(QStringLiteral("Channel 1"), 0x00FF00);
         chart.setXMinimum(0);
         chart.setXMaximum(10);
@@ -67,7 +71,8 @@ private slots:
 
     void pointsAreBoundedAndRefusedWhenTheyCannotBeDrawn()
     {
-        StripChart chart([] { return qint64(0); });
+        ManualClock clock;
+        StripChart chart(clock);
         QVERIFY2(!chart.addPoint(0, 0, 1), "no trace yet");
         chart.addTrace(QStringLiteral("Channel 1"), 0x00FF00);
         QVERIFY2(!chart.addPoint(1, 0, 1), "only trace 0 exists");
@@ -93,7 +98,8 @@ private slots:
 
     void theRedrawWaitsUntilThePointIsIn()
     {
-        StripChart chart([] { return qint64(0); });
+        ManualClock clock;
+        StripChart chart(clock);
         chart.addTrace(QStringLiteral("Channel 1"), 0x00FF00);
         QSignalSpy changed(&chart, &StripChart::pointsChanged);
         chart.beginPoint();
@@ -111,7 +117,8 @@ private slots:
 
     void axesAndToolbarTellTheView()
     {
-        StripChart chart([] { return qint64(0); });
+        ManualClock clock;
+        StripChart chart(clock);
         QSignalSpy axes(&chart, &StripChart::axesChanged);
         QSignalSpy toolbar(&chart, &StripChart::toolbarVisibleChanged);
         chart.setYMaximum(2000);

@@ -29,25 +29,22 @@ sim::VehicleProfile meterCar(const QString &pid34, int statusPeriodMs = 2)
     return p;
 }
 
+// The program and the tool on one manual clock.
 struct MeterRig {
-    SimRig rig;
     ManualClock clock;
-    // Made once the program runs on the test clock: the meter keeps the clock it is given.
-    std::optional<WidebandMeter> meter;
+    SimRig rig;
+    WidebandMeter meter{rig.program->liveParts()};
     QTemporaryDir dir;
-    explicit MeterRig(const QString &pid34, int statusPeriodMs = 2) : rig(meterCar(pid34, statusPeriodMs))
+    explicit MeterRig(const QString &pid34, int statusPeriodMs = 2) : rig(meterCar(pid34, statusPeriodMs), &clock)
     {
         rig.connect();
         rig.program->currentData.request();
-        rig.program->setClock(&clock);
-        meter.emplace(rig.program->liveParts());
     }
-    ~MeterRig() { rig.program->setClock(nullptr); }
     void stopAfter(int samples)
     {
-        meter->afterSample = [this, samples](int n) {
+        meter.afterSample = [this, samples](int n) {
             if (n >= samples)
-                meter->Command2_Click();
+                meter.Command2_Click();
         };
     }
 };
@@ -124,11 +121,13 @@ private slots:
         MeterRig r(QStringLiteral("80008000"));
         r.stopAfter(3);
         r.rig.prompts.fileNames << r.dir.filePath(QStringLiteral("w.log"));
-        r.meter->Command1_Click();
-        QCOMPARE(r.meter->samples().rowCount(), 3);
-        QCOMPARE(r.meter->samples().time(0), 0.0);
-        QCOMPARE(r.meter->samples().time(1), 0.1);
-        QCOMPARE(r.meter->samples().time(2), 0.2);
+        r.meter.Command1_Click();
+        QCOMPARE(r.meter.samples().rowCount(), 3);
+        // Each sample's two requests wait for the tool's next status character, one status period
+        // (2 ms) each: a sample is in 4 ms after it is due, and the schedule does not drift by it.
+        QCOMPARE(r.meter.samples().time(0), 0.004);
+        QCOMPARE(r.meter.samples().time(1), 0.104);
+        QCOMPARE(r.meter.samples().time(2), 0.204);
         QCOMPARE(readAll(r.dir.filePath(QStringLiteral("w.log"))),
                  QByteArray("WBO2 Current mA\r\nWBO2 Lambda Reading\r\n0,0.999424,14.7304505\r\n0,0.999424,14.7304505\r\n0,0.999424,14.7304505\r\n"));
         QVERIFY(RecoveryFile::leftBehind().isEmpty());
@@ -138,9 +137,9 @@ private slots:
     {
         MeterRig r(QStringLiteral("80008000"), 1);
         r.rig.prompts.fileNames << r.dir.filePath(QStringLiteral("w.log"));
-        QSignalSpy close(&*r.meter, &WidebandMeter::closeRequested);
-        r.meter->Command1_Click();
-        QCOMPARE(r.meter->samples().rowCount(), 17999);
+        QSignalSpy close(&r.meter, &WidebandMeter::closeRequested);
+        r.meter.Command1_Click();
+        QCOMPARE(r.meter.samples().rowCount(), 17999);
         QCOMPARE(readAll(r.dir.filePath(QStringLiteral("w.log"))).count('\n'), 2 + 17999);
         QCOMPARE(close.count(), 1);
     }
@@ -152,9 +151,9 @@ private slots:
         r.rig.tool.setVehicle(false);
         r.stopAfter(2);
         r.rig.prompts.fileNames << r.dir.filePath(QStringLiteral("none.log"));
-        r.meter->Command1_Click();
-        QCOMPARE(r.meter->rpmText, QString());
-        QCOMPARE(r.meter->ratioText, QString());
+        r.meter.Command1_Click();
+        QCOMPARE(r.meter.rpmText, QString());
+        QCOMPARE(r.meter.ratioText, QString());
         QVERIFY(readAll(r.dir.filePath(QStringLiteral("none.log"))).endsWith("Reading\r\n,,\r\n,,\r\n"));
     }
 
@@ -162,12 +161,12 @@ private slots:
     void exitKeepsTheSamples()
     {
         MeterRig r(QStringLiteral("80008000"));
-        r.meter->afterSample = [&](int n) {
+        r.meter.afterSample = [&](int n) {
             if (n == 2)
-                r.meter->Cancel_Click();
+                r.meter.Cancel_Click();
         };
-        QSignalSpy close(&*r.meter, &WidebandMeter::closeRequested);
-        r.meter->Command1_Click();
+        QSignalSpy close(&r.meter, &WidebandMeter::closeRequested);
+        r.meter.Command1_Click();
         QCOMPARE(r.rig.prompts.fileQuestions.size(), 1);
         const QStringList left = RecoveryFile::leftBehind();
         QCOMPARE(left.size(), 1);

@@ -1,4 +1,5 @@
 // Reading trouble codes end to end against the simulated tool, and clearing them.
+#include "ManualClock.h"
 #include "SimRig.h"
 
 #include "services/ClearCodes.h"
@@ -11,8 +12,14 @@ using namespace quenta;
 namespace {
 const QString CRLF = QStringLiteral("\r\n");
 
-struct CodesRig : SimRig {
-    CodesRig()
+// The manual clock first, so it outlives the tool's timers.
+struct OnManualClock {
+    ManualClock clock;
+};
+
+// The program and the tool on one manual clock: a bound of seconds passes in no real time.
+struct CodesRig : OnManualClock, SimRig {
+    CodesRig() : SimRig(testProfile(), &clock)
     {
         program->definitions.load_trouble_codes();
         openPort();
@@ -199,10 +206,10 @@ private slots:
         CodesRig rig;
         rig.program->link.operationBoundMs = 60000;
         rig.tool.faults().unansweredService = 3;
-        QElapsedTimer t;
-        t.start();
+        const std::int64_t start = rig.clock.now;
         const QString text = rig.run();
-        QVERIFY2(t.elapsed() >= 9900 && t.elapsed() < 14000, qPrintable(QString::number(t.elapsed())));
+        const std::int64_t elapsed = rig.clock.now - start;
+        QVERIFY2(elapsed >= 10000 && elapsed < 10100, qPrintable(QString::number(elapsed)));
         QVERIFY(text.endsWith(QStringLiteral("==== Timeout waiting for Trouble Codes\r\n")));
         QVERIFY(!rig.vehicleCommands().contains("070A0A"));
         QVERIFY(!rig.program->controls.pressed(QStringLiteral("Mode3")));
@@ -215,10 +222,9 @@ private slots:
         rig.program->link.operationBoundMs = 200;
         rig.tool.faults().quiet = true;
         rig.program->controls.setPressed(names::Mode3, true);
-        QElapsedTimer t;
-        t.start();
+        const std::int64_t start = rig.clock.now;
         rig.run();
-        QVERIFY(t.elapsed() < 2000);
+        QVERIFY(rig.clock.now - start < 2000);
         QCOMPARE(rig.program->indicator.text(), QStringLiteral("ECU Off-Line"));
         QCOMPARE(rig.program->indicator.color(), colors::Red);
         QVERIFY(rig.program->controls.enabled(QStringLiteral("mnuCom")));
@@ -231,12 +237,11 @@ private slots:
         rig.program->link.operationBoundMs = 300;
         rig.tool.faults().cutRepliesTo = 11;
         rig.program->controls.setPressed(names::Mode3, true);
-        QElapsedTimer t;
-        t.start();
+        const std::int64_t start = rig.clock.now;
         // The status characters after each cut reply fill the wait: the reply is not what was asked,
         // so nothing is decoded from it and the line's trouble is said once.
         const QString text = rig.run();
-        QVERIFY(t.elapsed() < 5000);
+        QVERIFY(rig.clock.now - start < 5000);
         QCOMPARE(text, QStringLiteral("\r\n"));
         QCOMPARE(rig.prompts.texts(), QStringList{QStringLiteral("Communication Error Reading Scan Tool Data")});
         QVERIFY(!rig.program->controls.pressed(QStringLiteral("Mode3")));
@@ -268,7 +273,7 @@ private slots:
             rig.tool.faults().quiet = true;
         else if (fault == QLatin1String("stop")) {
             rig.tool.faults().unansweredService = 4;
-            QTimer::singleShot(50, rig.program.get(), [&] { rig.program->link.setOBD_stop(true); });
+            rig.clock.after(50, [&] { rig.program->link.setOBD_stop(true); });
         }
         rig.program->controls.setPressed(names::Mode4, true);
         rig.program->clearCodes.clear();

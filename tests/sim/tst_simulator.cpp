@@ -1,7 +1,9 @@
 // The simulated scan tool's own contract: reply layout and checksum, pacing, status period,
 // ECU switching, faults and profile checking.
+#include "ManualClock.h"
 #include "SimRig.h"
 
+#include "link/Commands.h"
 #include "sim/SimulatedScanTool.h"
 #include "sim/VehicleProfile.h"
 
@@ -201,6 +203,79 @@ private slots:
         tool.receive("010D06");
         QTRY_COMPARE_WITH_TIMEOUT(heard.size(), 15, 2000);
         QVERIFY2(lastAt >= 115 && lastAt < 1000, qPrintable(QString::number(lastAt)));
+    }
+
+    // On a manual clock the tool's pacing is exact: the status period, the latency, the line
+    // speed, the partial-command and packet timeouts and the sweep all run on the clock's time.
+    void pacingOnTheClock()
+    {
+        ManualClock clock;
+        auto profile = SimRig::profileWith({{QStringLiteral("0D"), QStringLiteral("21")}});
+        profile.statusPeriodMs = 10;
+        profile.ecus[0].pids.insert(0x0C, PidValue{{QByteArray::fromHex("0000"), QByteArray::fromHex("0064")}, true, 1000});
+        SimulatedScanTool tool(profile, &clock);
+        QList<std::pair<std::int64_t, QByteArray>> heard;
+        connect(&tool, &SimulatedScanTool::transmit, this, [&](const QByteArray &d) { heard << std::pair{clock.now, d}; });
+        tool.start();
+        clock.wait(205);
+        QCOMPARE(heard.size(), 20);
+        for (int i = 0; i < heard.size(); ++i)
+            QCOMPARE(heard[i], (std::pair<std::int64_t, QByteArray>{10 * (i + 1), "S"}));
+
+        // The latency, then the reply; the next status a period after it.
+        heard.clear();
+        tool.profile().latencyMs = 50;
+        tool.receive("010D06");
+        clock.wait(65);
+        QCOMPARE(heard.size(), 2);
+        QCOMPARE(heard[0].first, 255);
+        QVERIFY(heard[0].second.startsWith("R486B10410D21"));
+        QCOMPARE(heard[1], (std::pair<std::int64_t, QByteArray>{265, "S"}));
+
+        // At 1200 baud a character takes 8.334 ms: the 15 of the reply end 125.01 ms after it starts.
+        heard.clear();
+        tool.profile().latencyMs = 0;
+        tool.setBaud(1200);
+        const std::int64_t sent = clock.now;
+        tool.receive("010D06");
+        clock.wait(200);
+        QByteArray reply;
+        std::int64_t lastAt = 0;
+        for (const auto &[at, d] : heard)
+            if (!d.startsWith('S') || !reply.isEmpty()) {
+                reply += d;
+                lastAt = at;
+                if (reply.size() >= 15)
+                    break;
+            }
+        QCOMPARE(reply.left(15), tool.answer("010D06").left(15));
+        QCOMPARE(lastAt - sent, 126);
+        tool.setBaud(0);
+
+        // A command cut short is forgotten after 250 ms: what follows is a command of its own.
+        tool.clearCommands();
+        tool.receive("010");
+        clock.wait(249);
+        tool.receive("D06");
+        QCOMPARE(tool.commands(), (QList<QByteArray>{"010D06"}));
+        tool.clearCommands();
+        tool.receive("010");
+        clock.wait(251);
+        tool.receive("010D06");
+        QCOMPARE(tool.commands(), (QList<QByteArray>{"010D06"}));
+        clock.wait(20);
+
+        // After the pass acknowledgement the tool waits a second for the packet, then gives up.
+        tool.receive(commands::MonitorTestPass.text().toLatin1());
+        clock.wait(999);
+        QCOMPARE(tool.readyByte(), quint8(0));
+        clock.wait(2);
+        QCOMPARE(tool.readyByte(), quint8(commands::TalkingToVehicle));
+
+        // The sweep follows the tool's time: a quarter of the way at 250 ms of a 1 s period.
+        SimulatedScanTool swept(profile, &clock);
+        clock.wait(250);
+        QCOMPARE(swept.answer("010C07").mid(11, 4), QByteArray("0032"));
     }
 
     void profileErrorsNameFileAndProblem_data()

@@ -6,7 +6,7 @@ LineRig::LineRig(Line line, sim::VehicleProfile profile)
 {
     PortDirectory ports;
     if (line == Line::InProcess) {
-        tool = std::make_unique<sim::SimulatedScanTool>(std::move(profile));
+        tool = std::make_unique<sim::SimulatedScanTool>(std::move(profile), &clock);
         ports.mapFactory(1, [this] { return std::make_unique<sim::SimPort>(tool.get()); },
                          QStringLiteral("simulated scan tool: test line"));
     } else {
@@ -14,7 +14,7 @@ LineRig::LineRig(Line line, sim::VehicleProfile profile)
             qFatal("no pseudo-terminal");
         ports.mapDevice(1, threaded.device);
     }
-    program = std::make_unique<Program>(prompts, std::move(ports));
+    program = std::make_unique<Program>(prompts, std::move(ports), line == Line::InProcess ? &clock : nullptr);
     // Tests never depend on the definition file of the machine they run on.
     program->definitions.setPlaces({QStringLiteral(QUENTA_SOURCE_DATA_DIR "/troublecode.tcf")});
 }

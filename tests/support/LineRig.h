@@ -1,6 +1,9 @@
 #pragma once
 // A program on COM1 of the simulated tool, either in-process or over a pseudo-terminal through
 // QSerialPort with the tool in its own thread (so it keeps talking while the program is busy).
+// In-process the program and the tool run on the rig's manual clock, so every wait takes no real
+// time; over the pseudo-terminal both run on the system clock, as the real program and tool do.
+#include "ManualClock.h"
 #include "ScriptedPrompts.h"
 
 #include "program/Program.h"
@@ -19,6 +22,7 @@ struct LineRig {
     void withTool(const std::function<void(quenta::sim::SimulatedScanTool &)> &f);
 
     ScriptedPrompts prompts;
+    ManualClock clock;                                    // in-process only
     std::unique_ptr<quenta::sim::SimulatedScanTool> tool; // in-process only
     ThreadedSim threaded;                                 // over the pseudo-terminal only
     std::unique_ptr<quenta::Program> program;

@@ -9,11 +9,18 @@
 
 using namespace quenta;
 
-SimRig::SimRig(sim::VehicleProfile profile) : tool(std::move(profile))
+namespace {
+PortDirectory rigPorts(sim::SimulatedScanTool *tool)
 {
     PortDirectory ports;
-    ports.mapFactory(1, [this] { return std::make_unique<sim::SimPort>(&tool); }, QStringLiteral("simulated scan tool: test rig"));
-    program = std::make_unique<Program>(prompts, std::move(ports));
+    ports.mapFactory(1, [tool] { return std::make_unique<sim::SimPort>(tool); }, QStringLiteral("simulated scan tool: test rig"));
+    return ports;
+}
+} // namespace
+
+SimRig::SimRig(sim::VehicleProfile profile, Clock *clock)
+    : program(std::make_unique<Program>(prompts, rigPorts(&tool), clock)), tool(std::move(profile), &program->clock())
+{
     // Tests never depend on the definition file of the machine they run on.
     program->definitions.setPlaces({QStringLiteral(QUENTA_SOURCE_DATA_DIR "/troublecode.tcf")});
 }

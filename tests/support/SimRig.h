@@ -1,5 +1,6 @@
 #pragma once
-// A program wired to the in-process simulated scan tool on COM1, with scripted prompts.
+// A program wired to the in-process simulated scan tool on COM1, with scripted prompts. The tool
+// runs on the program's clock: the system clock, or the test's manual clock when it hands one.
 #include "ScriptedPrompts.h"
 
 #include "program/Program.h"
@@ -9,7 +10,8 @@
 #include <memory>
 
 struct SimRig {
-    explicit SimRig(quenta::sim::VehicleProfile profile = testProfile());
+    explicit SimRig(quenta::sim::VehicleProfile profile = testProfile(), quenta::Clock *clock = nullptr);
+    explicit SimRig(quenta::Clock &clock) : SimRig(testProfile(), &clock) {}
 
     // The shipped default profile, unpaced, with a short status period so tests run fast.
     static quenta::sim::VehicleProfile testProfile();
@@ -24,7 +26,7 @@ struct SimRig {
     void connect();
 
     ScriptedPrompts prompts;
-    quenta::sim::SimulatedScanTool tool;
     std::unique_ptr<quenta::Program> program;
+    quenta::sim::SimulatedScanTool tool;
     quenta::sim::SimPort *port() const;
 };

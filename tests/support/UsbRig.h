@@ -18,9 +18,10 @@ struct UsbRig {
     static constexpr quint16 Vendor = 0x1234;
     static constexpr quint16 Product = 0x5678;
 
-    explicit UsbRig(quenta::sim::VehicleProfile profile) : usb(std::move(profile))
+    // The tool runs in its own thread on the system clock; the program on `clock` when given one.
+    explicit UsbRig(quenta::sim::VehicleProfile profile, quenta::Clock *clock = nullptr) : usb(std::move(profile))
     {
-        program = std::make_unique<quenta::Program>(prompts, quenta::PortDirectory());
+        program = std::make_unique<quenta::Program>(prompts, quenta::PortDirectory(), clock);
         program->definitions.setPlaces({QStringLiteral(QUENTA_SOURCE_DATA_DIR "/troublecode.tcf")});
         program->connection.usbIds = quenta::UsbIds{Vendor, Product};
     }
