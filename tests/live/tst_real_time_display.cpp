@@ -253,6 +253,11 @@ private slots:
                 display.setStopFlag(true);
         };
         QVERIFY(display.run(0x0C));
+        QVERIFY2(passes == 20, qPrintable(QStringLiteral("%1 passes; indicator %2; port failed %3; abandoned %4")
+                                              .arg(passes)
+                                              .arg(p.indicator.text())
+                                              .arg(p.link.portFailed())
+                                              .arg(p.link.abandoned())));
         QCOMPARE(chart.points().rowCount(), 20);
     }
 
