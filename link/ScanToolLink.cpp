@@ -119,7 +119,15 @@ std::optional<std::int64_t> ScanToolLink::boundDeadline() const
     return m_clock.tickMs() + *m_boundMs;
 }
 
-ScanToolLink::WaitEnd ScanToolLink::waitForCharacters(int threshold, std::optional<std::int64_t> deadline)
+void ScanToolLink::letReplyEnd(int missing)
+{
+    // The wait ends at the characters a reply needs, so its checksum may still be on the line; a
+    // request sent again at once would take it for the start of its own reply.
+    if (missing > 0)
+        waitForCharacters(missing - 1, m_clock.tickMs() + ReplyTailMs, Deadline::Settle);
+}
+
+ScanToolLink::WaitEnd ScanToolLink::waitForCharacters(int threshold, std::optional<std::int64_t> deadline, Deadline kind)
 {
     for (;;) {
         if (m_stop || m_abandoned || m_portFailed)
@@ -133,6 +141,8 @@ ScanToolLink::WaitEnd ScanToolLink::waitForCharacters(int threshold, std::option
         if (deadline) {
             const std::int64_t left = *deadline - m_clock.tickMs();
             if (left <= 0) {
+                if (kind == Deadline::Settle)
+                    return WaitEnd::TimedOut;
                 m_timedOut = true;
                 // A live tool sends its status every few milliseconds and answers within
                 // milliseconds: nothing for the whole bound means it is gone. A status character
@@ -320,6 +330,7 @@ ScanToolLink::Answer ScanToolLink::ask(const ToolCommand &command, int threshold
         case Reply::Kind::Garbled:
             break;
         }
+        letReplyEnd(2 * expected.length + 3 - int(reply.size()));
     }
     if (m_stop || !how.checkReply)
         return {};

@@ -109,6 +109,7 @@ public:
     Answer ask(const ToolCommand &command, int threshold, const Ask &how);
     Answer ask(const ToolCommand &command, int threshold) { return ask(command, threshold, Ask{}); }
     static constexpr int MaxAttempts = 4;
+    static constexpr int ReplyTailMs = 100; // how long the rest of a reply is waited for before a repeat
     // A parameter request: the reply carries two characters per byte of the command's length;
     // NoVehicleReply when the tool reports no vehicle.
     Answer get_ecu_PID(const ToolCommand &command);
@@ -135,7 +136,11 @@ public:
     // The wait under it: yields to the event loop, sleeping until characters arrive, the stop
     // flag is raised, the bound passes or the link is abandoned. The deadline is in the clock's
     // milliseconds (Clock::tickMs).
-    WaitEnd waitForCharacters(int threshold, std::optional<std::int64_t> deadline = std::nullopt);
+    // An answer's deadline passing means the tool failed to answer; a settle's means nothing more came.
+    enum class Deadline { Answer, Settle };
+    WaitEnd waitForCharacters(int threshold, std::optional<std::int64_t> deadline = std::nullopt,
+                              Deadline kind = Deadline::Answer);
+    void letReplyEnd(int missing);
     // Lets pending events run and sleeps at most `ms` on the clock for new ones (for loops that
     // poll other things); the port's readyRead and the stop flag end the sleep at once.
     void yieldToEvents(int ms);

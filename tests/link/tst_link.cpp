@@ -101,6 +101,23 @@ private slots:
         QCOMPARE(rig.program->indicator.color(), colors::Red);
     }
 
+    // The wait ends once the characters the reply needs are in, with its checksum still on a
+    // paced line: the repeat must not take that tail for the start of its own reply.
+    void repeatOnAPacedLineIgnoresTheTail()
+    {
+        ManualClock clock;
+        sim::VehicleProfile profile = SimRig::profileWith({{QStringLiteral("0D"), QStringLiteral("21")}});
+        profile.baud = 9600;
+        SimRig rig(profile, &clock);
+        rig.openPort();
+        rig.tool.start();
+        rig.tool.faults().sAtThird = 1;
+        const ScanToolLink::Answer answer = rig.program->link.get_ecu_PID(ToolCommand{0x01, 0x0D, 0x06});
+        QCOMPARE(answer.outcome, ScanToolLink::Outcome::Answer);
+        QCOMPARE(answer.reply.left(13), QStringLiteral("R486B10410D21"));
+        QVERIFY(rig.prompts.texts().isEmpty());
+    }
+
     void replyNotStartingWithSIsReturnedUnchanged()
     {
         Scripted s;
