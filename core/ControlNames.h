@@ -135,4 +135,85 @@ inline const QStringList Options{Option1, Option2, Option3, Option4, Option5};
 inline const QStringList Controls{Label1, Option1, Option2, Option3, Option4, Option5};
 } // namespace picker
 
+// The live chart window.
+namespace chart {
+inline const QString Chart = QStringLiteral("Chart");
+inline const QString iStripChartX1 = QStringLiteral("iStripChartX1");
+inline const QString lblValText = QStringLiteral("lblValText");
+inline const QString txbValue = QStringLiteral("txbValue");
+inline const QString cmdFreeze = QStringLiteral("cmdFreeze");
+inline const QString Stop1 = QStringLiteral("Stop1");
+inline const QString cmdShowHideToolbar = QStringLiteral("cmdShowHideToolbar");
+inline const QString cmdResetChart = QStringLiteral("cmdResetChart");
+inline const QString cmdClearData = QStringLiteral("cmdClearData");
+inline const QString optFlag = QStringLiteral("optFlag");
+// Every control of the window.
+inline const QStringList Controls{iStripChartX1, lblValText,   txbValue,      cmdFreeze, Stop1,
+                                  cmdShowHideToolbar, cmdResetChart, cmdClearData, optFlag};
+} // namespace chart
+
+// DataLogMV, the data logger window.
+namespace logger {
+inline const QString DataLogMV = QStringLiteral("DataLogMV");
+inline const QString mnuHelp = QStringLiteral("mnuHelp");
+inline const QString cboRTD = QStringLiteral("cboRTD");
+inline const QString Label7 = QStringLiteral("Label7");
+inline const QString Triggering = QStringLiteral("Triggering");
+inline const QString Text1 = QStringLiteral("Text1");
+inline const QString Text2 = QStringLiteral("Text2");
+inline const QString Text3 = QStringLiteral("Text3");
+inline const QString Combo1 = QStringLiteral("Combo1");
+inline const QString Combo2 = QStringLiteral("Combo2");
+inline const QString Combo3 = QStringLiteral("Combo3");
+inline const QString txtTRIG1 = QStringLiteral("txtTRIG1");
+inline const QString txtTRIG2 = QStringLiteral("txtTRIG2");
+inline const QString lblTRIG = QStringLiteral("lblTRIG");
+inline const QString txtTRIG = QStringLiteral("txtTRIG");
+inline const QString cmdTRIG = QStringLiteral("cmdTRIG");
+inline const QString Command1 = QStringLiteral("Command1");
+inline const QString Command2 = QStringLiteral("Command2");
+inline const QString Command3 = QStringLiteral("Command3");
+inline const QString Cancel = QStringLiteral("Cancel");
+// "Option1" .. "Option5" (the parameter counts) and the six displays' "Display1_name" .. "Display6_value".
+inline QString option(int k) { return QStringLiteral("Option%1").arg(k); }
+inline QString displayName(int k) { return QStringLiteral("Display%1_name").arg(k); }
+inline QString displayValue(int k) { return QStringLiteral("Display%1_value").arg(k); }
+// Every control of the window.
+inline const QStringList Controls{
+    mnuHelp, cboRTD, Label7, Triggering, Text1, Text2, Text3, Combo1, Combo2, Combo3, txtTRIG1, txtTRIG2, lblTRIG,
+    txtTRIG, cmdTRIG, Command1, Command2, Command3, Cancel, option(1), option(2), option(3), option(4), option(5),
+    displayName(1), displayValue(1), displayName(2), displayValue(2), displayName(3), displayValue(3),
+    displayName(4), displayValue(4), displayName(5), displayValue(5), displayName(6), displayValue(6)};
+} // namespace logger
+
+// WRO2_Sensor_Log, the wideband O2 meter.
+namespace wideband {
+inline const QString WRO2_Sensor_Log = QStringLiteral("WRO2_Sensor_Log");
+inline const QString Display1_name = QStringLiteral("Display1_name");
+inline const QString Display1_value = QStringLiteral("Display1_value");
+inline const QString Display2_name = QStringLiteral("Display2_name");
+inline const QString Display2_value = QStringLiteral("Display2_value");
+inline const QString Text1 = QStringLiteral("Text1");
+inline const QString Text2 = QStringLiteral("Text2");
+inline const QString Label2 = QStringLiteral("Label2");
+inline const QString Command1 = QStringLiteral("Command1");
+inline const QString Command2 = QStringLiteral("Command2");
+inline const QString Cancel = QStringLiteral("Cancel");
+// Every control of the window.
+inline const QStringList Controls{Display1_name, Display1_value, Display2_name, Display2_value, Text1,
+                                  Text2,         Label2,         Command1,      Command2,       Cancel};
+} // namespace wideband
+
+// frmFuel_Trim, the fuel trim monitor.
+namespace fuelTrim {
+inline const QString frmFuel_Trim = QStringLiteral("frmFuel_Trim");
+inline const QString Label5 = QStringLiteral("Label5");
+inline const QString Command1 = QStringLiteral("Command1");
+inline const QString Option1 = QStringLiteral("Option1");
+// "Label1" .. "Label4": the four trim rows.
+inline QString row(int k) { return QStringLiteral("Label%1").arg(k); }
+// Every control of the window.
+inline const QStringList Controls{Label5, Command1, Option1, row(1), row(2), row(3), row(4)};
+} // namespace fuelTrim
+
 } // namespace quenta::names

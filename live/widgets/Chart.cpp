@@ -1,4 +1,5 @@
 #include "live/widgets/Chart.h"
+#include "core/ControlNames.h"
 #include "platform/widgets/Fonts.h"
 
 #include "platform/widgets/StripChartView.h"
@@ -12,6 +13,8 @@
 #include <QVBoxLayout>
 
 namespace quenta {
+
+namespace n = names::chart;
 
 namespace {
 
@@ -37,35 +40,35 @@ QPushButton *button(const QString &name, const QString &caption, const QColor &b
 Chart::Chart(const LiveParts &parts, QWidget *parent)
     : QWidget(parent, Qt::Window), m_strip(parts.clock), m_display(parts, m_strip)
 {
-    setObjectName(QStringLiteral("Chart"));
+    setObjectName(n::Chart);
     setWindowTitle(Caption);
 
     iStripChartX1 = new StripChartView(m_strip, parts.prompts, this);
-    iStripChartX1->setObjectName(QStringLiteral("iStripChartX1"));
+    iStripChartX1->setObjectName(n::iStripChartX1);
 
     lblValText = new QLabel(this);
-    lblValText->setObjectName(QStringLiteral("lblValText"));
+    lblValText->setObjectName(n::lblValText);
     QFont labelFont = lblValText->font();
     labelFont.setPointSize(11);
     labelFont.setBold(true);
     lblValText->setFont(labelFont);
 
     txbValue = new QLineEdit(this);
-    txbValue->setObjectName(QStringLiteral("txbValue"));
+    txbValue->setObjectName(n::txbValue);
     txbValue->setReadOnly(true);
     txbValue->setFont(namedFont(QStringLiteral("Courier New"), QFont::TypeWriter, 14, true));
     txbValue->setMinimumWidth(txbValue->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 16);
 
     const QColor green(0x00, 0xFF, 0x00);
-    cmdFreeze = button(QStringLiteral("cmdFreeze"), QStringLiteral("Freeze"), QColor(0x00, 0xFF, 0xFF), this);
-    Stop1 = button(QStringLiteral("Stop1"), QStringLiteral("STOP"), QColor(0xFF, 0x00, 0x00), this);
+    cmdFreeze = button(n::cmdFreeze, QStringLiteral("Freeze"), QColor(0x00, 0xFF, 0xFF), this);
+    Stop1 = button(n::Stop1, QStringLiteral("STOP"), QColor(0xFF, 0x00, 0x00), this);
     Stop1->setFont(namedFont(QStringLiteral("Courier"), QFont::TypeWriter, 12, true));
-    cmdShowHideToolbar = button(QStringLiteral("cmdShowHideToolbar"), QStringLiteral("Show/Hide Toolbar"), green, this);
-    cmdResetChart = button(QStringLiteral("cmdResetChart"), QStringLiteral("Reset"), green, this);
-    cmdClearData = button(QStringLiteral("cmdClearData"), QStringLiteral("Clear"), green, this);
+    cmdShowHideToolbar = button(n::cmdShowHideToolbar, QStringLiteral("Show/Hide Toolbar"), green, this);
+    cmdResetChart = button(n::cmdResetChart, QStringLiteral("Reset"), green, this);
+    cmdClearData = button(n::cmdClearData, QStringLiteral("Clear"), green, this);
 
     optFlag = new QRadioButton(this);
-    optFlag->setObjectName(QStringLiteral("optFlag"));
+    optFlag->setObjectName(n::optFlag);
     optFlag->setVisible(false);
     optFlag->setAutoExclusive(false);
 

@@ -1,4 +1,5 @@
 #include "live/widgets/DataLogMV.h"
+#include "core/ControlNames.h"
 #include "platform/widgets/Fonts.h"
 
 #include "live/widgets/ModSaveFormData.h"
@@ -18,6 +19,8 @@
 #include <QVBoxLayout>
 
 namespace quenta {
+
+namespace n = names::logger;
 
 namespace {
 
@@ -45,12 +48,12 @@ QPushButton *pushButton(const QString &name, const QString &caption, QWidget *pa
 DataLogMV::DataLogMV(const LiveParts &parts, LoggerParameters &lists, QWidget *parent)
     : QWidget(parent, Qt::Window), m_prompts(parts.prompts), m_logger(parts)
 {
-    setObjectName(QStringLiteral("DataLogMV"));
+    setObjectName(n::DataLogMV);
     setWindowTitle(Caption);
     auto *layout = new QVBoxLayout(this);
     menu = new QMenuBar(this);
     QAction *help = menu->addAction(QStringLiteral("Help"));
-    help->setObjectName(QStringLiteral("mnuHelp"));
+    help->setObjectName(n::mnuHelp);
     connect(help, &QAction::triggered, this, &DataLogMV::mnuHelp_Click);
     layout->setMenuBar(menu);
 
@@ -60,7 +63,7 @@ DataLogMV::DataLogMV(const LiveParts &parts, LoggerParameters &lists, QWidget *p
     parameters->addWidget(new QLabel(QStringLiteral("Select Up to Six Parameters"), this));
     for (int i = 0; i < DataLogger::Slots; ++i) {
         QComboBox *list = new QComboBox(this);
-        list->setObjectName(QStringLiteral("cboRTD"));
+        list->setObjectName(n::cboRTD);
         setControlIndex(list, i);
         list->setModel(lists.box(i));
         list->setCurrentIndex(-1);
@@ -76,7 +79,7 @@ DataLogMV::DataLogMV(const LiveParts &parts, LoggerParameters &lists, QWidget *p
     auto *options = new QHBoxLayout;
     for (int k = 0; k < 5; ++k) {
         auto *option = new QRadioButton(QString::number(Counts[k]), this);
-        option->setObjectName(QStringLiteral("Option%1").arg(k + 1));
+        option->setObjectName(n::option(k + 1));
         option->setAutoExclusive(false);
         connect(option, &QRadioButton::clicked, this, [this, k] { Option_Click(k); });
         Option[size_t(k)] = option;
@@ -84,10 +87,10 @@ DataLogMV::DataLogMV(const LiveParts &parts, LoggerParameters &lists, QWidget *p
     }
     right->addLayout(options);
     right->addWidget(new QLabel(QStringLiteral("Sample Time Interval Sec."), this));
-    Text2 = textBox(QStringLiteral("Text2"), this, QStringLiteral("0.100"));
+    Text2 = textBox(n::Text2, this, QStringLiteral("0.100"));
     right->addWidget(Text2);
     Label7 = new QLabel(this);
-    Label7->setObjectName(QStringLiteral("Label7"));
+    Label7->setObjectName(n::Label7);
     QFont statusFont = Label7->font();
     statusFont.setPointSize(14);
     statusFont.setBold(true);
@@ -100,9 +103,9 @@ DataLogMV::DataLogMV(const LiveParts &parts, LoggerParameters &lists, QWidget *p
 
     // The triggers.
     Triggering = new QGroupBox(QStringLiteral("LOG TRIGGERS ------- Starts LOG when Trigger condition is true"), this);
-    Triggering->setObjectName(QStringLiteral("Triggering"));
+    Triggering->setObjectName(n::Triggering);
     auto *triggers = new QGridLayout(Triggering);
-    Text1 = textBox(QStringLiteral("Text1"), Triggering, QStringLiteral("Trigger 1            AND/OR            Trigger 2"));
+    Text1 = textBox(n::Text1, Triggering, QStringLiteral("Trigger 1            AND/OR            Trigger 2"));
     Text1->setReadOnly(true);
     triggers->addWidget(Text1, 0, 0, 1, 3);
     auto triggerList = [this](const QString &name, const QStringList &items) {
@@ -114,22 +117,22 @@ DataLogMV::DataLogMV(const LiveParts &parts, LoggerParameters &lists, QWidget *p
         return list;
     };
     const QStringList kinds{QStringLiteral("None"), QStringLiteral("System Time"), QStringLiteral("Speed"), QStringLiteral("RPM")};
-    Combo1 = triggerList(QStringLiteral("Combo1"), kinds);
-    Combo3 = triggerList(QStringLiteral("Combo3"), {QStringLiteral("AND"), QStringLiteral("OR")});
-    Combo2 = triggerList(QStringLiteral("Combo2"), kinds);
+    Combo1 = triggerList(n::Combo1, kinds);
+    Combo3 = triggerList(n::Combo3, {QStringLiteral("AND"), QStringLiteral("OR")});
+    Combo2 = triggerList(n::Combo2, kinds);
     triggers->addWidget(Combo1, 1, 0);
     triggers->addWidget(Combo3, 1, 1);
     triggers->addWidget(Combo2, 1, 2);
-    txtTRIG1 = textBox(QStringLiteral("txtTRIG1"), Triggering);
-    txtTRIG2 = textBox(QStringLiteral("txtTRIG2"), Triggering);
+    txtTRIG1 = textBox(n::txtTRIG1, Triggering);
+    txtTRIG2 = textBox(n::txtTRIG2, Triggering);
     txtTRIG1->setReadOnly(true);
     txtTRIG2->setReadOnly(true);
     triggers->addWidget(txtTRIG1, 2, 0);
     triggers->addWidget(txtTRIG2, 2, 2);
     lblTRIG = new QLabel(Triggering);
-    lblTRIG->setObjectName(QStringLiteral("lblTRIG"));
-    txtTRIG = textBox(QStringLiteral("txtTRIG"), Triggering);
-    cmdTRIG = pushButton(QStringLiteral("cmdTRIG"), QStringLiteral("ENTER"), Triggering);
+    lblTRIG->setObjectName(n::lblTRIG);
+    txtTRIG = textBox(n::txtTRIG, Triggering);
+    cmdTRIG = pushButton(n::cmdTRIG, QStringLiteral("ENTER"), Triggering);
     triggers->addWidget(lblTRIG, 3, 0);
     triggers->addWidget(txtTRIG, 3, 1);
     triggers->addWidget(cmdTRIG, 3, 2);
@@ -145,8 +148,8 @@ DataLogMV::DataLogMV(const LiveParts &parts, LoggerParameters &lists, QWidget *p
     for (int i = 0; i < DataLogger::Slots; ++i) {
         auto *frame = new QGroupBox(QStringLiteral("Display %1").arg(i + 1), this);
         auto *in = new QVBoxLayout(frame);
-        displayName[size_t(i)] = textBox(QStringLiteral("Display%1_name").arg(i + 1), frame);
-        displayValue[size_t(i)] = textBox(QStringLiteral("Display%1_value").arg(i + 1), frame);
+        displayName[size_t(i)] = textBox(n::displayName(i + 1), frame);
+        displayValue[size_t(i)] = textBox(n::displayValue(i + 1), frame);
         displayName[size_t(i)]->setReadOnly(true);
         displayValue[size_t(i)]->setReadOnly(true);
         displayValue[size_t(i)]->setFont(namedFont(QStringLiteral("Courier New"), QFont::TypeWriter, 12, true));
@@ -159,11 +162,11 @@ DataLogMV::DataLogMV(const LiveParts &parts, LoggerParameters &lists, QWidget *p
 
     // The buttons, and the box that takes the shortcut keys.
     auto *buttons = new QHBoxLayout;
-    Command1 = pushButton(QStringLiteral("Command1"), QStringLiteral("Begin Log"), this);
-    Command2 = pushButton(QStringLiteral("Command2"), QStringLiteral("Pause"), this);
-    Command3 = pushButton(QStringLiteral("Command3"), QStringLiteral("Save"), this);
-    Cancel = pushButton(QStringLiteral("Cancel"), QStringLiteral("QUIT"), this);
-    Text3 = textBox(QStringLiteral("Text3"), this);
+    Command1 = pushButton(n::Command1, QStringLiteral("Begin Log"), this);
+    Command2 = pushButton(n::Command2, QStringLiteral("Pause"), this);
+    Command3 = pushButton(n::Command3, QStringLiteral("Save"), this);
+    Cancel = pushButton(n::Cancel, QStringLiteral("QUIT"), this);
+    Text3 = textBox(n::Text3, this);
     Text3->setFixedWidth(14);
     Text3->setStyleSheet(QStringLiteral("QLineEdit { color: #c0c0c0; background: #c0c0c0; border: none; }"));
     Text3->installEventFilter(this);

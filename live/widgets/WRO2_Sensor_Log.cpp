@@ -1,4 +1,5 @@
 #include "live/widgets/WRO2_Sensor_Log.h"
+#include "core/ControlNames.h"
 #include "platform/widgets/Fonts.h"
 
 
@@ -11,6 +12,8 @@
 #include <QVBoxLayout>
 
 namespace quenta {
+
+namespace n = names::wideband;
 
 namespace {
 
@@ -31,7 +34,7 @@ QLineEdit *box(const QString &name, const QString &text, bool large, QWidget *pa
 WRO2_Sensor_Log::WRO2_Sensor_Log(const LiveParts &parts, QWidget *parent)
     : QWidget(parent, Qt::Window), m_meter(parts)
 {
-    setObjectName(QStringLiteral("WRO2_Sensor_Log"));
+    setObjectName(n::WRO2_Sensor_Log);
     setWindowTitle(Caption);
     setAttribute(Qt::WA_DeleteOnClose);
 
@@ -42,25 +45,25 @@ WRO2_Sensor_Log::WRO2_Sensor_Log(const LiveParts &parts, QWidget *parent)
     headingFont.setBold(true);
     heading->setFont(headingFont);
 
-    Display1_name = box(QStringLiteral("Display1_name"), QStringLiteral("Lambda"), false, this);
-    Display1_value = box(QStringLiteral("Display1_value"), QString(), true, this);
-    Display2_name = box(QStringLiteral("Display2_name"), QStringLiteral("A/F Ratio"), false, this);
-    Display2_value = box(QStringLiteral("Display2_value"), QString(), true, this);
-    Text1 = box(QStringLiteral("Text1"), QStringLiteral("RPM"), false, this);
-    Text2 = box(QStringLiteral("Text2"), QString(), true, this);
+    Display1_name = box(n::Display1_name, QStringLiteral("Lambda"), false, this);
+    Display1_value = box(n::Display1_value, QString(), true, this);
+    Display2_name = box(n::Display2_name, QStringLiteral("A/F Ratio"), false, this);
+    Display2_value = box(n::Display2_value, QString(), true, this);
+    Text1 = box(n::Text1, QStringLiteral("RPM"), false, this);
+    Text2 = box(n::Text2, QString(), true, this);
     Label2 = new QLabel(this);
-    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setObjectName(n::Label2);
     Label2->setAlignment(Qt::AlignCenter);
     QFont statusFont = Label2->font();
     statusFont.setPointSize(12);
     statusFont.setBold(true);
     Label2->setFont(statusFont);
     Command1 = new QPushButton(QStringLiteral("Start"), this);
-    Command1->setObjectName(QStringLiteral("Command1"));
+    Command1->setObjectName(n::Command1);
     Command2 = new QPushButton(QStringLiteral("Stop"), this);
-    Command2->setObjectName(QStringLiteral("Command2"));
+    Command2->setObjectName(n::Command2);
     Cancel = new QPushButton(QStringLiteral("EXIT"), this);
-    Cancel->setObjectName(QStringLiteral("Cancel"));
+    Cancel->setObjectName(n::Cancel);
 
     auto *grid = new QGridLayout;
     grid->addWidget(Display1_name, 0, 0);

@@ -1,4 +1,5 @@
 #include "live/widgets/frmFuel_Trim.h"
+#include "core/ControlNames.h"
 #include "platform/widgets/Fonts.h"
 
 #include <QCloseEvent>
@@ -9,14 +10,16 @@
 
 namespace quenta {
 
+namespace n = names::fuelTrim;
+
 frmFuel_Trim::frmFuel_Trim(const LiveParts &parts, QWidget *parent)
     : QWidget(parent, Qt::Window), m_monitor(parts)
 {
-    setObjectName(QStringLiteral("frmFuel_Trim"));
+    setObjectName(n::frmFuel_Trim);
     setWindowTitle(FuelTrimMonitor::Heading);
 
     Label5 = new QLabel(FuelTrimMonitor::Heading, this);
-    Label5->setObjectName(QStringLiteral("Label5"));
+    Label5->setObjectName(n::Label5);
     Label5->setAlignment(Qt::AlignCenter);
     QFont heading = Label5->font();
     heading.setPointSize(14);
@@ -29,7 +32,7 @@ frmFuel_Trim::frmFuel_Trim(const LiveParts &parts, QWidget *parent)
     QLabel **rows[] = {&Label1, &Label2, &Label3, &Label4};
     for (int i = 0; i < 4; ++i) {
         QLabel *row = new QLabel(this);
-        row->setObjectName(QStringLiteral("Label%1").arg(i + 1));
+        row->setObjectName(n::row(i + 1));
         row->setFont(rowFont);
         // Room for the longest row with a three-digit trim, so nothing is cut off.
         row->setMinimumWidth(row->fontMetrics().horizontalAdvance(QStringLiteral("Long  Term Fuel Trim B2 ---- -100%")) + 8);
@@ -37,11 +40,11 @@ frmFuel_Trim::frmFuel_Trim(const LiveParts &parts, QWidget *parent)
         layout->addWidget(row);
     }
     Command1 = new QPushButton(QStringLiteral("EXIT"), this);
-    Command1->setObjectName(QStringLiteral("Command1"));
+    Command1->setObjectName(n::Command1);
     Command1->setMinimumHeight(32);
     layout->addWidget(Command1, 0, Qt::AlignHCenter);
     Option1 = new QRadioButton(this);
-    Option1->setObjectName(QStringLiteral("Option1"));
+    Option1->setObjectName(n::Option1);
     Option1->setVisible(false);
 
     connect(Command1, &QPushButton::clicked, &m_monitor, &FuelTrimMonitor::Command1_Click);

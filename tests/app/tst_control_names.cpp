@@ -6,6 +6,10 @@
 #include "app/frmMain.h"
 #include "app/frmUserCOM.h"
 #include "core/ControlNames.h"
+#include "live/widgets/Chart.h"
+#include "live/widgets/DataLogMV.h"
+#include "live/widgets/WRO2_Sensor_Log.h"
+#include "live/widgets/frmFuel_Trim.h"
 #include "platform/widgets/Printer.h"
 
 #include <QAction>
@@ -154,6 +158,36 @@ private slots:
         // Names outside the control naming are the toolkit's own parts and are not controls.
         new QWidget(b.window.centralWidget());
         QCOMPARE(undeclaredControls(b.window, names::MainWindowControls), (QStringList{"Command3", "mnuExtra"}));
+    }
+
+    // Each live window carries exactly the names declared for it.
+    void liveWindowNames_data()
+    {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<QStringList>("declared");
+        QTest::newRow("chart") << names::chart::Chart << names::chart::Controls;
+        QTest::newRow("logger") << names::logger::DataLogMV << names::logger::Controls;
+        QTest::newRow("wideband") << names::wideband::WRO2_Sensor_Log << names::wideband::Controls;
+        QTest::newRow("fuel trim") << names::fuelTrim::frmFuel_Trim << names::fuelTrim::Controls;
+    }
+    void liveWindowNames()
+    {
+        QFETCH(QString, window);
+        QFETCH(QStringList, declared);
+        SimRig rig;
+        const LiveParts parts = rig.program->liveParts();
+        std::unique_ptr<QWidget> w;
+        if (window == names::chart::Chart)
+            w = std::make_unique<Chart>(parts);
+        else if (window == names::logger::DataLogMV)
+            w = std::make_unique<DataLogMV>(parts, rig.program->logger);
+        else if (window == names::wideband::WRO2_Sensor_Log)
+            w = std::make_unique<WRO2_Sensor_Log>(parts);
+        else
+            w = std::make_unique<frmFuel_Trim>(parts);
+        QCOMPARE(w->objectName(), window);
+        QCOMPARE(missingControls(*w, declared), QStringList());
+        QCOMPARE(undeclaredControls(*w, declared), QStringList());
     }
 
     void pickerNames()

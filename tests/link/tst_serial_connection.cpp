@@ -239,7 +239,9 @@ private slots:
         QCOMPARE(p.indicator.text(), QStringLiteral("ECU Connected"));
         QCOMPARE(p.indicator.color(), colors::Green);
         QVERIFY(p.controls.enabled(QStringLiteral("Mode1")));
-        QVERIFY(!p.data.lines().isEmpty());
+        // The link works on the new device: the user's next request is answered.
+        p.currentData.request();
+        QVERIFY2(!p.data.lines().isEmpty(), qPrintable(rig.prompts.texts().join(QLatin1Char('|'))));
     }
 
     void lineClosedUnderTheProgram()

@@ -44,7 +44,9 @@ struct Screen {
 struct Rig : LineRig {
     explicit Rig(Line line) : LineRig(line, SimRig::steadyProfile(line == Line::Pty ? 10 : 2))
     {
-        program->link.operationBoundMs = 500;
+        // In-process the bound passes on the manual clock; over the pseudo-terminal it is generous,
+        // since a loaded machine may hold either side for a while.
+        program->link.operationBoundMs = line == Line::Pty ? 5000 : 500;
         program->connection.setPort(program->connection.ports.create(1));
         program->connection.port()->setLineSettings(*parseLineSettings(QStringLiteral("38400,N,8,1")), nullptr);
         if (!program->connection.port()->open(nullptr))
@@ -91,7 +93,9 @@ private slots:
         for (const Line line : {Line::InProcess, Line::Pty})
             for (int op = 0; op < 4; ++op)
                 for (const auto &f : faults)
-                    QTest::addRow("%s, %s, %s", line == Line::Pty ? "pty" : "in-process", OperationNames[op], f.name)
+                    // A fault whose result is the bound passing is shown on the manual clock only.
+                    if (line == Line::InProcess || (f.shows != Shows::OffLine && f.shows != Shows::EcuTimeout))
+                        QTest::addRow("%s, %s, %s", line == Line::Pty ? "pty" : "in-process", OperationNames[op], f.name)
                         << line << op << QString::fromLatin1(f.name) << f.shows;
     }
     void everyFaultEveryOperation()
