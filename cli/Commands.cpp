@@ -250,7 +250,7 @@ void printReport(const Session &s, const Command &c)
 void idle(Program &program, double seconds)
 {
     Waker waker;
-    waker.listen(&program.link, &ScanToolLink::portLost);
+    waker.listen(&program.link, &ScanToolLink::stateChanged);
     program.clock().wait(int(seconds * 1000), waker);
 }
 

@@ -204,9 +204,12 @@ public:
     Supervisor(Program &program, const Options &opt) : m_program(program), m_opt(opt), m_deadline(program.clock())
     {
         // The timer is the context of both connections, so that they end with this object.
-        QObject::connect(&program.link, &ScanToolLink::portLost, &m_deadline, [this](const QString &reason) {
+        QObject::connect(&program.link, &ScanToolLink::stateChanged, &m_deadline, [this](ScanToolLink::State state,
+                                                                                         const QString &reason) {
+            if (state != ScanToolLink::State::ToolSilent && state != ScanToolLink::State::PortFailed)
+                return;
             if (failure.isEmpty())
-                failure = reason == ScanToolLink::ToolSilentReason
+                failure = state == ScanToolLink::State::ToolSilent
                     ? QStringLiteral("%1: %2").arg(m_running, reason)
                     : QStringLiteral("the scan tool's port went away: %1").arg(reason);
             m_program.link.abandon();

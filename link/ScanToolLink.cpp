@@ -29,7 +29,8 @@ void ScanToolLink::setPort(ScanToolPort *port)
         disconnect(m_port, nullptr, &m_waker, nullptr);
     }
     m_port = port;
-    m_portFailed = false;
+    if (lost())
+        setState(State::Ready);
     if (m_port) {
         connect(m_port, &ScanToolPort::failed, this, &ScanToolLink::onPortFailed);
         m_waker.listen(port, &ScanToolPort::readyRead);
@@ -51,34 +52,42 @@ void ScanToolLink::setInputMode(ScanToolPort::InputMode mode)
 
 void ScanToolLink::abandon()
 {
-    m_abandoned = true;
+    setState(State::Abandoned);
     setOBD_stop(true);
+}
+
+void ScanToolLink::setState(State state, const QString &reason)
+{
+    if (m_state == state || m_state == State::Abandoned)
+        return;
+    m_state = state;
+    emit stateChanged(state, reason);
 }
 
 void ScanToolLink::onToolSilent()
 {
-    if (m_portFailed)
+    if (ended())
         return;
-    m_portFailed = true;
+    m_state = State::ToolSilent;
     setOBD_stop(true);
-    emit portLost(ToolSilentReason);
+    emit stateChanged(m_state, ToolSilentReason);
 }
 
 void ScanToolLink::onPortFailed(const QString &reason)
 {
-    if (m_portFailed)
+    if (ended())
         return;
     // Said once: every later exchange on the dead port fails quietly and at once.
-    m_portFailed = true;
+    m_state = State::PortFailed;
     m_indicator.setColor(colors::Red);
     setOBD_stop(true);
     m_prompts.message(QStringLiteral("Communication Error Reading Scan Tool Data"));
-    emit portLost(reason);
+    emit stateChanged(m_state, reason);
 }
 
 void ScanToolLink::OBDoutput(const QString &strOUT)
 {
-    if (m_portFailed)
+    if (lost())
         return;
     QString error;
     if (!m_port || !m_port->output(strOUT.toLatin1(), &error))
@@ -87,7 +96,7 @@ void ScanToolLink::OBDoutput(const QString &strOUT)
 
 QString ScanToolLink::OBDinput()
 {
-    if (m_portFailed)
+    if (lost())
         return QStringLiteral("FF");
     QByteArray data;
     QString error;
@@ -100,14 +109,14 @@ QString ScanToolLink::OBDinput()
 
 int ScanToolLink::OBDinbuffercount()
 {
-    if (!m_port || m_portFailed)
+    if (!m_port || lost())
         return 0;
     return qMax(0, m_port->inBufferCount());
 }
 
 void ScanToolLink::yieldToEvents(int ms)
 {
-    if (m_abandoned)
+    if (m_state == State::Abandoned)
         return;
     m_clock.wait(ms, m_waker);
 }
@@ -130,7 +139,7 @@ void ScanToolLink::letReplyEnd(int missing)
 ScanToolLink::WaitEnd ScanToolLink::waitForCharacters(int threshold, std::optional<std::int64_t> deadline, Deadline kind)
 {
     for (;;) {
-        if (m_stop || m_abandoned || m_portFailed)
+        if (m_stop || ended())
             return WaitEnd::Stopped;
         if (OBDinbuffercount() > threshold)
             return WaitEnd::Ready;
@@ -147,7 +156,7 @@ ScanToolLink::WaitEnd ScanToolLink::waitForCharacters(int threshold, std::option
                 // A live tool sends its status every few milliseconds and answers within
                 // milliseconds: nothing for the whole bound means it is gone. A status character
                 // that slipped in before the command took effect is no answer either.
-                const QString left = m_portFailed ? QString() : OBDinput();
+                const QString left = lost() ? QString() : OBDinput();
                 const bool onlyStatus = std::all_of(left.begin(), left.end(), commands::isStatusCharacter);
                 if (onlyStatus)
                     onToolSilent();
@@ -201,7 +210,7 @@ void ScanToolLink::waitUsbReady()
     m_port->readyQuery();
     const std::optional<std::int64_t> deadline = boundDeadline();
     for (;;) {
-        if (m_stop || m_abandoned || m_portFailed || !m_port)
+        if (m_stop || ended() || !m_port)
             return;
         if (m_port->readyQuery().value_or(0) != 0)
             break;
@@ -368,7 +377,7 @@ bool ScanToolLink::replyToDecode(const Answer &answer, StatusText &status, const
     case Outcome::Garbled:
         return false;
     case Outcome::NoAnswer:
-        if (m_timedOut && !m_portFailed)
+        if (m_timedOut && !lost())
             m_indicator.set(timeoutText, colors::Red);
         return false;
     }

@@ -22,14 +22,25 @@ public:
     static inline const QString NoVehicleReply = QStringLiteral("0000000000000000000000");
     // What the indicator and the status window say when the tool is not talking to the car.
     static inline const QString NoVehicleText = QStringLiteral("ECU not Communicating");
-    // The reason given with portLost when the tool sent nothing at all for a whole bound.
+    // The reason given when the tool sent nothing at all for a whole bound.
     static inline const QString ToolSilentReason = QStringLiteral("no answer from the scan tool");
+    // Where the link stands. It leaves Ready once, and goes out through stateChanged when it does;
+    // a new port makes a lost link Ready again. Abandoned is for good.
+    enum class State {
+        Ready,      // a port is set and has not failed
+        ToolSilent, // the tool sent nothing at all for a whole bound: as good as gone, yet still there
+        PortFailed, // the device went away or failed
+        Abandoned,  // the program ends or its caller gave up: every wait ends at once
+    };
+    Q_ENUM(State)
     // How long an operation waits for the tool, each time.
     int operationBoundMs = 10000;
 
     enum class WaitEnd { Ready, Stopped, TimedOut };
 
     ScanToolLink(Prompts &prompts, IndicatorModel &indicator, Clock &clock, QObject *parent = nullptr);
+    // The clock every wait and every reading's time runs on.
+    Clock &clock() const { return m_clock; }
 
     void setPort(ScanToolPort *port);
     ScanToolPort *port() const { return m_port; }
@@ -166,19 +177,24 @@ public:
 
     // Ends every wait at once, now and later: used when the program ends or a caller gives up.
     void abandon();
-    bool abandoned() const { return m_abandoned; }
-    bool portFailed() const { return m_portFailed; }
+    State state() const { return m_state; }
+    // The tool is gone (silent or failed) or the link was abandoned: no exchange can happen.
+    bool ended() const { return m_state != State::Ready; }
+    // The tool went silent or its port failed.
+    bool lost() const { return m_state == State::ToolSilent || m_state == State::PortFailed; }
 
     IndicatorModel &indicator() { return m_indicator; }
 
 signals:
     void stopRaised();
-    void portLost(const QString &reason);
+    // The link left Ready, or a new port made it Ready again; `reason` says why it was lost.
+    void stateChanged(quenta::ScanToolLink::State state, const QString &reason);
 
 private:
     void onPortFailed(const QString &reason);
     // The tool sent nothing at all for a whole bound: as good as gone.
     void onToolSilent();
+    void setState(State state, const QString &reason = QString());
     // When the bound of the running operation passes, in the clock's milliseconds.
     std::optional<std::int64_t> boundDeadline() const;
     // wait_OBD_ready on USB: the ready query until the tool says ready.
@@ -195,8 +211,7 @@ private:
     QPointer<ScanToolPort> m_port;
     bool m_stop = false;
     bool m_serialLink = true;
-    bool m_abandoned = false;
-    bool m_portFailed = false;
+    State m_state = State::Ready;
     bool m_timedOut = false;
     bool m_noVehicle = false;
     bool m_garbledReported = false;

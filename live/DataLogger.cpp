@@ -52,7 +52,7 @@ DataLogger::~DataLogger() = default;
 bool DataLogger::stopped() const
 {
     // A tool that went away, or the program ending, ends the run as Save would.
-    return m_p.context.settings.logger_stop || m_p.context.link.abandoned() || m_p.context.link.portFailed();
+    return m_p.context.settings.logger_stop || m_p.context.link.ended();
 }
 
 QStringList DataLogger::loggedSlots() const
@@ -268,7 +268,7 @@ void DataLogger::sample(int counter)
     const double elapsed = m_p.timing.CurrentTime();
     m_samples.append(elapsed, values);
     if (m_recovery)
-        m_recovery->append(logfile::row(values, elapsed));
+        m_recovery->append(logfile::row(values, elapsed), m_p.clock.tickMs());
     emit changed();
     if (afterSample)
         afterSample(counter);

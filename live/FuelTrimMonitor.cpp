@@ -67,7 +67,7 @@ void FuelTrimMonitor::fuel_trim_monitor(int passes)
         if (passes > 0 && pass >= passes)
             break;
         // Exit, or a tool that went away: nothing more can be asked.
-        if (m_p.context.link.abandoned() || m_p.context.link.portFailed())
+        if (m_p.context.link.ended())
             break;
         bool asked = false;
         QList<std::optional<double>> values(Rows);

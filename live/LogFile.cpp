@@ -2,7 +2,6 @@
 
 #include "live/ItemLine.h"
 #include "live/Samples.h"
-#include "core/Timing.h"
 #include "platform/Prompts.h"
 #include "pids/numtext.h"
 
@@ -150,14 +149,13 @@ std::unique_ptr<RecoveryFile> RecoveryFile::create(const QString &kind, const Lo
     return f;
 }
 
-bool RecoveryFile::append(const QByteArray &row)
+bool RecoveryFile::append(const QByteArray &row, std::int64_t nowMs)
 {
     if (!m_file.isOpen() || m_file.write(row) != row.size() || !m_file.flush())
         return false;
     // Past the system's buffers to the disk, for a battery that dies; not more than once a second.
-    const qint64 now = Timing::tickCount();
-    if (now - m_lastSyncMs >= SyncEveryMs) {
-        m_lastSyncMs = now;
+    if (!m_lastSyncMs || nowMs - *m_lastSyncMs >= SyncEveryMs) {
+        m_lastSyncMs = nowMs;
         ::fdatasync(m_file.handle());
     }
     return true;

@@ -48,8 +48,9 @@ public:
     // A new recovery file, headed by `header`; nothing (with the reason) when it cannot be made.
     static std::unique_ptr<RecoveryFile> create(const QString &kind, const LogHeader &header, QString *error);
 
-    // Appends a row. The row reaches the system at once and the disk at least once a second.
-    bool append(const QByteArray &row);
+    // Appends a row. The row reaches the system at once and the disk at least once a second of
+    // `nowMs`, the program's clock.
+    bool append(const QByteArray &row, std::int64_t nowMs);
     // Replaces the whole content (the final header and every row).
     bool rewrite(const QByteArray &content, QString *error);
     // The log was saved: the recovery file goes.
@@ -60,7 +61,7 @@ private:
     explicit RecoveryFile(const QString &path) : m_path(path) {}
     QString m_path;
     QFile m_file;  // open and locked while the run records
-    qint64 m_lastSyncMs = 0;
+    std::optional<std::int64_t> m_lastSyncMs;
 };
 
 namespace logfile {

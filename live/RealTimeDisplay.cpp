@@ -54,7 +54,7 @@ bool RealTimeDisplay::run(int pid)
         if (m_stop)
             break;
         // Exit, or a tool that went away: there is nothing more to ask.
-        if (m_p.context.link.abandoned() || m_p.context.link.portFailed())
+        if (m_p.context.link.ended())
             break;
         {
             // A dead tool must not hold the display for ever: STOP acts at the latest after

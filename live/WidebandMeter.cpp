@@ -43,7 +43,7 @@ void WidebandMeter::Command1_Click()
                             QString(), Prompts::Icon::Exclamation);
     qint64 nextMs = 0;
     int counter = 0;
-    while (!m_p.context.settings.logger_stop && !m_p.context.link.abandoned() && !m_p.context.link.portFailed()) {
+    while (!m_p.context.settings.logger_stop && !m_p.context.link.ended()) {
         const qint64 now = std::llround(m_p.timing.CurrentTime() * 1000);
         if (now < nextMs) {
             // Events go on meanwhile, so Stop and EXIT act at once.
@@ -88,7 +88,7 @@ void WidebandMeter::sample()
     const QList<std::optional<double>> values{current, lambda, ratio};
     m_samples.append(elapsed, values);
     if (m_recovery)
-        m_recovery->append(logfile::row(values, std::nullopt));
+        m_recovery->append(logfile::row(values, std::nullopt), m_p.clock.tickMs());
     emit changed();
 }
 

@@ -2,7 +2,6 @@
 
 #include "pids/PidContext.h"
 #include "link/Reply.h"
-#include "core/Timing.h"
 #include "pids/numtext.h"
 
 #include <array>
@@ -520,9 +519,9 @@ Reading Decoders::unread(const Row &row, ScanToolLink::Outcome outcome) const
     return r;
 }
 
-double Decoders::now()
+double Decoders::now() const
 {
-    return double(Timing::tickCount()) / 1000.0;
+    return double(m_p.link.clock().tickMs()) / 1000.0;
 }
 
 // Fuel economy from air flow and speed, corrected by the wide-range O2 sensor's lambda when the

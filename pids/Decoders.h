@@ -177,7 +177,7 @@ private:
     static Reading labelled(const Row &row, bool metric);
     Reading unread(const Row &row, ScanToolLink::Outcome outcome) const;
     QString keepLambda(double lambda);
-    static double now();
+    double now() const;
     Reading mileage(const Row &row);
     void fuelTrim(int pid);
     PidContext &m_p;

@@ -98,7 +98,7 @@ const ByteMap Pid40B = {{
 // passed or the tool is gone: nothing after that point would be a reading.
 bool walkEnded(const PidContext &p)
 {
-    return p.link.noVehicle() || p.link.portFailed() || p.link.abandoned() || p.link.timedOut();
+    return p.link.noVehicle() || p.link.ended() || p.link.timedOut();
 }
 
 // One value line: the vehicle data window, the logger's parameter list and PID_list move together.

@@ -14,10 +14,10 @@ std::optional<UsbIds> parseUsbIds(const QString &text)
     return UsbIds{quint16(m.captured(1).toUInt(nullptr, 16)), quint16(m.captured(2).toUInt(nullptr, 16))};
 }
 
-UsbPort::UsbPort(UsbIds ids, QObject *parent) : ScanToolPort(parent), m_ids(ids)
+UsbPort::UsbPort(UsbIds ids, Clock &clock, QObject *parent) : ScanToolPort(parent), m_ids(ids), m_enumeration(clock)
 {
     m_enumeration.setParent(this);
-    connect(&m_enumeration, &QTimer::timeout, this, &UsbPort::enumerate);
+    connect(&m_enumeration, &ClockTimer::timeout, this, &UsbPort::enumerate);
 }
 
 UsbPort::~UsbPort()

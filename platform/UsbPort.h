@@ -2,10 +2,10 @@
 // The scan tool on USB through libusb-1.0: the tool's vendor requests 9 to 15 as control transfers
 // on the default pipe, and the attach and detach of the one device the user named by its vendor
 // and product IDs. Everything but the tiny hotplug callback runs on the user-interface thread.
+#include "core/Clock.h"
 #include "platform/ScanToolPort.h"
 #include "platform/UsbIds.h"
 
-#include <QTimer>
 #include <libusb.h>
 #include <array>
 #include <atomic>
@@ -39,7 +39,8 @@ public:
     using Watch = UsbWatch;
     static constexpr int EnumerationMs = 500;
 
-    explicit UsbPort(UsbIds ids, QObject *parent = nullptr);
+    // The enumeration watch runs on `clock`.
+    UsbPort(UsbIds ids, Clock &clock, QObject *parent = nullptr);
     ~UsbPort() override;
 
     // The driver: libusb and the attach watch for the named device. 0 on success, else libusb's
@@ -133,7 +134,7 @@ private:
     bool m_hotplugRegistered = false;
     std::thread m_events;
     std::atomic<bool> m_stopEvents{false};
-    QTimer m_enumeration;
+    ClockTimer m_enumeration;
     std::vector<libusb_device *> m_seen; // enumeration: the matching devices present at the last look
     // Devices whose event is on its way to this thread, each with a reference: released by the
     // event, or by closeDriver() when the event comes too late.

@@ -36,8 +36,8 @@ QString foundAgain(const QString &where)
 Connection::Connection(const Parts &parts, PortDirectory portDirectory, CurrentData &currentData, QObject *parent)
     : QObject(parent), ports(std::move(portDirectory)), m_parts(parts), m_currentData(currentData)
 {
-    connect(&m_parts.link, &ScanToolLink::portLost, this, &Connection::onPortLost);
-    connect(&m_returnWatch, &QTimer::timeout, this, &Connection::lookForReturn);
+    connect(&m_parts.link, &ScanToolLink::stateChanged, this, &Connection::onLinkState);
+    connect(&m_returnWatch, &ClockTimer::timeout, this, &Connection::lookForReturn);
 }
 
 Connection::~Connection() = default;
@@ -61,8 +61,10 @@ void Connection::unload()
         usb->closeDriver();
 }
 
-void Connection::onPortLost(const QString &reason)
+void Connection::onLinkState(ScanToolLink::State state)
 {
+    if (state != ScanToolLink::State::ToolSilent && state != ScanToolLink::State::PortFailed)
+        return;
     Parts &p = m_parts;
     // The tool is gone: offer the connection again instead of leaving a dead link in place.
     if (m_port)
@@ -76,13 +78,13 @@ void Connection::onPortLost(const QString &reason)
                           true);
     // A device that vanished may be plugged in again; a tool that merely fell silent is still
     // there, and the user decides when to try it again.
-    if (reason != ScanToolLink::ToolSilentReason && (connectedCom > 0 || usbPort()))
+    if (state == ScanToolLink::State::PortFailed && (connectedCom > 0 || usbPort()))
         m_returnWatch.start(returnWatchMs);
 }
 
 void Connection::lookForReturn()
 {
-    if (m_parts.link.abandoned() || (m_port && m_port->isOpen())) {
+    if (m_parts.link.state() == ScanToolLink::State::Abandoned || (m_port && m_port->isOpen())) {
         m_returnWatch.stop();
         return;
     }
@@ -118,7 +120,7 @@ bool Connection::pickPort()
         return false;
     showPortPicker();
     while (p.settings.user_com_port < 5) {
-        if (takePickerClosed() || p.link.abandoned())
+        if (takePickerClosed() || p.link.state() == ScanToolLink::State::Abandoned)
             return false;
         p.link.yieldToEvents(50);
     }
@@ -187,18 +189,18 @@ void Connection::connectCom(int item)
     show_waiting();
     p.link.setOBD_stop(true);
     while (p.link.OBD_stop()) {
-        if (p.link.portFailed())
+        if (p.link.lost())
             return failed();
-        if (p.link.abandoned())
+        if (p.link.state() == ScanToolLink::State::Abandoned)
             return;
         p.link.wait_OBD_ready();
         p.link.yieldToEvents(0);
     }
-    if (p.link.abandoned())
+    if (p.link.state() == ScanToolLink::State::Abandoned)
         return;
     p.link.indicator().set(QStringLiteral("Sending FWID"), colors::Green);
     read_firmware_id();
-    if (p.link.portFailed())
+    if (p.link.lost())
         return failed();
     p.link.indicator().setText(QStringLiteral("ECU Connected"));
     p.controls.setEnabled(QStringList{names::Mode1, names::Mode2, names::Mode3, names::Mode4}, true);
@@ -256,7 +258,7 @@ void Connection::connectUsb()
         return;
     }
     p.link.setSerial_link(false);
-    auto port = std::make_unique<UsbPort>(*usbIds);
+    auto port = std::make_unique<UsbPort>(*usbIds, m_parts.link.clock());
     UsbPort *usb = port.get();
     QObject::connect(usb, &UsbPort::statusText, &p.status, &StatusText::setText);
     QObject::connect(usb, &UsbPort::transferFailed, &p.status, [this](int status) {
@@ -274,7 +276,7 @@ void Connection::connectUsb()
         p.link.indicator().setText(QStringLiteral("USB FAILURE"));
     // Attaches arrive through the event loop. No time limit: Exit and the command line's bound end it.
     for (;;) {
-        if (p.link.abandoned() || m_port.get() != usb)
+        if (p.link.state() == ScanToolLink::State::Abandoned || m_port.get() != usb)
             return; // a later connection replaced this one
         if (usb->usb_attached())
             break;
@@ -307,11 +309,11 @@ bool Connection::connectUsbDevice()
     p.link.indicator().set(QStringLiteral("ECU CONNECT"), colors::Yellow);
     p.link.wait_OBD_ready();
     p.link.wait_OBD_ready();
-    if (p.link.abandoned())
+    if (p.link.state() == ScanToolLink::State::Abandoned)
         return false;
     read_firmware_id();
     // A tool that went away meanwhile leaves the buttons as its loss set them.
-    if (p.link.portFailed())
+    if (p.link.lost())
         return false;
     p.controls.setEnabled(QStringList{names::Mode1, names::Mode2, names::Mode3, names::Mode4}, true);
     if (p.settings.fw_version > 3.09)

@@ -11,7 +11,6 @@
 #include "services/CurrentData.h"
 
 #include <QObject>
-#include <QTimer>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -82,7 +81,7 @@ private:
     // The connection on the device the USB port accepted, after the attach; run again when the
     // tool is plugged in again. True when it was made.
     bool connectUsbDevice();
-    void onPortLost(const QString &reason);
+    void onLinkState(ScanToolLink::State state);
     void lookForReturn();
 
     Parts m_parts;
@@ -90,7 +89,7 @@ private:
     std::unique_ptr<ScanToolPort> m_port;
     bool m_pickerClosed = false;
     // Runs while a device that went away (a USB adapter pulled out) may come back.
-    QTimer m_returnWatch;
+    ClockTimer m_returnWatch{m_parts.link.clock()};
 };
 
 } // namespace quenta

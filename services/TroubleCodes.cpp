@@ -114,7 +114,7 @@ void TroubleCodes::request()
     const Reply status(monitor.reply);
     const ScanToolLink::Outcome outcome = monitor.outcome;
     if (outcome == ScanToolLink::Outcome::NoVehicle || outcome == ScanToolLink::Outcome::Garbled
-        || p.link.portFailed() || p.link.abandoned()) {
+        || p.link.ended()) {
         p.link.replyToDecode(monitor, p.status);
         p.controls.setPressed(names::Mode3, false);
         return;
@@ -158,7 +158,7 @@ void TroubleCodes::request()
 
     const ScanToolLink::Answer pending = p.link.ask(commands::PendingCodes, 21);
     const bool silent = pending.outcome == ScanToolLink::Outcome::EcuSilent;
-    if (silent || (pending.outcome == ScanToolLink::Outcome::NoAnswer && p.link.timedOut() && !p.link.portFailed()))
+    if (silent || (pending.outcome == ScanToolLink::Outcome::NoAnswer && p.link.timedOut() && !p.link.lost()))
         ecuTimeout(p); // an ECU that did not answer reported no codes either
     else if (p.link.replyToDecode(pending, p.status))
         pendingCodes(p, pending.reply);

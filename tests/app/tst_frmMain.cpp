@@ -351,7 +351,7 @@ void TstFrmMain::exitEndsAtOnceWhileWaiting()
     QVERIFY2(elapsed >= 140, "the request did not wait for the tool");
     QVERIFY2(elapsed < 3000, "the wait did not end when Exit was pressed");
     QCOMPARE(b.exits, QList<int>{0});
-    QVERIFY(b.program().link.abandoned());
+    QVERIFY(b.program().link.state() == ScanToolLink::State::Abandoned);
     QVERIFY(!b.window.isVisible());
     QVERIFY(b.rig.tool.commands().isEmpty());
 }
@@ -383,7 +383,7 @@ void TstFrmMain::closingTheWindowEndsLikeExit()
     b.window.startUp();
     b.window.close();
     QCOMPARE(b.exits, QList<int>{0});
-    QVERIFY(b.program().link.abandoned());
+    QVERIFY(b.program().link.state() == ScanToolLink::State::Abandoned);
 }
 
 void TstFrmMain::debugModeToggles()

@@ -205,7 +205,7 @@ private slots:
         SimRig rig;
         rig.openPort();
         rig.tool.faults().quiet = true;
-        QSignalSpy lost(&rig.program->link, &ScanToolLink::portLost);
+        QSignalSpy lost(&rig.program->link, &ScanToolLink::stateChanged);
         QTimer::singleShot(20, rig.port(), [&] { rig.port()->simulateLoss(); });
         QElapsedTimer t;
         t.start();
@@ -231,7 +231,7 @@ private slots:
         rig.openPort();
         rig.tool.faults().quiet = true;
         ScanToolLink &link = rig.program->link;
-        QSignalSpy lost(&link, &ScanToolLink::portLost);
+        QSignalSpy lost(&link, &ScanToolLink::stateChanged);
         {
             ScanToolLink::Bound bound(link, 100);
             link.wait_OBD_ready();
@@ -239,7 +239,7 @@ private slots:
             QVERIFY(link.OBD_stop());
             // Nothing at all for the whole bound: the tool is as good as gone, and said to be once.
             QCOMPARE(lost.count(), 1);
-            QVERIFY(link.portFailed());
+            QVERIFY(link.lost());
             link.clearTimedOut();
             link.setOBD_stop(false);
             QElapsedTimer t;
@@ -327,7 +327,7 @@ private slots:
         rig.openPort();
         rig.tool.faults().quiet = true;
         ScanToolLink &link = rig.program->link;
-        QSignalSpy lost(&link, &ScanToolLink::portLost);
+        QSignalSpy lost(&link, &ScanToolLink::stateChanged);
         ScanToolLink::Bound bound(link, 10000);
         const std::int64_t from = clock.now;
         link.wait_OBD_ready();

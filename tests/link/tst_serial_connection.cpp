@@ -256,7 +256,7 @@ private slots:
         rig.giveUpAfter(20000);
         p.connection.connectCom(1);
         QCOMPARE(p.indicator.text(), QStringLiteral("ECU Connected"));
-        QSignalSpy lost(&p.link, &ScanToolLink::portLost);
+        QSignalSpy lost(&p.link, &ScanToolLink::stateChanged);
         tool.faults().quiet = true;
         QTimer::singleShot(50, &server, [&] { server.closeLine(); });
         QElapsedTimer t;

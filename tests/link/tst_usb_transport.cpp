@@ -191,7 +191,7 @@ private slots:
 
         rig.usb.unplug(QStringLiteral("/sys/devices/pci0000:00/0000:00:14.0/usb1/1-1"));
         QVERIFY(UsbRig::waitFor([&] { return !usb->hasDevice(); }));
-        QVERIFY(p.link.portFailed());
+        QVERIFY(p.link.lost());
         QCOMPARE(p.indicator.text(), QStringLiteral("ECU Off-Line"));
         QCOMPARE(p.indicator.color(), colors::Red);
         QCOMPARE(rig.prompts.texts(), QStringList{PortError});
@@ -238,7 +238,7 @@ private slots:
         p.currentData.request();
         QCOMPARE(rig.usb.discarded(), 1);
         QCOMPARE(rig.usb.transfers() - before, 1);
-        QVERIFY(p.link.portFailed());
+        QVERIFY(p.link.lost());
         QCOMPARE(p.indicator.text(), QStringLiteral("ECU Off-Line"));
         QCOMPARE(rig.prompts.texts(), QStringList{PortError});
         QVERIFY(!rig.port()->hasDevice());
@@ -344,7 +344,7 @@ private slots:
         t.start();
         p.link.wait_OBD_ready();
         QVERIFY(t.elapsed() >= 390);
-        QVERIFY(!p.link.OBD_stop() || p.link.abandoned());
+        QVERIFY(!p.link.OBD_stop() || p.link.state() == ScanToolLink::State::Abandoned);
         QCOMPARE(yellow, 0);
         // It kept asking, without flooding the bus: a question every couple of milliseconds.
         const qsizetype asked = rig.usb.setups().count(setupOf(9, 0, 0, 0, 0, 1));
@@ -362,7 +362,7 @@ private slots:
         QTimer::singleShot(40, [&] { rig.usb.unplug(path); });
         p.currentData.request();
         QVERIFY(!rig.port()->hasDevice());
-        QVERIFY(p.link.portFailed());
+        QVERIFY(p.link.lost());
         QCOMPARE(p.indicator.color(), colors::Red);
         QCOMPARE(rig.prompts.texts(), QStringList{PortError});
         QVERIFY(p.data.lines().size() < 10);

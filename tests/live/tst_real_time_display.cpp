@@ -256,8 +256,8 @@ private slots:
         QVERIFY2(passes == 20, qPrintable(QStringLiteral("%1 passes; indicator %2; port failed %3; abandoned %4")
                                               .arg(passes)
                                               .arg(p.indicator.text())
-                                              .arg(p.link.portFailed())
-                                              .arg(p.link.abandoned())));
+                                              .arg(p.link.lost())
+                                              .arg(p.link.state() == ScanToolLink::State::Abandoned)));
         QCOMPARE(chart.points().rowCount(), 20);
     }
 

@@ -261,7 +261,7 @@ private slots:
         serial.startUp();
         QTimer::singleShot(30000, &serial, [&] { serial.link.abandon(); });
         serial.connection.connectCom(1);
-        QVERIFY(!serial.link.abandoned());
+        QVERIFY(serial.link.state() != ScanToolLink::State::Abandoned);
 
         SimRig rig(SimRig::profileWith(car));
         rig.openPort();

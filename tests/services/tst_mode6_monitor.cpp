@@ -348,7 +348,7 @@ private slots:
         QCOMPARE(r.f().returned, Mode6Monitor::NoResponseText);
         QCOMPARE(r.f().value, QString());
         QCOMPARE(r.port()->inputMode(), ScanToolPort::InputMode::Text);
-        QVERIFY(!r.program->link.portFailed());
+        QVERIFY(!r.program->link.lost());
     }
 
     // The scan lists each supported test once, in decimal after one blank; the last bit of a
