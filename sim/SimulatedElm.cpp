@@ -401,7 +401,7 @@ QList<SimulatedElm::Frame> SimulatedElm::busFrames(const QList<EcuMessage> &mess
 {
     const bool can = isCan(m_activeProtocol);
     const qint64 gapUs = (can ? 1 : 15) * Ms;
-    const qint64 ecuStaggerUs = (can ? 1 : 20) * Ms;
+    const qint64 ecuStaggerUs = can ? Ms / 2 : 20 * Ms;
     QList<Frame> frames;
     QHash<int, qint64> nextAt; // per ECU: when its next frame goes
     const QByteArray sep = m_spaces ? " " : "";

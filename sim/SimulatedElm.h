@@ -6,7 +6,7 @@
 //   - the line: each character in and out takes 10 bits at the line's speed (0: unpaced);
 //   - the bus: an ECU's first frame comes "ecu_response_ms" after the request, further frames
 //     (ISO-TP consecutive frames after the adapter's flow control, legacy frames) 1 ms apart on
-//     CAN and 15 ms apart on the legacy buses, and each further ECU 1 ms (legacy 20 ms) later;
+//     CAN and 15 ms apart on the legacy buses, and each further ECU 0.5 ms (legacy 20 ms) later;
 //   - the end: the prompt comes at once after the count of responses a request asked for
 //     ("010C1": one frame; the count is of frames, that is lines), else after the response
 //     timeout following the last frame: ATST (4 ms a count, 200 ms by default) with ATAT0,

@@ -31,11 +31,9 @@ void TcpSimServer::closeClient()
 void TcpSimServer::onConnection()
 {
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
-        if (m_client) {
-            socket->abort();
-            socket->deleteLater();
-            continue;
-        }
+        // A new client takes the adapter over: the old connection is closed.
+        if (m_client)
+            m_client->abort();
         m_client = socket;
         socket->setParent(this);
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { m_adapter->receive(socket->readAll()); });

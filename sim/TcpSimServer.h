@@ -1,7 +1,7 @@
 #pragma once
 // Serves the simulated ELM327 on a TCP port of 127.0.0.1, as a Wi-Fi adapter does: one client at
-// a time (another is turned away while one is connected), and the adapter keeps its settings from
-// one client to the next.
+// a time (a new one takes over and the old connection is closed), and the adapter keeps its
+// settings from one client to the next.
 #include "sim/SimulatedElm.h"
 
 #include <QObject>
