@@ -22,9 +22,23 @@ speed_t speedConstant(int baud)
 }
 } // namespace
 
-PtySimServer::PtySimServer(SimulatedScanTool *tool, int baud, QObject *parent)
-    : QObject(parent), m_tool(tool), m_baud(baud)
+PtySimServer::PtySimServer(SimulatedScanTool *tool, int baud, QObject *parent) : QObject(parent), m_baud(baud)
 {
+    serve(tool);
+}
+
+PtySimServer::PtySimServer(SimulatedElm *adapter, int baud, QObject *parent) : QObject(parent), m_baud(baud)
+{
+    serve(adapter);
+}
+
+template <typename Device> void PtySimServer::serve(Device *device)
+{
+    m_receive = [device](const QByteArray &data) { device->receive(data); };
+    m_start = [device] { device->start(); };
+    m_stop = [device] { device->stop(); };
+    m_setBaud = [device](int baud) { device->setBaud(baud); };
+    connect(device, &Device::transmit, this, &PtySimServer::onTransmit);
 }
 
 PtySimServer::~PtySimServer()
@@ -64,17 +78,16 @@ bool PtySimServer::start(QString *error)
 
     m_notifier = std::make_unique<QSocketNotifier>(m_master, QSocketNotifier::Read);
     connect(m_notifier.get(), &QSocketNotifier::activated, this, &PtySimServer::onReadable);
-    connect(m_tool, &SimulatedScanTool::transmit, this, &PtySimServer::onTransmit);
-    m_tool->setBaud(m_baud);
-    m_tool->start();
+    m_setBaud(m_baud);
+    m_start();
     return true;
 }
 
 void PtySimServer::closeLine()
 {
     m_notifier.reset();
-    if (m_tool)
-        m_tool->stop();
+    if (m_master >= 0)
+        m_stop();
     if (m_master >= 0)
         ::close(m_master);
     if (m_slave >= 0)
@@ -98,7 +111,7 @@ void PtySimServer::onReadable()
     for (;;) {
         const ssize_t n = ::read(m_master, buf, sizeof buf);
         if (n > 0) {
-            m_tool->receive(QByteArray(buf, int(n)));
+            m_receive(QByteArray(buf, int(n)));
             continue;
         }
         break;

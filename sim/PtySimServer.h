@@ -1,10 +1,12 @@
 #pragma once
-// Serves the simulated scan tool on a pseudo-terminal, so the program reaches it through a real
-// tty device exactly as it reaches a real tool.
+// Serves the simulated scan tool or the simulated ELM327 on a pseudo-terminal, so the program
+// reaches it through a real tty device exactly as it reaches a real one.
+#include "sim/SimulatedElm.h"
 #include "sim/SimulatedScanTool.h"
 
 #include <QObject>
 #include <QSocketNotifier>
+#include <functional>
 #include <memory>
 
 namespace quenta::sim {
@@ -13,6 +15,7 @@ class PtySimServer : public QObject {
     Q_OBJECT
 public:
     PtySimServer(SimulatedScanTool *tool, int baud, QObject *parent = nullptr);
+    PtySimServer(SimulatedElm *adapter, int baud, QObject *parent = nullptr);
     ~PtySimServer() override;
 
     // Opens the pseudo-terminal and starts the tool; false with a reason on failure.
@@ -26,7 +29,11 @@ private:
     void onTransmit(const QByteArray &data);
     bool speedMatches() const;
 
-    SimulatedScanTool *m_tool;
+    // The device served: what it is handed, and how it is started and stopped.
+    template <typename Device> void serve(Device *device);
+    std::function<void(const QByteArray &)> m_receive;
+    std::function<void()> m_start, m_stop;
+    std::function<void(int)> m_setBaud;
     int m_baud;
     int m_master = -1;
     int m_slave = -1; // held open so the line survives while no program has it open

@@ -5,15 +5,15 @@
 // in-process the program's (a test's manual clock moves the tool's time too), its own system
 // clock otherwise.
 #include "core/Clock.h"
+#include "elm/ToolFace.h"
+#include "sim/SimulatedVehicle.h"
 #include "sim/VehicleProfile.h"
 
-#include <QHash>
 #include <QObject>
-#include <deque>
 
 namespace quenta::sim {
 
-class SimulatedScanTool : public QObject {
+class SimulatedScanTool : public QObject, private elm::ToolBackend {
     Q_OBJECT
 public:
     // Without a clock the tool runs on a system clock of its own.
@@ -25,92 +25,61 @@ public:
     int currentEcu() const { return m_ecu; }
 
     // Line speed for pacing (0: no pacing).
-    void setBaud(int baud) { m_baud = baud; }
-    int baud() const { return m_baud; }
+    void setBaud(int baud) { m_face.setBaud(baud); }
+    int baud() const { return m_face.baud(); }
 
     // On USB the tool keeps its status characters off the line and answers the ready query instead.
-    void setStatusOnLine(bool on) { m_statusOnLine = on; }
+    void setStatusOnLine(bool on) { m_face.setStatusOnLine(on); }
     // The ready query's answer: the status character while the tool is idle and can take a
     // command, 0 while it is busy with one or has gone quiet.
-    quint8 readyByte() const;
+    quint8 readyByte() const { return m_face.readyByte(); }
 
     // Starts sending status characters.
-    void start();
-    void stop();
+    void start() { m_face.start(); }
+    void stop() { m_face.stop(); }
 
     // Bytes from the program.
-    void receive(const QByteArray &data);
+    void receive(const QByteArray &data) { m_face.receive(data); }
 
     // The answer to one six-character command, as the tool would send it (no pacing).
     QByteArray answer(const QByteArray &command);
 
     // The on-board monitoring packets received whole, in order.
-    const QList<QByteArray> &packets() const { return m_packets; }
-    static constexpr int PacketSize = 14;
+    const QList<QByteArray> &packets() const { return m_face.packets(); }
+    static constexpr int PacketSize = elm::ToolFace::PacketSize;
     // The tool's binary reply to a packet: at least this many bytes.
-    static constexpr int PacketReplySize = 13;
+    static constexpr int PacketReplySize = elm::ToolFace::PacketReplySize;
 
     // Every command received, in order (for tests and benchmarks).
-    const QList<QByteArray> &commands() const { return m_commands; }
-    void clearCommands() { m_commands.clear(); }
+    const QList<QByteArray> &commands() const { return m_face.commands(); }
+    void clearCommands() { m_face.clearCommands(); }
     // Microseconds from the end of a status character to the first byte of the command that followed it.
-    const QList<qint64> &reactionTimesUs() const { return m_reactionUs; }
-    void clearReactionTimes() { m_reactionUs.clear(); }
+    const QList<qint64> &reactionTimesUs() const { return m_face.reactionTimesUs(); }
+    void clearReactionTimes() { m_face.clearReactionTimes(); }
     // The tool's own time for the exchanges since the last reset: line time, latency, status waits.
-    qint64 toolBusyUs() const { return m_busyUs; }
-    void clearToolBusy() { m_busyUs = 0; m_lastReplyEndUs = -1; }
+    qint64 toolBusyUs() const { return m_face.toolBusyUs(); }
+    void clearToolBusy() { m_face.clearToolBusy(); }
 
 signals:
     // Bytes on the line towards the program.
     void transmit(const QByteArray &data);
 
 private:
-    void sendStatus();
-    void send(const QByteArray &data, bool isStatus);
-    void releaseDue();
-    void commandComplete();
+    // The tool's backend: the simulated vehicle behind the face.
+    void command(const QByteArray &six) override;
+    void packet(const QByteArray &bytes) override;
+    char status() const override;
+    bool quiet() const override { return m_profile.faults.quiet; }
+    int statusPeriodMs() const override { return m_profile.statusPeriodMs; }
+
     QByteArray vehicleReply(int service, int pid, int length);
-    QByteArray frame(const QByteArray &message, int length) const;
-    QByteArray silentReply(int length) const;
-    QByteArray o2Reply(EcuProfile &ecu, int service, int tid, int sensor);
     QByteArray passAcknowledgement();
-    void packetComplete();
     QByteArray packetReply(const QByteArray &packet);
-    // Microseconds since the tool was made.
-    qint64 nowUs() const { return m_clock.tickUs() - m_startUs; }
-    qint64 charUs() const { return m_baud > 0 ? (10'000'000LL + m_baud - 1) / m_baud : 0; }
 
     VehicleProfile m_profile;
+    SimulatedVehicle m_vehicle{m_profile};
     int m_ecu = 0;
-    int m_baud = 0;
-    Clock m_ownClock;
-    Clock &m_clock;
-    qint64 m_startUs;
-    // Children, so the timers follow the tool into another thread.
-    ClockTimer m_statusTimer{m_clock, this};
-    ClockTimer m_releaseTimer{m_clock, this};
-    ClockTimer m_replyTimer{m_clock, this};
-    ClockTimer m_partialTimer{m_clock, this};
-    QByteArray m_command;
-    QByteArray m_pendingReply;
-    bool m_busy = false; // between the first byte of a command and the end of its reply
-    bool m_statusOnLine = true;
-    struct Pending { qint64 dueUs; char byte; bool status; };
-    std::deque<Pending> m_line;
-    qint64 m_lineFreeUs = 0;
-    qint64 m_lastStatusEndUs = -1;
-    qint64 m_commandStartUs = 0;
-    qint64 m_lastReplyEndUs = -1;
-    qint64 m_busyUs = 0;
-    QList<QByteArray> m_commands;
-    QList<QByteArray> m_packets;
-    // After an acknowledged "F00504" the tool takes the next 14 bytes as one packet, and keeps
-    // quiet until it has answered it (or waited for it too long).
-    bool m_awaitingPacket = false;
-    QByteArray m_packet;
-    ClockTimer m_packetTimer{m_clock, this};
-    QList<qint64> m_reactionUs;
-    QHash<int, int> m_turns;
+    elm::ToolFace m_face;
 };
 
 } // namespace quenta::sim

@@ -263,6 +263,28 @@ std::optional<VehicleProfile> VehicleProfile::fromJson(const QByteArray &json, c
         r.fail(QStringLiteral("status_period_ms and baud must be positive, latency_ms not negative"));
         return failed();
     }
+    static const QMap<QString, Protocol> protocols{
+        {QStringLiteral("j1850pwm"), Protocol::J1850Pwm}, {QStringLiteral("j1850vpw"), Protocol::J1850Vpw},
+        {QStringLiteral("iso9141"), Protocol::Iso9141},   {QStringLiteral("kwp"), Protocol::Kwp},
+        {QStringLiteral("can11"), Protocol::Can11},       {QStringLiteral("can29"), Protocol::Can29}};
+    const QString protocol = o.value(QStringLiteral("protocol")).toString(QStringLiteral("can11"));
+    if (!protocols.contains(protocol)) {
+        r.fail(QStringLiteral("protocol \"%1\" is not can11, can29, iso9141, kwp, j1850pwm or j1850vpw").arg(protocol));
+        return failed();
+    }
+    p.protocol = protocols.value(protocol);
+    p.ecuResponseMs = o.value(QStringLiteral("ecu_response_ms")).toInt(p.ecuResponseMs);
+    const QJsonObject adapter = o.value(QStringLiteral("adapter")).toObject();
+    p.adapter.clone = adapter.value(QStringLiteral("clone")).toBool(false);
+    p.adapter.version = adapter.value(QStringLiteral("version")).toString(p.adapter.version);
+    p.adapter.voltage = adapter.value(QStringLiteral("voltage")).toString(p.adapter.voltage);
+    p.adapter.linefeeds = adapter.value(QStringLiteral("linefeeds")).toBool(false);
+    p.adapter.resetMs = adapter.value(QStringLiteral("reset_ms")).toInt(p.adapter.resetMs);
+    p.adapter.searchMs = adapter.value(QStringLiteral("search_ms")).toInt(p.adapter.searchMs);
+    if (p.ecuResponseMs < 0 || p.adapter.resetMs < 0 || p.adapter.searchMs < 0) {
+        r.fail(QStringLiteral("ecu_response_ms, adapter reset_ms and search_ms must not be negative"));
+        return failed();
+    }
     const QJsonArray ecus = o.value(QStringLiteral("ecus")).toArray();
     if (ecus.isEmpty()) {
         r.fail(QStringLiteral("\"ecus\" must list at least one ECU"));
@@ -280,6 +302,16 @@ std::optional<VehicleProfile> VehicleProfile::fromJson(const QByteArray &json, c
         ecu.address = quint8(address.toUInt(nullptr, 16));
         ecu.silent = e.value(QStringLiteral("silent")).toBool(false);
         ecu.codeData = e.value(QStringLiteral("code_data")).toBool(true);
+        ecu.freezeWithoutFrame = e.value(QStringLiteral("freeze_without_frame")).toBool(false);
+        if (e.contains(QStringLiteral("can_id"))) {
+            bool ok = false;
+            const QString id = e.value(QStringLiteral("can_id")).toString();
+            ecu.canId = id.toUInt(&ok, 16);
+            if (!ok || (id.size() != 3 && id.size() != 8)) {
+                r.fail(QStringLiteral("%1: can_id \"%2\" is not three or eight hexadecimal digits").arg(where, id));
+                return failed();
+            }
+        }
         if (!r.pidMap(e.value(QStringLiteral("pids")).toObject(), where, &ecu.pids)
             || !r.pidMap(e.value(QStringLiteral("freeze")).toObject(), where + QStringLiteral(" freeze"), &ecu.freeze)
             || !r.codes(e.value(QStringLiteral("stored")), where + QStringLiteral(" stored"), &ecu.stored)

@@ -43,6 +43,8 @@ struct EcuProfile {
     QList<int> o2Services{0x05}; // the services that answer O2 sensor monitoring tests (05, 06)
     QMap<int, QMap<int, QByteArray>> o2Tests; // sensor mask -> test ID -> value [minimum maximum]
     QList<Mode6Result> mode6;   // on-board monitoring results, answered to the tool's packets
+    bool freezeWithoutFrame = false; // answers freeze-frame requests without the frame byte only
+    std::optional<quint32> canId;    // the CAN response ID; 7E8 + the ECU's place when absent
 };
 
 // Odd behaviour the tool can be switched to, from the profile ("faults") or by a test at run time.
@@ -63,12 +65,29 @@ struct Faults {
     bool o2Unsupported = false; // the ECU refuses O2 sensor tests on services 05 and 06
 };
 
+// The bus the vehicle speaks, as an ELM327 numbers it (ATSP / ATDPN): what the simulated ELM327
+// finds; the simulated scan tool answers every profile in its own (legacy) form.
+enum class Protocol { J1850Pwm = 1, J1850Vpw = 2, Iso9141 = 3, Kwp = 5, Can11 = 6, Can29 = 7 };
+
+// How the simulated ELM327 behaves, from the profile's "adapter" object.
+struct AdapterProfile {
+    bool clone = false;      // echoes once more after ATE0, splits answers across writes, trailing blanks
+    QString version = QStringLiteral("ELM327 v1.5"); // the banner and the ATI answer
+    QString voltage = QStringLiteral("12.6V");       // the ATRV answer
+    bool linefeeds = false;  // linefeeds after carriage returns after a reset (ATL1)
+    int resetMs = 500;       // ATZ: the banner comes this long after the command
+    int searchMs = 1500;     // the first request after ATSP0 finds the vehicle's bus after this long
+};
+
 struct VehicleProfile {
     QString firmware = QStringLiteral("3.40");
     bool vehicle = true;
     int statusPeriodMs = 10;
     int latencyMs = 2;
     std::optional<int> baud; // pace the line at this speed; unpaced when absent
+    Protocol protocol = Protocol::Can11; // "protocol": can11, can29, iso9141, kwp, j1850pwm, j1850vpw
+    int ecuResponseMs = 10;  // "ecu_response_ms": from a request on the bus to an ECU's first frame
+    AdapterProfile adapter;
     char passHeader = '0';   // character 3 of the "F00504" acknowledgement: picks the packet's header bytes
     QList<EcuProfile> ecus;
     Faults faults;

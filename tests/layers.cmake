@@ -1,22 +1,24 @@
 # Fails when a product file includes a header of a layer above its own. The layers, bottom up:
 #   core (plain types: settings, control names, models, clock, stopwatch, hex text)
 #   platform -> link -> pids -> services | live (side by side, neither includes the other)
-#   sim beside them (it implements the port boundary: core, platform, link)
+#   elm (the tool's face and the adapter port: core, platform, link) beside pids
+#   sim beside them (it implements the port boundary: core, platform, link, elm)
 #   program (the composition root) and the windows (any <area>/widgets/) on top; app and cli
 #   are the mains and may include anything.
 # Run: cmake -DSOURCE_DIR=<top of the tree> -P tests/layers.cmake
 set(allowed_core core)
 set(allowed_platform core platform)
 set(allowed_link core platform link)
+set(allowed_elm core platform link elm)
 set(allowed_pids core platform link pids)
 set(allowed_services core platform link pids services)
 set(allowed_live core platform link pids live)
-set(allowed_sim core platform link sim)
-set(allowed_program core platform link pids services live sim program)
+set(allowed_sim core platform link elm sim)
+set(allowed_program core platform link elm pids services live sim program)
 set(allowed_widgets core platform link pids services live widgets)
 
 set(upward "")
-foreach(layer core platform link pids services live sim program)
+foreach(layer core platform link elm pids services live sim program)
   file(GLOB_RECURSE files "${SOURCE_DIR}/${layer}/*.h" "${SOURCE_DIR}/${layer}/*.cpp")
   foreach(file ${files})
     set(own ${layer})
