@@ -1,6 +1,7 @@
 # Fails when a product file includes a header of a layer above its own. The layers, bottom up:
 #   core (plain types: settings, control names, models, clock, stopwatch, hex text)
 #   platform -> link -> pids -> services | live (side by side, neither includes the other)
+#   elm beside them (the ELM327 adapter's side of its port: core, platform, link)
 #   sim beside them (it implements the port boundary: core, platform, link)
 #   program (the composition root) and the windows (any <area>/widgets/) on top; app and cli
 #   are the mains and may include anything.
@@ -11,12 +12,13 @@ set(allowed_link core platform link)
 set(allowed_pids core platform link pids)
 set(allowed_services core platform link pids services)
 set(allowed_live core platform link pids live)
+set(allowed_elm core platform link elm)
 set(allowed_sim core platform link sim)
-set(allowed_program core platform link pids services live sim program)
+set(allowed_program core platform link pids services live elm sim program)
 set(allowed_widgets core platform link pids services live widgets)
 
 set(upward "")
-foreach(layer core platform link pids services live sim program)
+foreach(layer core platform link pids services live elm sim program)
   file(GLOB_RECURSE files "${SOURCE_DIR}/${layer}/*.h" "${SOURCE_DIR}/${layer}/*.cpp")
   foreach(file ${files})
     set(own ${layer})
