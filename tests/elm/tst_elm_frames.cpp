@@ -37,7 +37,7 @@ private slots:
         // 48 6B 10 41 0D 3C with its J1850 CRC.
         QTest::newRow("J1850, CRC checked") << QByteArray("486B10410D3C") + QByteArray::number(j1850Crc(QByteArray::fromHex("486B10410D3C")), 16).rightJustified(2, '0').toUpper() + "\r486B10410D3C00\r>"
                                             << Protocol::J1850 << "10:410d3c" << "" << 1 << none;
-        QTest::newRow("bus init then data") << QByteArray("BUS INIT: ...OK\r48 6B 10 44 FF\r>") << Protocol::Iso << "10:44" << "" << 0 << none;
+        QTest::newRow("bus init then data") << QByteArray("BUS INIT: ...OK\r48 6B 10 44 07\r>") << Protocol::Iso << "10:44" << "" << 0 << none;
         QTest::newRow("bus init error") << QByteArray("BUS INIT: ...ERROR\r>") << Protocol::Iso << "" << "4" << 0 << none;
         QTest::newRow("adapter words") << QByteArray("NO DATA\r?\rSTOPPED\rUNABLE TO CONNECT\rCAN ERROR\rBUS ERROR\rBUS BUSY\rDATA ERROR\rBUFFER FULL\r>")
                                        << Protocol::Can11 << "" << "0 1 2 3 5 6 7 8 10" << 0 << none;
