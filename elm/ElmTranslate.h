@@ -42,7 +42,9 @@ std::optional<ToolCommand> toolCommand(const QByteArray &text);
 struct Plan {
     QList<QByteArray> lines; // adapter lines, in order, without the CR; the last one's answer is read
     QByteArray reply;        // with no lines: the tool's reply at once
-    std::optional<int> selectEcu; // once the lines are answered: the ECU the tool talks to now
+    // Once the lines are answered: the ECU the tool talks to now (the caller sets bus.current, and
+    // on CAN bus.physical, since the lines address it alone).
+    std::optional<int> selectEcu;
 };
 Plan plan(const ToolCommand &command, const Bus &bus);
 
