@@ -275,6 +275,7 @@ ScanToolLink::Answer ScanToolLink::exchange(const Request &r)
         OBDoutput(r.command.text());
     }
     QString reply = waitReply(r.threshold, r.timeoutMs);
+    const QStringList further = m_port && !lost() ? m_port->takeFurtherReplies() : QStringList();
     if (r.binary)
         setInputMode(ScanToolPort::InputMode::Text);
     if (r.ownAnswerMark) {
@@ -284,7 +285,7 @@ ScanToolLink::Answer ScanToolLink::exchange(const Request &r)
         // The mark came last: the character after it is still on its way.
         if (charAt(reply, 2) == mark && reply.size() < 3)
             reply += waitReply(0, r.timeoutMs);
-        return {reply.isEmpty() ? Outcome::NoAnswer : Outcome::Answer, reply};
+        return {reply.isEmpty() ? Outcome::NoAnswer : Outcome::Answer, reply, further};
     }
     // A status "S" sent just before the reply stands in front of it: the reply is what follows,
     // as long as the command asked for (the tool's own commands answer with their own text).
@@ -296,7 +297,7 @@ ScanToolLink::Answer ScanToolLink::exchange(const Request &r)
             reply += OBDinput();
         reply = reply.mid(1, 2 * length + 1);
     }
-    return {reply.isEmpty() ? Outcome::NoAnswer : Outcome::Answer, reply};
+    return {reply.isEmpty() ? Outcome::NoAnswer : Outcome::Answer, reply, further};
 }
 
 ScanToolLink::Answer ScanToolLink::request(const Request &r)
@@ -317,7 +318,8 @@ ScanToolLink::Answer ScanToolLink::ask(const ToolCommand &command, int threshold
     if (how.replyBytes)
         expected.length = quint8(*how.replyBytes);
     for (int attempt = 0; attempt < MaxAttempts && !m_stop; ++attempt) {
-        const QString reply = exchange(request).reply;
+        const Answer answer = exchange(request);
+        const QString &reply = answer.reply;
         if (how.onAttempt)
             how.onAttempt(reply);
         if (reply.isEmpty())
@@ -329,7 +331,7 @@ ScanToolLink::Answer ScanToolLink::ask(const ToolCommand &command, int threshold
                                                  : Reply::Kind::Answer;
         switch (kind) {
         case Reply::Kind::Answer:
-            return {Outcome::Answer, reply};
+            return {Outcome::Answer, reply, answer.further};
         case Reply::Kind::Silent:
             return {Outcome::EcuSilent, reply};
         case Reply::Kind::Repeat:

@@ -72,8 +72,12 @@ public:
     };
     // A reply together with how the request came to it.
     struct Answer {
+        Answer() = default;
+        Answer(Outcome o, const QString &r, const QStringList &f = {}) : outcome(o), reply(r), further(f) {}
         Outcome outcome = Outcome::NoAnswer;
         QString reply;
+        // Replies beyond the first, from a port whose ECU sent more than one reply holds.
+        QStringList further;
         // An answer, or the ECU's silence (which the decoders read as it stands).
         bool decodable() const { return outcome == Outcome::Answer || outcome == Outcome::EcuSilent; }
     };

@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 namespace quenta {
@@ -49,6 +50,9 @@ public:
     // How long a wait may sleep before asking again: a port that signals readyRead is woken by
     // it; one that learns of arrivals only when asked (USB) is asked often.
     virtual int pollIntervalMs() const { return 50; }
+    // The replies beyond the first that the last command drew, taken once: an adapter's ECU may
+    // send more trouble codes than one reply of the tool holds. The tool itself never has any.
+    virtual QStringList takeFurtherReplies() { return {}; }
 
 signals:
     void readyRead();

@@ -59,7 +59,19 @@ void ecuTimeout(TroubleCodes &p)
     p.link.indicator().set(QStringLiteral("ECU Timeout"), colors::Red);
 }
 
-void storedCodes(TroubleCodes &p, QString reply, int n)
+// The codes of replies beyond the first (an adapter's ECU may send more than one reply of the tool
+// holds), three places each; a place of 0000 holds none.
+QStringList furtherCodes(QStringList further)
+{
+    QStringList codes;
+    for (QString &reply : further)
+        for (const int place : {10, 14, 18})
+            if (codeDigits(reply, place) != QLatin1String("0000"))
+                codes << codeText(reply, place);
+    return codes;
+}
+
+void storedCodes(TroubleCodes &p, QString reply, int n, const QStringList &further)
 {
     if (cut(reply, 2, 2) == QLatin1String("FF"))
         return;
@@ -75,9 +87,11 @@ void storedCodes(TroubleCodes &p, QString reply, int n)
         show(codeText(reply, 14));
     if (n > 2)
         show(codeText(reply, 18));
+    for (const QString &code : furtherCodes(further))
+        show(code);
 }
 
-void pendingCodes(TroubleCodes &p, QString reply)
+void pendingCodes(TroubleCodes &p, QString reply, const QStringList &further)
 {
     if (conv_hex(cut(reply, 2, 2)) >= 254) {
         p.status.append(QStringLiteral("No pending codes reported"));
@@ -98,6 +112,10 @@ void pendingCodes(TroubleCodes &p, QString reply)
         p.status.append(CRLF + QStringLiteral("Pending Code %1 -").arg(i) + code + QStringLiteral("--")
                         + p.definitions.lookup_trouble_code(code));
     }
+    int place = 4;
+    for (const QString &code : furtherCodes(further))
+        p.status.append(CRLF + QStringLiteral("Pending Code %1 -").arg(place++) + code + QStringLiteral("--")
+                        + p.definitions.lookup_trouble_code(code));
     p.status.append(CRLF + QStringLiteral("A code of 0000 means no code"));
 }
 
@@ -152,7 +170,7 @@ void TroubleCodes::request()
                 p.controls.setPressed(names::Mode3, false);
                 return;
             }
-            storedCodes(p, stored.reply, n);
+            storedCodes(p, stored.reply, n, stored.further);
         }
     }
 
@@ -161,7 +179,7 @@ void TroubleCodes::request()
     if (silent || (pending.outcome == ScanToolLink::Outcome::NoAnswer && p.link.timedOut() && !p.link.lost()))
         ecuTimeout(p); // an ECU that did not answer reported no codes either
     else if (p.link.replyToDecode(pending, p.status))
-        pendingCodes(p, pending.reply);
+        pendingCodes(p, pending.reply, pending.further);
     p.controls.setPressed(names::Mode3, false);
 }
 

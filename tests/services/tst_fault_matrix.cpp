@@ -153,6 +153,12 @@ private slots:
                 for (sim::EcuProfile &ecu : tool.profile().ecus)
                     ecu.silent = true;
         });
+        if (fault == QLatin1String("no vehicle") && line == Line::Pty) {
+            // The car is off once the line says so: a status sent before the switch may still be on
+            // its way, and would rightly read as a car that answers.
+            QString heard;
+            QTRY_VERIFY_WITH_TIMEOUT((heard += rig.program->link.OBDinput()).endsWith(QLatin1Char('P')), 10000);
+        }
         const Screen seen = rig.run(Operations[operation]);
         const QString shown = seen.indicator + QLatin1Char('|') + seen.status + QLatin1Char('|') + seen.data.join(QLatin1Char('|'));
         switch (shows) {
