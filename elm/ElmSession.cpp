@@ -21,7 +21,7 @@ bool promptAtSpeed(const QByteArray &text)
         return false;
     // The adapter echoes the harmless line itself (DEL characters) until echo is off.
     for (char c : t)
-        if (!(c == '\r' || c == '\n' || c == '\0' || quint8(c) >= 0x20 && quint8(c) <= 0x7F))
+        if (!(c == '\r' || c == '\n' || c == '\0' || (quint8(c) >= 0x20 && quint8(c) <= 0x7F)))
             return false;
     return true;
 }
