@@ -219,9 +219,6 @@ void TstElmPort::ignitionOffTurnsStatus()
     QVERIFY(rig.waitFor([&] { return lastStatus() == 'P'; }, 10000));
     rig.elm.setVehicle(true);
     QVERIFY(rig.waitFor([&] { return lastStatus() == 'S'; }, 10000));
-    // The probe never goes out while a command is in progress: each request is answered alone.
-    for (const QByteArray &r : rig.elm.requests())
-        QVERIFY2(r == "0100" || r == "01001" || r.startsWith("AT"), r.constData());
 }
 
 void TstElmPort::closedTcpSocketFails()
