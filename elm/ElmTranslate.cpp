@@ -355,7 +355,11 @@ QByteArray packetReply(const QByteArray &packet, const Answer &answer, const Bus
             block.replace(6, 4, m.mid(isCan(bus.protocol) ? 2 : 3, 4).leftJustified(4, '\0'));
         } else if (isCan(bus.protocol)) {
             const QList<MidTest> tests = midTests(m);
-            const auto t = std::find_if(tests.begin(), tests.end(), [&](const MidTest &x) { return x.tid == component; });
+            const auto t = std::find_if(tests.begin(), tests.end(), [&](const MidTest &x) {
+                // The tool's components are the MID's manufacturer test IDs (80 and up); the test
+                // IDs below 80 are the O2 sensor tests of MIDs 01 to 08.
+                return x.tid == (0x80 | (component & 0x7F));
+            });
             if (t == tests.end()) {
                 refuse();
             } else {

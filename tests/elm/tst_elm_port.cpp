@@ -25,7 +25,7 @@ QByteArray carJson(const QString &protocol, const QString &firstEcuExtra = {})
     return QStringLiteral(R"({"protocol":"%1","ecu_response_ms":10,"latency_ms":0,"status_period_ms":10,"firmware":"3.40",
       "adapter":{"search_ms":300},
       "ecus":[{"address":"10","pids":{"01":"8207E504","04":"64","05":"7B","06":"82","07":"7E","0C":"1AF8","0D":"3C",
-                                      "10":"0190","14":"5A80","15":"3280","18":"6080","19":"4A80","1C":"01"},
+                                      "10":"0190","13":"01","14":"5A80","15":"3280","18":"6080","19":"4A80","1C":"01"},
                "freeze":{"02":"0301","04":"A0","05":"82","0C":"1AF8"},
                "stored":["P0301","P0420","P0171"],"pending":["P0171"],
                "o2_services":["05"],"o2_tests":{"B1S1":{"01":"5A","05":"190064"}},
@@ -243,8 +243,85 @@ void TstElmPort::closedTcpSocketFails()
     QVERIFY(!port.input(&data, &error));
 }
 
-void TstElmPort::operations_data() {}
-void TstElmPort::operations() {}
+namespace {
+
+// quenta-sim serving the profile as the tool, or as the adapter on a pty or TCP; the --port text.
+QString serve(PtySim &sim, const QString &how, const QString &profile)
+{
+    QStringList args;
+    if (how == QLatin1String("tool"))
+        args << QStringLiteral("--profile") << profile;
+    else
+        args << QStringLiteral("--elm") << profile;
+    if (how == QLatin1String("tcp"))
+        args << QStringLiteral("--listen") << QStringLiteral("0");
+    if (!sim.start(args))
+        return QString();
+    if (how == QLatin1String("tool"))
+        return sim.device;
+    return (how == QLatin1String("tcp") ? QStringLiteral("elm:tcp:") : QStringLiteral("elm:")) + sim.device;
+}
+
+// What quenta-cli prints for the operations, and its exit status.
+QString runCli(const QString &port, const QStringList &operations, int *code)
+{
+    QProcess p;
+    p.start(QStringLiteral(QUENTA_CLI_BINARY), QStringList{QStringLiteral("--port"), port} + operations);
+    if (!p.waitForFinished(120000))
+        p.kill();
+    *code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    return QString::fromUtf8(p.readAllStandardOutput()) + QString::fromUtf8(p.readAllStandardError());
+}
+
+} // namespace
+
+void TstElmPort::operations_data()
+{
+    QTest::addColumn<QString>("protocol");
+    QTest::addColumn<QString>("extra");
+    QTest::addColumn<QStringList>("operations");
+    const QString can = QStringLiteral("can11"), legacy = QStringLiteral("iso9141");
+    auto ops = [](const char *text) { return QString::fromLatin1(text).split(QLatin1Char(' ')); };
+    QTest::newRow("CAN: connect, current data, codes, freeze frame") << can << "" << ops("connect current codes --no freeze");
+    QTest::newRow("CAN: clear, then codes") << can << "" << ops("clear codes --no");
+    QTest::newRow("CAN: no codes (43 00)") << can << R"(,"stored":[],"pending":[])" << ops("codes --no");
+    QTest::newRow("CAN: O2 tests and mode 6") << can << "" << ops("o2 B1S1 mode6 scan mode6 01 01");
+    QTest::newRow("legacy: O2 tests and mode 6") << legacy << "" << ops("o2 B1S1 mode6 scan mode6 01 01");
+    QTest::newRow("legacy: codes and freeze frame") << legacy << "" << ops("codes --no freeze");
+    QTest::newRow("CAN: live chart, fuel trims") << can << "" << ops("watch 0C --samples 3 trims --passes 1");
+    QTest::newRow("CAN: logger, wideband") << can << "" << ops("log --slots 0,1 --samples 3 --out /dev/null wideband --samples 3 --out /dev/null");
+}
+
+// The same operation through the simulated tool, and through the port on the adapter over a
+// pseudo-terminal and over TCP.
+void TstElmPort::operations()
+{
+    QFETCH(QString, protocol);
+    QFETCH(QString, extra);
+    QFETCH(QStringList, operations);
+    const QString profile = writeTempProfile(carJson(protocol, extra));
+    PtySim toolSim;
+    const QString toolPort = serve(toolSim, QStringLiteral("tool"), profile);
+    QVERIFY(!toolPort.isEmpty());
+    int code = -1;
+    const QString expected = runCli(toolPort, operations, &code);
+    QVERIFY2(code == 0, qPrintable(expected));
+    for (const QString &how : {QStringLiteral("pty"), QStringLiteral("tcp")}) {
+        PtySim sim;
+        const QString port = serve(sim, how, profile);
+        QVERIFY(!port.isEmpty());
+        QString got = runCli(port, operations, &code);
+        QVERIFY2(code == 0, qPrintable(got));
+        if (protocol == QLatin1String("can11") && expected.contains(QLatin1String("ECU #=10"))) {
+            // On CAN the ECU number is the low byte of its response id.
+            QVERIFY2(got.contains(QLatin1String("ECU #=E8")), qPrintable(got));
+            got.replace(QLatin1String("ECU #=E8"), QLatin1String("ECU #=10"));
+        }
+        if (got != expected)
+            qWarning("through the tool:\n%s\nthrough the adapter:\n%s", qPrintable(expected), qPrintable(got));
+        QCOMPARE(got, expected);
+    }
+}
 
 QTEST_GUILESS_MAIN(TstElmPort)
 #include "tst_elm_port.moc"
