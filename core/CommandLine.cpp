@@ -130,5 +130,41 @@ std::optional<PortChoice> parsePortChoice(const QString &text)
     return PortChoice{com, device, false, {}};
 }
 
+std::optional<ElmTarget> parseElmTarget(const QString &text, QString *problem)
+{
+    const QString prefix = QStringLiteral("elm:");
+    if (!text.startsWith(prefix))
+        return std::nullopt;
+    auto bad = [&](const QString &why) {
+        if (problem)
+            *problem = QStringLiteral("%1: %2 (expected elm:DEVICE, elm:DEVICE@BAUD or elm:tcp:HOST:PORT)").arg(text, why);
+        return std::nullopt;
+    };
+    const QString rest = text.mid(prefix.size());
+    ElmTarget target;
+    if (rest.startsWith(QStringLiteral("tcp:"))) {
+        const QString address = rest.mid(4);
+        const qsizetype colon = address.lastIndexOf(QLatin1Char(':'));
+        bool ok = false;
+        const int port = colon > 0 ? address.mid(colon + 1).toInt(&ok) : 0;
+        if (colon <= 0 || !ok || port < 1 || port > 65535)
+            return bad(QStringLiteral("no host and port"));
+        target.host = address.left(colon);
+        target.tcpPort = quint16(port);
+        return target;
+    }
+    const qsizetype at = rest.lastIndexOf(QLatin1Char('@'));
+    target.device = at >= 0 ? rest.left(at) : rest;
+    if (target.device.isEmpty())
+        return bad(QStringLiteral("no device"));
+    if (at >= 0) {
+        bool ok = false;
+        const int baud = rest.mid(at + 1).toInt(&ok);
+        if (!ok || baud <= 0)
+            return bad(QStringLiteral("the speed is not a number"));
+        target.baud = baud;
+    }
+    return target;
+}
 
 } // namespace quenta

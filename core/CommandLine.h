@@ -64,6 +64,20 @@ struct PortChoice {
     QString profile;
 };
 
+// An ELM327 adapter behind a port: a serial device (USB, Bluetooth rfcomm), at a fixed speed or
+// searched, or a Wi-Fi adapter's TCP address.
+struct ElmTarget {
+    QString device;              // the serial device; empty for TCP
+    std::optional<int> baud;     // fixed speed: no search
+    QString host;                // TCP
+    quint16 tcpPort = 0;
+    bool isTcp() const { return !host.isEmpty(); }
+};
+
+// The texts "elm:DEVICE", "elm:DEVICE@BAUD" and "elm:tcp:HOST:PORT". Nothing for a text that does
+// not start with "elm:"; nothing with `problem` set for one that does but is not one of those.
+std::optional<ElmTarget> parseElmTarget(const QString &text, QString *problem);
+
 // "N=DEVICE" with N from 1 to 9; nothing for any other text.
 std::optional<PortChoice> parsePortChoice(const QString &text);
 

@@ -19,8 +19,9 @@ bool promptAtSpeed(const QByteArray &text)
         t.chop(1);
     if (!t.endsWith('>'))
         return false;
+    // The adapter echoes the harmless line itself (DEL characters) until echo is off.
     for (char c : t)
-        if (!(c == '\r' || c == '\n' || c == '\0' || (c >= 0x20 && c < 0x7F)))
+        if (!(c == '\r' || c == '\n' || c == '\0' || (quint8(c) >= 0x20 && quint8(c) <= 0x7F)))
             return false;
     return true;
 }

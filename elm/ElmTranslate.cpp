@@ -1,5 +1,7 @@
 #include "elm/ElmTranslate.h"
 
+#include "elm/ToolFace.h"
+
 #include <QtGlobal>
 #include <algorithm>
 #include <cmath>
@@ -10,15 +12,15 @@ namespace quenta::elm {
 
 namespace {
 
-constexpr char Lead = 'R';
+constexpr char Lead = ToolFace::Lead;
 constexpr quint8 Header1 = 0x48; // the tool's response header: 48 6B, then the ECU's address
 constexpr quint8 Header2 = 0x6B;
 constexpr quint8 Refusal = 0x7F;
 constexpr quint8 NotSupported = 0x12;
 // The packet header the acknowledgement's digit '0' announces.
 constexpr quint8 PacketH1 = 0x68, PacketH2 = 0x6A, PacketH3 = 0xF1;
-constexpr int PacketSize = 14;
-constexpr int PacketReplySize = 13;
+constexpr int PacketSize = ToolFace::PacketSize;
+constexpr int PacketReplySize = ToolFace::PacketReplySize;
 // The tool's O2 replies are as long as their message: the support reply ten bytes, a test at most eight.
 constexpr int O2SupportBytes = 10;
 constexpr int O2TestBytes = 8;
@@ -38,13 +40,7 @@ QByteArray header(quint8 address)
     return h;
 }
 
-// The tool's data reply: the message padded with zeros or cut to `length`, then its byte sum.
-QByteArray frame(const QByteArray &message, int length)
-{
-    QByteArray bytes = message.left(length);
-    bytes.append(QByteArray(qMax(0, length - int(bytes.size())), '\0'));
-    return Lead + bytes.toHex().toUpper() + QByteArray(1, char(byteSum(bytes))).toHex().toUpper();
-}
+QByteArray frame(const QByteArray &message, int length) { return ToolFace::frame(message, length); }
 
 QByteArray refusal(quint8 address, int service)
 {
@@ -212,7 +208,7 @@ QList<QByteArray> addressLines(const Bus &bus, int index)
 
 char statusCharacter(bool vehicle) { return vehicle ? commands::TalkingToVehicle : commands::NoVehicle; }
 
-QByteArray silentReply(int length) { return QByteArray(1, Lead) + 'S' + QByteArray(2 * length + 1, '0'); }
+QByteArray silentReply(int length) { return ToolFace::silentReply(length); }
 
 QByteArray askAgainReply(int length) { return QByteArray(1, Lead) + "0S" + QByteArray(2 * length, '0'); }
 
@@ -359,7 +355,11 @@ QByteArray packetReply(const QByteArray &packet, const Answer &answer, const Bus
             block.replace(6, 4, m.mid(isCan(bus.protocol) ? 2 : 3, 4).leftJustified(4, '\0'));
         } else if (isCan(bus.protocol)) {
             const QList<MidTest> tests = midTests(m);
-            const auto t = std::find_if(tests.begin(), tests.end(), [&](const MidTest &x) { return x.tid == component; });
+            const auto t = std::find_if(tests.begin(), tests.end(), [&](const MidTest &x) {
+                // The tool's components are the MID's manufacturer test IDs (80 and up); the test
+                // IDs below 80 are the O2 sensor tests of MIDs 01 to 08.
+                return x.tid == (0x80 | (component & 0x7F));
+            });
             if (t == tests.end()) {
                 refuse();
             } else {
@@ -387,7 +387,7 @@ QByteArray packetReply(const QByteArray &packet, const Answer &answer, const Bus
             }
         }
     }
-    return block + char(byteSum(block));
+    return ToolFace::sealPacketReply(block);
 }
 
 QList<MidTest> midTests(const QByteArray &m)

@@ -75,7 +75,7 @@ char statusCharacter(bool vehicle);
 // The on-board monitoring packet (14 bytes after an acknowledged PASS command): the adapter line
 // it becomes (none when the packet is not one the tool would put on the bus), and the tool's
 // 13-byte binary reply from the adapter's answer. On CAN the packet's test ID is the MID and its
-// component ID the test ID within it.
+// component ID the manufacturer test ID within it (80 + component).
 std::optional<QByteArray> packetLine(const QByteArray &packet, const Bus &bus);
 QByteArray packetReply(const QByteArray &packet, const Answer &answer, const Bus &bus);
 

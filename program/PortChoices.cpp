@@ -1,5 +1,6 @@
 #include "program/PortChoices.h"
 
+#include "elm/ElmPort.h"
 #include "sim/SimPort.h"
 
 namespace quenta {
@@ -9,6 +10,17 @@ bool applyPortChoices(const QList<PortChoice> &choices, PortDirectory &ports,
 {
     for (const PortChoice &choice : choices) {
         if (!choice.simulate) {
+            QString problem;
+            if (const std::optional<ElmTarget> elm = parseElmTarget(choice.device, &problem)) {
+                const ElmTarget target = *elm;
+                ports.mapFactory(choice.com, [target] { return std::make_unique<elm::ElmPort>(target); },
+                                 elm::ElmPort::describe(*elm));
+                continue;
+            }
+            if (!problem.isEmpty()) {
+                *error = problem;
+                return false;
+            }
             ports.mapDevice(choice.com, choice.device);
             continue;
         }

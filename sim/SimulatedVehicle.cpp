@@ -206,10 +206,10 @@ QList<QByteArray> SimulatedVehicle::monitorTests(const EcuProfile &ecu, int tid)
 
 QList<QByteArray> SimulatedVehicle::monitorMid(const EcuProfile &ecu, int mid) const
 {
-    // The records of each MID, in MID order.
+    // The records of each MID, in MID order; each record names its MID, as an ECU sends them.
     QMap<int, QByteArray> records;
     auto record = [&](int at, int tid, int unit, quint32 value, quint32 minimum, quint32 maximum) {
-        records[at] += QByteArray(1, char(tid)) + char(unit) + word(value, 2) + word(minimum, 2) + word(maximum, 2);
+        records[at] += QByteArray(1, char(at)) + char(tid) + char(unit) + word(value, 2) + word(minimum, 2) + word(maximum, 2);
     };
     if (!m_profile.faults.o2Unsupported) {
         for (auto s = ecu.o2Tests.constBegin(); s != ecu.o2Tests.constEnd(); ++s) {
@@ -243,7 +243,7 @@ QList<QByteArray> SimulatedVehicle::monitorMid(const EcuProfile &ecu, int mid) c
     }
     if (!records.contains(mid))
         return {refusal(0x06, NotSupported)};
-    return {QByteArray(1, char(0x46)) + char(mid) + records[mid]};
+    return {QByteArray(1, char(0x46)) + records[mid]};
 }
 
 } // namespace quenta::sim

@@ -163,9 +163,9 @@ private slots:
         QTest::addColumn<QByteArray>("can");
         QTest::addColumn<QByteArray>("legacy");
         QTest::newRow("scan") << packet(5, 0, 0) << QByteArray("460080000000") << QByteArray("46000080000000");
-        QTest::newRow("test, maximum") << packet(6, 1, 1) << QByteArray("460101" "0B01F4000003E8")
+        QTest::newRow("test, maximum") << packet(6, 1, 1) << QByteArray("460181" "0B01F4000003E8")
                                        << QByteArray("46010101F403E8");
-        QTest::newRow("test not there") << packet(6, 1, 2) << QByteArray("460101" "0B01F4000003E8")
+        QTest::newRow("test not there") << packet(6, 1, 2) << QByteArray("460181" "0B01F4000003E8")
                                         << QByteArray("46010101F403E8");
     }
     void packetsAsTheTool()

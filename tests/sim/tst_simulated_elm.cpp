@@ -137,7 +137,7 @@ private slots:
         QTest::newRow("legacy O2 test with its limits") << false << 0 << QByteArray("050501")
             << QByteArrayList{"0:45050119 0064"};
         QTest::newRow("CAN MID 01: O2 B1S1 tests and mode 6 test 01") << true << 0 << QByteArray("0601")
-            << QByteArrayList{"0:4601" "010B01C20000FFFF" "05100064000001 90" "81010 1F4 0000 03E8"};
+            << QByteArrayList{"0:4601" "010B01C20000FFFF" "0105100064000001 90" "0181010 1F4 0000 03E8"};
         QTest::newRow("CAN MID 05: B2S1 test 09 in ms") << true << 0 << QByteArray("0605")
             << QByteArrayList{"0:4605" "091003E8019007D0"};
         QTest::newRow("CAN MID 21: a minimum limit") << true << 0 << QByteArray("0621")
