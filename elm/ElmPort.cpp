@@ -187,9 +187,15 @@ void ElmPort::send(const QList<QByteArray> &lines, ElmSession::Done done)
     m_session->request(lines.last(), std::move(done));
 }
 
+QStringList ElmPort::takeFurtherReplies()
+{
+    return std::exchange(m_further, {});
+}
+
 void ElmPort::command(const QByteArray &six)
 {
     const quint64 generation = ++m_generation;
+    m_further.clear();
     m_idle.stop();
     const std::optional<ToolCommand> c = toolCommand(six);
     if (!m_ready || !c)
@@ -230,14 +236,17 @@ void ElmPort::answerCommand(const ToolCommand &c, const QByteArray &line, const 
     }
     if (!line.startsWith("AT"))
         heard(answer, false);
-    finish(r.replies.isEmpty() ? QByteArray() : r.replies.first(), generation);
+    finish(r.replies.isEmpty() ? QByteArray() : r.replies.first(), generation, r.replies.mid(1));
 }
 
-void ElmPort::finish(const QByteArray &reply, quint64 generation)
+void ElmPort::finish(const QByteArray &reply, quint64 generation, const QList<QByteArray> &further)
 {
     if (generation != m_generation)
         return; // the link gave up on that command and sent another: its answer is not this one's
     m_inProgress = false;
+    m_further.clear();
+    for (const QByteArray &more : further)
+        m_further << QString::fromLatin1(more);
     m_face.reply(reply);
     m_idle.start(IdleProbeMs);
 }

@@ -51,6 +51,7 @@ public:
     int inBufferCount() override;
     bool input(QByteArray *data, QString *error) override;
     bool output(const QByteArray &data, QString *error) override;
+    QStringList takeFurtherReplies() override;
 
     // The session is ready and the current ECU addressed: the tool talks.
     bool isReady() const { return m_ready; }
@@ -77,7 +78,7 @@ private:
     void send(const QList<QByteArray> &lines, ElmSession::Done done);
     void answerCommand(const ToolCommand &command, const QByteArray &line, const Answer &answer, quint64 generation,
                        std::optional<int> selectEcu);
-    void finish(const QByteArray &reply, quint64 generation);
+    void finish(const QByteArray &reply, quint64 generation, const QList<QByteArray> &further = {});
     void heard(const Answer &answer, bool probe);
     void probe();
     bool busy() const { return m_inProgress || (m_session && m_session->queued() > 0); }
@@ -99,6 +100,7 @@ private:
     int m_busErrors = 0;
     bool m_inProgress = false;
     // Counts the commands; an answer for an older one than the last is dropped.
+    QStringList m_further; // the last command's replies beyond the first
     quint64 m_generation = 0;
     int m_bufferSize = 80;
     QByteArray m_buffer;

@@ -87,8 +87,10 @@ void storedCodes(TroubleCodes &p, QString reply, int n, const QStringList &furth
         show(codeText(reply, 14));
     if (n > 2)
         show(codeText(reply, 18));
-    for (const QString &code : furtherCodes(further))
-        show(code);
+    // Only a count beyond three says the first reply was full.
+    if (n > 3)
+        for (const QString &code : furtherCodes(further))
+            show(code);
 }
 
 void pendingCodes(TroubleCodes &p, QString reply, const QStringList &further)
