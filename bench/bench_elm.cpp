@@ -86,22 +86,25 @@ int main(int argc, char **argv)
     PortDirectory ports;
     ports.mapFactory(1, [target] { return std::make_unique<elm::ElmPort>(target); }, elm::ElmPort::describe(target));
     Program program(prompts, std::move(ports));
-    program.connection.setPort(program.connection.ports.create(1));
+    // The connection as the user makes it ("Com1"): the adapter's session, the firmware, the
+    // supported PIDs the live loop asks for.
+    program.connection.connectCom(1);
     auto *port = qobject_cast<elm::ElmPort *>(program.connection.port());
-    QString error;
-    if (!port->open(&error))
-        qFatal("open: %s", qPrintable(error));
-    QElapsedTimer t;
-    t.start();
-    while (!port->isReady() && t.elapsed() < 30000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    if (!port->isReady())
+    if (!port || !port->isReady())
         qFatal("the adapter did not get ready");
+    QElapsedTimer t;
 
     StripChart chart(program.clock());
     RealTimeDisplay display(program.liveParts(), chart);
-    int samples = 0;
-    display.afterPass = [&samples](const Reading &) { ++samples; };
+    int samples = 0, unanswered = 0;
+    QString last;
+    display.afterPass = [&](const Reading &r) {
+        if (r.answered())
+            ++samples;
+        else
+            ++unanswered;
+        last = r.text;
+    };
     const double seconds = 5;
     QTimer::singleShot(int(seconds * 1000), &display, [&display] { display.setStopFlag(true); });
     t.restart();
@@ -110,6 +113,7 @@ int main(int argc, char **argv)
     std::printf("live chart, engine speed over the ELM327 port (CAN, %d baud, ECU %d ms):\n", Baud, EcuMs);
     std::printf("  %.1f samples/s; the line's limit %.1f/s (%d characters a request and answer); ratio %.2f (goal 0.9)\n",
                 rate, limit, chars, rate / limit);
+    std::printf("  %d answered, %d unanswered; the last reads \"%s\"\n", samples, unanswered, qPrintable(last));
 
     const double idleSeconds = 6;
     const double cpu0 = threadCpuSeconds();

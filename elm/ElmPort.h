@@ -26,6 +26,10 @@ class ElmPort : public ScanToolPort, private ToolBackend {
     Q_OBJECT
 public:
     static constexpr int IdleProbeMs = 2000;
+    // The status stream costs no line time here: it says "ready" at once after each answer, so the
+    // next request waits for nothing, and seldom while idle, so an idle port costs next to no CPU.
+    static constexpr int StatusAfterReplyMs = 1;
+    static constexpr int StatusPeriodMs = 50;
     // A CAN or BUS ERROR this many times running means the bus is gone.
     static constexpr int BusErrorsForNoVehicle = 2;
 
@@ -57,6 +61,7 @@ public:
     bool isReady() const { return m_ready; }
     // The adapter's own identity ("ELM327 v1.5"), apart from the tool's firmware.
     QByteArray adapterVersion() const { return m_session ? m_session->version() : QByteArray(); }
+    QString adapterIdentity() const override { return QString::fromLatin1(adapterVersion()); }
     const Bus &bus() const { return m_bus; }
     // The session, for tests and benchmarks (null while closed).
     ElmSession *session() const { return m_session.get(); }
@@ -70,6 +75,8 @@ private:
     void packet(const QByteArray &bytes) override;
     char status() const override { return statusCharacter(m_vehicle); }
     bool quiet() const override { return !m_ready || m_failed; }
+    int statusPeriodMs() const override { return StatusPeriodMs; }
+    int statusAfterReplyMs() const override { return StatusAfterReplyMs; }
 
     void onTransmit(const QByteArray &data);
     void onSessionReady();

@@ -64,6 +64,8 @@ quint8 ToolFace::readyByte() const
 
 void ToolFace::sendStatus()
 {
+    if (m_statusTimer.interval() != m_backend.statusPeriodMs())
+        m_statusTimer.start(m_backend.statusPeriodMs());
     if (!idle() || !m_statusOnLine)
         return;
     send(QByteArray(1, m_backend.status()), true);
@@ -107,9 +109,9 @@ void ToolFace::releaseDue()
         emit transmit(chunk);
     if (replyEnded) {
         m_busy = false;
-        // The next status follows one period after the reply.
+        // The next status follows the reply after its own wait, then one a period.
         if (m_statusTimer.isActive())
-            m_statusTimer.start(m_backend.statusPeriodMs());
+            m_statusTimer.start(m_backend.statusAfterReplyMs());
     }
     if (!m_line.empty()) {
         const qint64 waitUs = m_line.front().dueUs - nowUs();

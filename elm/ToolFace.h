@@ -34,6 +34,8 @@ public:
     virtual bool quiet() const { return false; }
     // Milliseconds between status characters.
     virtual int statusPeriodMs() const { return 10; }
+    // Milliseconds from the end of a reply to the first status after it.
+    virtual int statusAfterReplyMs() const { return statusPeriodMs(); }
 };
 
 class ToolFace : public QObject {

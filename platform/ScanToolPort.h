@@ -53,6 +53,9 @@ public:
     // The replies beyond the first that the last command drew, taken once: an adapter's ECU may
     // send more trouble codes than one reply of the tool holds. The tool itself never has any.
     virtual QStringList takeFurtherReplies() { return {}; }
+    // What the device behind the port says it is, when it is not the tool itself (an adapter's
+    // own identity); empty for the tool.
+    virtual QString adapterIdentity() const { return {}; }
 
 signals:
     void readyRead();

@@ -231,6 +231,9 @@ void Connection::read_firmware_id()
         p.status.setText(QStringLiteral("ECU not Communicating"));
     }
     m_currentData.request();
+    // An adapter's own identity is not the tool's firmware: it is shown, never checked.
+    if (const QString adapter = m_port ? m_port->adapterIdentity() : QString(); !adapter.isEmpty())
+        p.status.append(QStringLiteral("Adapter: ") + adapter + QStringLiteral("\r\n"));
 }
 
 void Connection::changeEcu()
