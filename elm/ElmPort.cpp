@@ -127,16 +127,13 @@ void ElmPort::onTransmit(const QByteArray &data)
 {
     if (!m_device)
         return;
-    // Bounded like a receive buffer: what arrives while it is full is lost.
-    const qsizetype room = m_bufferSize - m_buffer.size();
-    if (room > 0)
-        m_buffer.append(data.left(room));
+    m_buffer.append(data);
     emit readyRead();
 }
 
 int ElmPort::inBufferCount()
 {
-    return m_failed ? -1 : int(m_buffer.size());
+    return m_failed ? -1 : m_buffer.size();
 }
 
 bool ElmPort::input(QByteArray *data, QString *error)
@@ -146,7 +143,7 @@ bool ElmPort::input(QByteArray *data, QString *error)
             *error = m_failed ? m_failure : QStringLiteral("the ELM327 adapter is not open");
         return false;
     }
-    *data = std::exchange(m_buffer, QByteArray());
+    *data = m_buffer.take();
     return true;
 }
 

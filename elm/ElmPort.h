@@ -14,6 +14,7 @@
 #include "elm/ElmSession.h"
 #include "elm/ElmTranslate.h"
 #include "elm/ToolFace.h"
+#include "platform/ReceiveBuffer.h"
 #include "platform/ScanToolPort.h"
 
 #include <QIODevice>
@@ -51,7 +52,7 @@ public:
     bool isOpen() const override { return m_device != nullptr; }
     // The adapter's speed is the session's: the tool's line settings do not apply.
     bool setLineSettings(const LineSettings &, QString *) override { return true; }
-    void setInBufferSize(int size) override { m_bufferSize = qMax(1, size); }
+    void setInBufferSize(int size) override { m_buffer.setCapacity(size); }
     int inBufferCount() override;
     bool input(QByteArray *data, QString *error) override;
     bool output(const QByteArray &data, QString *error) override;
@@ -109,8 +110,7 @@ private:
     // Counts the commands; an answer for an older one than the last is dropped.
     QStringList m_further; // the last command's replies beyond the first
     quint64 m_generation = 0;
-    int m_bufferSize = 80;
-    QByteArray m_buffer;
+    ReceiveBuffer m_buffer;
 };
 
 } // namespace quenta::elm

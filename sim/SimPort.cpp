@@ -41,15 +41,13 @@ void SimPort::onTransmit(const QByteArray &data)
 {
     if (!m_open)
         return;
-    const qsizetype room = m_bufferSize - m_buffer.size();
-    if (room > 0)
-        m_buffer.append(data.left(room));
+    m_buffer.append(data);
     emit readyRead();
 }
 
 int SimPort::inBufferCount()
 {
-    return m_lost ? -1 : int(m_buffer.size());
+    return m_lost ? -1 : m_buffer.size();
 }
 
 bool SimPort::input(QByteArray *data, QString *error)
@@ -59,7 +57,7 @@ bool SimPort::input(QByteArray *data, QString *error)
             *error = QStringLiteral("the simulated scan tool is gone");
         return false;
     }
-    *data = std::exchange(m_buffer, QByteArray());
+    *data = m_buffer.take();
     return true;
 }
 

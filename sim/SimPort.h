@@ -1,6 +1,7 @@
 #pragma once
 // The simulated scan tool as a port inside the program (no device, no thread).
 #include "link/PortDirectory.h"
+#include "platform/ReceiveBuffer.h"
 #include "platform/ScanToolPort.h"
 #include "sim/SimulatedScanTool.h"
 
@@ -20,7 +21,7 @@ public:
     void close() override;
     bool isOpen() const override { return m_open; }
     bool setLineSettings(const LineSettings &settings, QString *error) override;
-    void setInBufferSize(int size) override { m_bufferSize = qMax(1, size); }
+    void setInBufferSize(int size) override { m_buffer.setCapacity(size); }
     int inBufferCount() override;
     bool input(QByteArray *data, QString *error) override;
     bool output(const QByteArray &data, QString *error) override;
@@ -35,10 +36,9 @@ private:
     QPointer<SimulatedScanTool> m_tool;
     bool m_open = false;
     bool m_lost = false;
-    int m_bufferSize = 80;
     // What the program can read now. Bounded like a UART's receive buffer: what arrives while it
     // is full is lost, so a discard after a long idle leaves nothing stale.
-    QByteArray m_buffer;
+    ReceiveBuffer m_buffer;
     LineSettings m_settings;
 };
 
