@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QLocale>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <cerrno>
@@ -87,6 +88,17 @@ QByteArray rows(const Samples &samples, bool withTime)
 
 bool write(const QString &path, const QByteArray &content, QString *error)
 {
+    const QFileInfo target(path);
+    if (target.exists() && !target.isFile()) {
+        // A device or a pipe (/dev/stdout, a FIFO) is written to as it is: putting a file in its
+        // place would replace the device node itself.
+        QFile device(path);
+        if (!device.open(QIODevice::WriteOnly) || device.write(content) != content.size() || !device.flush()) {
+            *error = device.errorString();
+            return false;
+        }
+        return true;
+    }
     // Written beside and put in place at the end: a failure never leaves half a log behind.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit()) {

@@ -5,10 +5,14 @@
 #include "SimRig.h"
 
 #include "live/DataLogger.h"
+#include "live/LogFile.h"
 #include "live/widgets/DataLogMV.h"
 #include "services/CurrentData.h"
 
+#include <fcntl.h>
 #include <functional>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <optional>
 #include <QComboBox>
 #include <QDir>
@@ -121,6 +125,22 @@ class tst_data_logger : public QObject {
     QTemporaryDir m_data;
 
 private slots:
+    // A log written to a pipe or a device goes through it: nothing is put in the node's place.
+    void logWrittenToAPipeLeavesThePipe()
+    {
+        QTemporaryDir dir;
+        const QString fifo = dir.filePath(QStringLiteral("pipe"));
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        const int fd = ::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_NONBLOCK);
+        QVERIFY(fd >= 0);
+        QString error;
+        QVERIFY2(logfile::write(fifo, "row\r\n", &error), qPrintable(error));
+        char got[16] = {};
+        QCOMPARE(::read(fd, got, sizeof got), ssize_t(5));
+        ::close(fd);
+        QCOMPARE(QByteArray(got), QByteArray("row\r\n"));
+        QVERIFY(!QFileInfo(fifo).isFile());
+    }
     void initTestCase()
     {
         // Recovery files and Settings.dat go to folders of this test.
