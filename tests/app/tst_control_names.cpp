@@ -1,6 +1,7 @@
 // The control names core uses against the controls the main window has: every declared name is a
 // control or menu item of frmMain, and every control of frmMain named in the program's control
 // naming is declared. The checks are shown to fail on a misspelt name and on an undeclared control.
+#include "NoPrinter.h"
 #include "SimRig.h"
 
 #include "app/frmMain.h"
@@ -23,10 +24,6 @@
 using namespace quenta;
 
 namespace {
-
-struct NoPrinter : PrintTarget {
-    bool printLines(const QStringList &, QString *) override { return true; }
-};
 
 // The program's control naming: control-kind prefixes with a number or a name (Mode1, Label6,
 // Command2, Text1, List1, Frame1, Picture1, Option3, cmdGo, mnuWBO2, ...) and names made of a

@@ -1,5 +1,6 @@
 // The ECU number and the firmware identity: the model the connection and the current-data request
 // write, its captions, and the main window's Label6 and Label7 that show it.
+#include "NoPrinter.h"
 #include "SimRig.h"
 
 #include "app/frmMain.h"
@@ -13,9 +14,6 @@
 using namespace quenta;
 
 namespace {
-struct NoPrinter : PrintTarget {
-    bool printLines(const QStringList &, QString *) override { return true; }
-};
 } // namespace
 
 class TstLinkInfo : public QObject {

@@ -1,5 +1,6 @@
 // The main window with the scan tool on USB: the hidden "USB" item, and Exit, which lets the
 // device go and waits two seconds on the stopwatch before the program ends.
+#include "NoPrinter.h"
 #include "ManualClock.h"
 #include "UsbRig.h"
 
@@ -14,10 +15,6 @@
 using namespace quenta;
 
 namespace {
-struct NoPrinter : PrintTarget {
-    bool printLines(const QStringList &, QString *) override { return true; }
-};
-
 // The system clock, telling when a wait begins: the emulated device runs in real time, so the
 // program does too.
 struct WatchedClock : Clock {

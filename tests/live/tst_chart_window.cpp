@@ -1,6 +1,7 @@
 // The Chart and fuel trim windows offscreen: their controls, captions and colours, the strip
 // chart's display settings and toolbar, a bounded drawing however many points come, saving a
 // PNG, and both windows opened from the main window against the simulated tool.
+#include "NoPrinter.h"
 #include "ManualClock.h"
 #include "SimRig.h"
 
@@ -30,10 +31,6 @@
 using namespace quenta;
 
 namespace {
-
-struct NoPrinter : PrintTarget {
-    bool printLines(const QStringList &, QString *) override { return true; }
-};
 
 QColor buttonText(QToolButton *b) { return b->palette().color(QPalette::ButtonText); }
 

@@ -1,5 +1,6 @@
 // The O2 sensor test window, its picture windows and the mode 6 test window, offscreen: captions,
 // labels, initial texts, colours, what the buttons and menus do, and how the main window opens them.
+#include "NoPrinter.h"
 #include "SimRig.h"
 
 #include "app/frmMain.h"
@@ -24,10 +25,6 @@ namespace {
 
 namespace m5 = names::mode5;
 namespace m6 = names::mode6;
-
-struct NoPrinter : PrintTarget {
-    bool printLines(const QStringList &, QString *) override { return true; }
-};
 
 template <typename T> T *child(QWidget *w, const QString &name)
 {
