@@ -286,6 +286,8 @@ void frmMain::buildMenus()
     }
     mnuConnectionComX = bind(com->addAction(QStringLiteral("COM 5 thru 9")), names::mnuConnectionComX);
     connect(mnuConnectionComX, &QAction::triggered, this, [this] { m_program.connection.connectCom(ComPicker); });
+    mnuAdapter = bind(com->addAction(QStringLiteral("ELM327 Adapter...")), names::mnuAdapter);
+    connect(mnuAdapter, &QAction::triggered, this, [this] { m_program.connectAdapter(); });
     com->addSeparator();
     mnu9600 = bind(com->addAction(QStringLiteral("38400 baud")), names::mnu9600);
     connect(mnu9600, &QAction::triggered, this, [this] { m_program.settings.baud_rate = 38400; });

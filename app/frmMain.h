@@ -143,6 +143,7 @@ private:
     QAction *mnuConnectionCom3 = nullptr;
     QAction *mnuConnectionCom4 = nullptr;
     QAction *mnuConnectionComX = nullptr;
+    QAction *mnuAdapter = nullptr;
     QAction *mnu9600 = nullptr;
     QAction *mnu19200 = nullptr;
     QAction *mnuMode6 = nullptr;

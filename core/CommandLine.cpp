@@ -167,4 +167,23 @@ std::optional<ElmTarget> parseElmTarget(const QString &text, QString *problem)
     return target;
 }
 
+std::optional<ElmTarget> parseAdapterName(const QString &text, QString *problem)
+{
+    const QString name = text.trimmed();
+    QString form;
+    if (name.startsWith(QStringLiteral("elm:")))
+        form = name;
+    else if (name.startsWith(QLatin1Char('/')))
+        form = QStringLiteral("elm:") + name;
+    else if (name.contains(QLatin1Char(':')))
+        form = QStringLiteral("elm:tcp:") + name;
+    if (std::optional<ElmTarget> target = form.isEmpty() ? std::nullopt : parseElmTarget(form, nullptr))
+        return target;
+    if (problem)
+        *problem = QStringLiteral("Not an ELM327 adapter: \"%1\". Name a serial device such as /dev/rfcomm0 or "
+                                  "/dev/ttyUSB0@38400, or a Wi-Fi adapter's address such as 192.168.0.10:35000.")
+                       .arg(name);
+    return std::nullopt;
+}
+
 } // namespace quenta

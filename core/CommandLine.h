@@ -78,6 +78,11 @@ struct ElmTarget {
 // not start with "elm:"; nothing with `problem` set for one that does but is not one of those.
 std::optional<ElmTarget> parseElmTarget(const QString &text, QString *problem);
 
+// The adapter as a user names it in the window: a serial device ("/dev/rfcomm0",
+// "/dev/ttyUSB0@38400"), a Wi-Fi adapter's "HOST:PORT", or any "elm:" form. Nothing, with
+// `problem` set, for anything else.
+std::optional<ElmTarget> parseAdapterName(const QString &text, QString *problem);
+
 // "N=DEVICE" with N from 1 to 9; nothing for any other text.
 std::optional<PortChoice> parsePortChoice(const QString &text);
 

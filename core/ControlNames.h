@@ -47,6 +47,7 @@ inline const QString mnuConnectionCom2 = QStringLiteral("mnuConnectionCom2");
 inline const QString mnuConnectionCom3 = QStringLiteral("mnuConnectionCom3");
 inline const QString mnuConnectionCom4 = QStringLiteral("mnuConnectionCom4");
 inline const QString mnuConnectionComX = QStringLiteral("mnuConnectionComX");
+inline const QString mnuAdapter = QStringLiteral("mnuAdapter");
 inline const QString mnu9600 = QStringLiteral("mnu9600"); // captioned "38400 baud"
 inline const QString mnu19200 = QStringLiteral("mnu19200");
 inline const QString mnuMode6 = QStringLiteral("mnuMode6");
@@ -67,7 +68,7 @@ inline const QStringList MainWindowControls{
     Frame1, Mode1, Mode2, Mode3, Mode4, Mode5, ChangeECU, Command2, Command1, Label1, Text1, Label7, Label6,
     Label5, List1, Label2, textECU, List2, Picture1, Label4,
     mnuDataLog, mnuCom, mnuUSB, mnuConnectionCom1, mnuConnectionCom2, mnuConnectionCom3, mnuConnectionCom4,
-    mnuConnectionComX, mnu9600, mnu19200, mnuMode6, mnuOpt, mnuFTM, mnuWBO2, mnuUnits, mnuUnitsEnglish,
+    mnuConnectionComX, mnuAdapter, mnu9600, mnu19200, mnuMode6, mnuOpt, mnuFTM, mnuWBO2, mnuUnits, mnuUnitsEnglish,
     mnuUnitsMetric, mnuDebugMode};
 
 // frmMode5, the O2 sensor test window: the sensor list, its buttons, the result boxes of tests

@@ -161,20 +161,33 @@ bool ElmPort::output(const QByteArray &data, QString *error)
 void ElmPort::onSessionReady()
 {
     m_bus = Bus{};
-    m_bus.protocol = m_session->protocol();
-    m_bus.ecus = m_session->ecus();
-    m_vehicle = !m_bus.ecus.isEmpty();
-    const QList<QByteArray> lines = isCan(m_bus.protocol) ? addressLines(m_bus, 0) : QList<QByteArray>{};
-    auto ready = [this](const Answer &) {
-        // One ECU addressed alone answers once, so the count digit ends each request early.
-        m_bus.physical = isCan(m_bus.protocol) && !m_bus.ecus.isEmpty();
+    adoptBus([this] {
+        m_vehicle = !m_bus.ecus.isEmpty();
         m_ready = true;
         m_idle.start(IdleProbeMs);
         emit adapterReady();
-    };
+    });
+}
+
+void ElmPort::adoptBus(const std::function<void()> &then)
+{
+    m_bus.protocol = m_session->protocol();
+    m_bus.ecus = m_session->ecus();
+    m_bus.current = 0;
+    m_bus.physical = false;
+    const QList<QByteArray> lines = isCan(m_bus.protocol) ? addressLines(m_bus, 0) : QList<QByteArray>{};
     if (lines.isEmpty())
-        return ready(Answer{});
-    send(lines, ready);
+        return then();
+    send(lines, [this, then](const Answer &) {
+        // One ECU addressed alone answers once, so the count digit ends each request early.
+        m_bus.physical = isCan(m_bus.protocol) && !m_bus.ecus.isEmpty();
+        then();
+    });
+}
+
+void ElmPort::learnBus(const ElmSession::Done &then)
+{
+    m_session->learn([this, then](const Answer &first) { adoptBus([then, first] { then(first); }); });
 }
 
 void ElmPort::send(const QList<QByteArray> &lines, ElmSession::Done done)
@@ -199,14 +212,18 @@ void ElmPort::command(const QByteArray &six)
         return m_face.reply({});
     if (c->text() == commands::MonitorTestPass.text())
         return m_face.reply(m_face.acknowledgePass('0'));
-    const Plan p = plan(*c, m_bus);
+    run(*c, generation);
+}
+
+void ElmPort::run(const ToolCommand &command, quint64 generation)
+{
+    const Plan p = plan(command, m_bus);
     if (p.lines.isEmpty()) {
         if (p.selectEcu)
             m_bus.current = *p.selectEcu;
         return finish(p.reply, generation);
     }
     m_inProgress = true;
-    const ToolCommand command = *c;
     const QByteArray line = p.lines.last();
     const std::optional<int> select = p.selectEcu;
     send(p.lines, [this, command, line, generation, select](const Answer &a) {
@@ -258,7 +275,9 @@ void ElmPort::packet(const QByteArray &bytes)
     m_inProgress = true;
     m_session->request(*line, [this, bytes, generation](const Answer &a) {
         heard(a, false);
-        finish(packetReply(bytes, a, m_bus), generation);
+        QByteArray other;
+        const QByteArray reply = packetReply(bytes, a, m_bus, &other);
+        finish(reply, generation, other.isEmpty() ? QList<QByteArray>{} : QList<QByteArray>{other});
     });
 }
 
@@ -281,11 +300,15 @@ void ElmPort::probe()
         return;
     if (busy())
         return m_idle.start(IdleProbeMs);
-    m_session->request(m_bus.oneAnswers() ? "01001" : "0100", [this](const Answer &a) {
+    auto done = [this](const Answer &a) {
         heard(a, true);
         if (!busy())
             m_idle.start(IdleProbeMs);
-    });
+    };
+    // Until a vehicle has answered, the probe is the connection's search for it.
+    if (m_bus.ecus.isEmpty())
+        return learnBus(done);
+    m_session->request(m_bus.oneAnswers() ? "01001" : "0100", done);
 }
 
 } // namespace quenta::elm

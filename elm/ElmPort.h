@@ -81,6 +81,11 @@ private:
 
     void onTransmit(const QByteArray &data);
     void onSessionReady();
+    // Takes the bus the session learnt and addresses its first ECU, then `then`.
+    void adoptBus(const std::function<void()> &then);
+    // The session learns the bus again (no vehicle answered at the connection); `then` gets its 0100 answer.
+    void learnBus(const ElmSession::Done &then);
+    void run(const ToolCommand &command, quint64 generation);
     void fail(const QString &reason);
     // Sends the lines; the last one's answer goes to `done`.
     void send(const QList<QByteArray> &lines, ElmSession::Done done);

@@ -156,8 +156,8 @@ void ElmSession::onReadyRead()
         if (m_failed)
             return;
         emit answered(p.line, answer);
-        // The raw text of the first 0100, read again once the protocol is known.
-        if (p.line == "0100" && !m_ready)
+        // The raw text of the learning 0100, read again once the protocol is known.
+        if (p.line == "0100" && m_learning)
             m_firstAnswer = text;
     }
     pump();
@@ -191,19 +191,30 @@ void ElmSession::configure()
     request("ATH1", refusedFatal("ATH1"));
     request(m_options.adaptiveTiming == 2 ? "ATAT2" : "ATAT1", {});
     request("ATSP0", refusedFatal("ATSP0"));
+    learn([this](const Answer &) {
+        m_ready = true;
+        emit ready();
+    });
+}
+
+void ElmSession::learn(Done then)
+{
+    m_learning = true;
+    m_firstAnswer.clear();
     request("0100", {}, m_options.searchBoundMs);
-    request("ATDPN", [this](const Answer &a) {
+    request("ATDPN", [this, then](const Answer &a) {
         for (const QByteArray &l : a.lines)
             if (protocolFromNumber(l) != Protocol::Unknown)
                 m_protocol = protocolFromNumber(l);
         const Answer first = parseAnswer(m_firstAnswer, m_protocol, "0100");
+        m_learning = false;
         m_ecus.clear();
         for (const EcuMessage &m : first.messages)
             if (m.bytes.size() >= 2 && m.bytes[0] == 0x41 && m.bytes[1] == 0 && !m_ecus.contains(m.id))
                 m_ecus << m.id;
         std::sort(m_ecus.begin(), m_ecus.end());
-        m_ready = true;
-        emit ready();
+        if (then)
+            then(first);
     });
 }
 

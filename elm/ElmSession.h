@@ -55,6 +55,10 @@ public:
     // Queues one line (without its CR). Its answer, parsed with protocol() and without the echo,
     // goes to `done` and to answered(). The bound defaults to the options' for AT lines or requests.
     void request(const QByteArray &line, Done done, std::optional<int> boundMs = std::nullopt);
+    // Learns the bus as the connection does: 0100 (the adapter searches for the protocol), then
+    // ATDPN; protocol() and ecus() are then what it found. `then` gets the 0100 answer, read with
+    // the protocol found. Used again when no vehicle answered at the connection.
+    void learn(Done then);
     // Lines waiting, the one on the line included.
     int queued() const { return int(m_queue.size()); }
 
@@ -97,6 +101,7 @@ private:
     bool m_probing = false;  // the harmless line of the start is out
     int m_speedIndex = -1;
     bool m_ready = false;
+    bool m_learning = false;
     bool m_failed = false;
     Protocol m_protocol = Protocol::Unknown;
     QList<quint32> m_ecus;

@@ -327,8 +327,10 @@ std::optional<QByteArray> packetLine(const QByteArray &packet, const Bus &)
     return "06" + hex(at(6), 2);
 }
 
-QByteArray packetReply(const QByteArray &packet, const Answer &answer, const Bus &bus)
+QByteArray packetReply(const QByteArray &packet, const Answer &answer, const Bus &bus, QByteArray *other)
 {
+    if (other)
+        other->clear();
     QByteArray block(PacketReplySize - 1, '\0');
     const quint8 test = byteAt(packet, 6), component = byteAt(packet, 7);
     const bool scan = byteAt(packet, 1) == 5;
@@ -372,6 +374,13 @@ QByteArray packetReply(const QByteArray &packet, const Answer &answer, const Bus
                 block[7] = char(limit >> 8);
                 block[8] = char(limit & 0xFF);
                 block[9] = char(test);
+                if (other && choice.hidden) {
+                    QByteArray hidden = block;
+                    hidden[4] = char((choice.minimumShown ? 0x00 : 0x80) | (component & 0x7F));
+                    hidden[7] = char(*choice.hidden >> 8);
+                    hidden[8] = char(*choice.hidden & 0xFF);
+                    *other = ToolFace::sealPacketReply(hidden);
+                }
             }
         } else {
             // 46 TID CID value limit, one message per component; bit 7 of the CID marks a minimum.

@@ -77,7 +77,9 @@ char statusCharacter(bool vehicle);
 // 13-byte binary reply from the adapter's answer. On CAN the packet's test ID is the MID and its
 // component ID the manufacturer test ID within it (80 + component).
 std::optional<QByteArray> packetLine(const QByteArray &packet, const Bus &bus);
-QByteArray packetReply(const QByteArray &packet, const Answer &answer, const Bus &bus);
+// A CAN test with both limits shows one; `other`, when given, gets the same reply with the limit
+// not shown (empty when there is none), for the window to name it.
+QByteArray packetReply(const QByteArray &packet, const Answer &answer, const Bus &bus, QByteArray *other = nullptr);
 
 // One CAN on-board monitoring result: a test of a MID with its unit-and-scaling ID and both limits.
 struct MidTest {

@@ -39,6 +39,8 @@ std::unique_ptr<ScanToolPort> PortDirectory::create(int com) const
     const QString device = m_devices.value(com, defaultDevice(com));
     if (device.isEmpty())
         return nullptr;
+    if (m_deviceMaker)
+        return m_deviceMaker(device);
     return std::make_unique<SerialPort>(device);
 }
 

@@ -3,6 +3,7 @@
 // questions, file names and the beep. Windows use message boxes, the CLI writes to stderr,
 // tests script the answers and record the texts.
 #include <QString>
+#include <optional>
 
 namespace quenta {
 
@@ -19,6 +20,13 @@ public:
     // `filter` is pairs of a description and a pattern, all joined by "|":
     // "OBD-II log files (*.log)|*.log|All files|*.*".
     virtual QString askSaveFileName(const QString &title, const QString &filter, const QString &suggested) = 0;
+    // One line of text, `suggested` filled in; nothing when the question was cancelled. Where no
+    // one can answer (the command line), every question is cancelled.
+    virtual std::optional<QString> askText(const QString &text, const QString &title, const QString &suggested)
+    {
+        Q_UNUSED(text) Q_UNUSED(title) Q_UNUSED(suggested)
+        return std::nullopt;
+    }
     virtual void beep() {}
 };
 

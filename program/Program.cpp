@@ -1,6 +1,8 @@
 #include "program/Program.h"
 
 #include "core/ControlNames.h"
+#include "elm/DetectingPort.h"
+#include "elm/ElmPort.h"
 
 namespace quenta {
 
@@ -10,9 +12,36 @@ Program::Program(Prompts &p, PortDirectory portDirectory, Clock *clock, QObject 
       connection({link, settings, controls, status, linkInfo, p}, std::move(portDirectory), currentData)
 {
     connect(&linkInfo, &LinkInfo::changed, this, &Program::showLinkInfo);
+    // A plain serial device may hold the tool or an ELM327 adapter: the port tells them apart.
+    if (!connection.ports.hasDeviceMaker())
+        connection.ports.setDeviceMaker([this](const QString &device) -> std::unique_ptr<ScanToolPort> {
+            return std::make_unique<elm::DetectingPort>(device, &m_clock);
+        });
 }
 
 Program::~Program() = default;
+
+void Program::connectAdapter()
+{
+    const QString last = preferences.adapter();
+    const std::optional<QString> answer =
+        prompts.askText(AdapterQuestion, AdapterTitle, last.isEmpty() ? QStringLiteral("/dev/rfcomm0") : last);
+    if (!answer)
+        return;
+    QString problem;
+    const std::optional<ElmTarget> target = parseAdapterName(*answer, &problem);
+    if (!target) {
+        prompts.message(problem, AdapterTitle, Prompts::Icon::Exclamation);
+        return;
+    }
+    preferences.setAdapter(answer->trimmed());
+    const ElmTarget t = *target;
+    // A connection already made keeps its port, as with the COM items.
+    if (!connection.port() || !connection.port()->isOpen())
+        connection.ports.mapFactory(AdapterCom, [this, t] { return std::make_unique<elm::ElmPort>(t, &m_clock); },
+                                    elm::ElmPort::describe(t));
+    connection.connectCom(AdapterCom);
+}
 
 void Program::showLinkInfo()
 {

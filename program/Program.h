@@ -12,6 +12,7 @@
 #include "live/LiveParts.h"
 #include "pids/PidContext.h"
 #include "pids/PidState.h"
+#include "platform/Preferences.h"
 #include "platform/Prompts.h"
 #include "services/ClearCodes.h"
 #include "services/Connection.h"
@@ -61,6 +62,16 @@ public:
     ClearCodes clearCodes{link, status, controls};
     FreezeFrame freezeFrame{pidContext, controls};
     Connection connection;
+
+    // What is remembered between runs.
+    Preferences preferences;
+
+    // The "ELM327 Adapter..." item: asks for the adapter (the last one named is offered), remembers
+    // it and connects through it as the COM items connect.
+    void connectAdapter();
+    static inline const QString AdapterQuestion = QStringLiteral(
+        "Serial device or Wi-Fi address of the ELM327 adapter\n(/dev/rfcomm0, /dev/ttyUSB0, /dev/ttyUSB0@38400, 192.168.0.10:35000):");
+    static inline const QString AdapterTitle = QStringLiteral("ELM327 Adapter");
 
     // What the live loops and their windows work with.
     LiveParts liveParts() { return {pidContext, prompts, clock(), timing}; }

@@ -21,6 +21,8 @@ class UsbPort;
 
 // The "COM 5 thru 9" item, which asks for the port first.
 constexpr int ComPicker = 0;
+// The ELM327 adapter named in the window, behind a port number of its own past COM9.
+constexpr int AdapterCom = 10;
 
 inline const QString NoUsbDeviceText =
     QStringLiteral("USB: no scan tool named, so no USB device is claimed (start Quenta with --usb=VID:PID)");

@@ -106,7 +106,9 @@ bool Mode6Monitor::mode6_request(quint8 service, quint8 test, quint8 component, 
     packet[6] = char(test);
     packet[7] = char(component);
     m_packets << packet;
-    const QByteArray reply = m_link.exchange(ScanToolLink::Request::packet(packet, ReplySize)).reply.toLatin1();
+    const ScanToolLink::Answer answer = m_link.exchange(ScanToolLink::Request::packet(packet, ReplySize));
+    const QByteArray reply = answer.reply.toLatin1();
+    m_otherLimit = answer.further.value(0).toLatin1();
     // A reply that did not come whole in time leaves the buffer as it was and counts as none.
     if (reply.size() < ReplySize)
         return false;
@@ -157,6 +159,12 @@ void Mode6Monitor::getTestResults()
     } else {
         fields.min = numtext::textSingle(l) + fields.units;
         fail = v < l;
+    }
+    if (m_otherLimit.size() >= ReplySize && quint8(m_otherLimit[3]) == PositiveResponse) {
+        const double other = (quint8(m_otherLimit[7]) * 256.0 + quint8(m_otherLimit[8])) * scale;
+        if (std::isfinite(other) && std::fabs(other) <= FLT_MAX)
+            fields.returned = (r[4] <= 127 ? MinNotShownText : MaxNotShownText)
+                                  .arg(numtext::textSingle(float(other)) + fields.units);
     }
     fields.passFail = fail ? QStringLiteral("FAIL") : QStringLiteral("PASS");
     fields.passFailBack = fail ? colors::Red : PassWhite;

@@ -28,6 +28,9 @@ class Mode6Monitor : public QObject {
 public:
     static inline const QString NoResponseText = QStringLiteral(" No Response to this message");
     static inline const QString NotAcknowledgedText = QStringLiteral("PASS command not acknowledged");
+    // An adapter's test may hold both limits where the tool's reply holds one: the other is named.
+    static inline const QString MinNotShownText = QStringLiteral(" Min limit not shown: %1");
+    static inline const QString MaxNotShownText = QStringLiteral(" Max limit not shown: %1");
     static inline const QString InputErrorText =
         QStringLiteral("Error in one of the Input Fields, please correct and try again");
     static constexpr int PacketSize = 14;
@@ -87,6 +90,8 @@ private:
     Mode6State &m_state;
     Prompts &m_prompts;
     QList<QByteArray> m_packets;
+    // The last reply's twin with the limit it could not hold, when the port had one.
+    QByteArray m_otherLimit;
 };
 
 } // namespace quenta

@@ -232,8 +232,8 @@ QList<QByteArray> SimulatedVehicle::monitorMid(const EcuProfile &ecu, int mid) c
     }
     if (!m_profile.faults.mode6NoResponse)
         for (const Mode6Result &r : ecu.mode6)
-            record(r.test, 0x80 | (r.component & 0x7F), 0x01, r.value, r.minimum ? r.limit : 0x0000,
-                   r.minimum ? 0xFFFF : r.limit);
+            record(r.test, 0x80 | (r.component & 0x7F), 0x01, r.value, r.minimum ? r.limit : r.otherLimit.value_or(0x0000),
+                   r.minimum ? r.otherLimit.value_or(0xFFFF) : r.limit);
     if (isBitmap(mid)) {
         const QList<int> mids = records.keys();
         const quint32 bits = bitmapOf(mids, mid, 0x100);

@@ -168,8 +168,16 @@ struct Reader {
             if (quint8(test[0]) % 0x20 == 0 || quint8(component[0]) > 0x7F)
                 return fail(QStringLiteral("%1: test IDs 20, 40 ... are support requests and components go up to 7F").arg(at));
             auto word = [](const QByteArray &b) { return quint16((quint8(b[0]) << 8) | quint8(b[1])); };
-            ecu->mode6 << Mode6Result{quint8(test[0]), quint8(component[0]), word(value), word(limit),
-                                      kind == QLatin1String("min")};
+            Mode6Result r{quint8(test[0]), quint8(component[0]), word(value), word(limit), kind == QLatin1String("min")};
+            if (o.contains(QStringLiteral("other_limit"))) {
+                QByteArray other;
+                if (!bytesOf(o.value(QStringLiteral("other_limit")), at + QStringLiteral(" other_limit"), &other))
+                    return false;
+                if (other.size() != 2)
+                    return fail(QStringLiteral("%1: other_limit is two bytes").arg(at));
+                r.otherLimit = word(other);
+            }
+            ecu->mode6 << r;
         }
         return true;
     }

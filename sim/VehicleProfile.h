@@ -26,6 +26,8 @@ struct Mode6Result {
     quint16 value = 0;
     quint16 limit = 0;
     bool minimum = false;
+    // The test's other limit, which a CAN ECU reports beside the first; none: no limit that way.
+    std::optional<quint16> otherLimit = std::nullopt;
 };
 
 // The O2 sensor masks by name: "B1S1" is 01, "B1S2" 02, ... "B2S4" 80.

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 
 namespace quenta {
@@ -69,6 +71,16 @@ QString QtPrompts::askSaveFileName(const QString &title, const QString &filter, 
 {
     return QFileDialog::getSaveFileName(QApplication::activeWindow(), title.isEmpty() ? programTitle() : title,
                                         suggested, dialogNameFilters(filter));
+}
+
+std::optional<QString> QtPrompts::askText(const QString &text, const QString &title, const QString &suggested)
+{
+    bool ok = false;
+    const QString answer = QInputDialog::getText(QApplication::activeWindow(), title.isEmpty() ? programTitle() : title,
+                                                 text, QLineEdit::Normal, suggested, &ok);
+    if (!ok)
+        return std::nullopt;
+    return answer;
 }
 
 void QtPrompts::beep()

@@ -9,6 +9,7 @@ public:
     void message(const QString &text, const QString &title = QString(), Icon icon = Icon::None) override;
     bool askYesNo(const QString &text, const QString &title, Icon icon, bool defaultYes) override;
     QString askSaveFileName(const QString &title, const QString &filter, const QString &suggested) override;
+    std::optional<QString> askText(const QString &text, const QString &title, const QString &suggested) override;
     void beep() override;
 };
 

@@ -1,81 +1,25 @@
-// The ELM327 port: every operation through it against the simulated adapter (quenta-sim --elm on
-// a pseudo-terminal and on TCP) gives what the same operation gives through the simulated tool
-// on the same profile, but for the differences the adapter brings (the ECU number is the low byte
-// of its CAN response id); and the port's own faults, in-process on the manual clock.
+// The ELM327 port in-process, on the manual clock: its own faults against the simulated adapter,
+// and the program's operations through it, which show what they show through the simulated tool
+// on the same car, but for the differences the adapter brings.
+#include "ElmCar.h"
+#include "LineRig.h"
 #include "ManualClock.h"
-#include "PtySim.h"
+#include "ScriptedPrompts.h"
 
 #include "elm/ElmPort.h"
+#include "program/Program.h"
+#include "services/Mode6Monitor.h"
 #include "sim/SimulatedElm.h"
 
-#include <QProcess>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace quenta;
 using namespace quenta::sim;
+using namespace elmtest;
 
 namespace {
-
-// Two ECUs with fixed values only, so runs through the tool and the adapter read the same car:
-// five stored codes on the first, two on the second; the second answers no freeze frame request
-// with the frame number.
-QByteArray carJson(const QString &protocol, const QString &firstEcuExtra = {})
-{
-    return QStringLiteral(R"({"protocol":"%1","ecu_response_ms":10,"latency_ms":0,"status_period_ms":10,"firmware":"3.40",
-      "adapter":{"search_ms":300},
-      "ecus":[{"address":"10","pids":{"01":"8207E504","04":"64","05":"7B","06":"82","07":"7E","0C":"1AF8","0D":"3C",
-                                      "10":"0190","13":"01","14":"5A80","15":"3280","18":"6080","19":"4A80","1C":"01"},
-               "freeze":{"02":"0301","04":"A0","05":"82","0C":"1AF8"},
-               "stored":["P0301","P0420","P0171"],"pending":["P0171"],
-               "o2_services":["05"],"o2_tests":{"B1S1":{"01":"5A","05":"190064"}},
-               "mode6":[{"test":"01","component":"01","value":"01F4","limit":"03E8","kind":"max"}]%2},
-              {"address":"18","pids":{"01":"00040000","0C":"0BB8"},"stored":["P0700","U0100"],"freeze_without_frame":true}]})")
-        .arg(protocol, firstEcuExtra)
-        .toUtf8();
-}
-
-VehicleProfile profileOf(const QByteArray &json)
-{
-    QString error;
-    auto p = VehicleProfile::fromJson(json, QStringLiteral("car"), &error);
-    if (!p)
-        qFatal("%s", qPrintable(error));
-    return *p;
-}
-
-// The simulated adapter in-process, as a byte device for the port.
-class ElmPipe : public QIODevice {
-public:
-    explicit ElmPipe(SimulatedElm &elm) : m_elm(elm)
-    {
-        connect(&elm, &SimulatedElm::transmit, this, [this](const QByteArray &d) {
-            m_in += d;
-            emit readyRead();
-        });
-        open(QIODevice::ReadWrite);
-    }
-    bool isSequential() const override { return true; }
-    qint64 bytesAvailable() const override { return m_in.size() + QIODevice::bytesAvailable(); }
-
-protected:
-    qint64 readData(char *data, qint64 max) override
-    {
-        const qint64 n = qMin<qint64>(max, m_in.size());
-        memcpy(data, m_in.constData(), size_t(n));
-        m_in.remove(0, n);
-        return n;
-    }
-    qint64 writeData(const char *data, qint64 n) override
-    {
-        m_elm.receive(QByteArray(data, int(n)));
-        return n;
-    }
-
-private:
-    SimulatedElm &m_elm;
-    QByteArray m_in;
-};
 
 // The port on the simulated adapter, both on one manual clock.
 struct Rig {
@@ -134,9 +78,13 @@ private slots:
     void lateAnswerIsDropped();
     void silentAdapterFails();
     void ignitionOffTurnsStatus();
-    void closedTcpSocketFails();
-    void operations_data();
-    void operations();
+    void program_data();
+    void program();
+    void noVehicleAtConnection();
+    void bothLimitsNamed();
+    void adapterNames_data();
+    void adapterNames();
+    void adapterQuestionRefused();
 };
 
 // Replies to a command through the port in-process, and what the adapter did.
@@ -221,134 +169,204 @@ void TstElmPort::ignitionOffTurnsStatus()
     QVERIFY(rig.waitFor([&] { return lastStatus() == 'S'; }, 10000));
 }
 
-void TstElmPort::closedTcpSocketFails()
-{
-    PtySim sim;
-    QVERIFY(sim.start({QStringLiteral("--elm"), writeTempProfile(carJson(QStringLiteral("can11"))),
-                       QStringLiteral("--listen"), QStringLiteral("0")}));
-    const qsizetype colon = sim.device.lastIndexOf(QLatin1Char(':'));
-    ElmTarget target;
-    target.host = sim.device.left(colon);
-    target.tcpPort = quint16(sim.device.mid(colon + 1).toUInt());
-    elm::ElmPort port(target);
-    QSignalSpy ready(&port, &elm::ElmPort::adapterReady);
-    QSignalSpy failed(&port, &ScanToolPort::failed);
-    QString error;
-    QVERIFY(port.open(&error));
-    QVERIFY(ready.wait(20000) || ready.count() > 0);
-    sim.process.kill();
-    QTRY_VERIFY_WITH_TIMEOUT(failed.count() > 0, 20000);
-    QVERIFY(failed.first().first().toString().contains(QLatin1String("network connection")));
-    QByteArray data;
-    QVERIFY(!port.input(&data, &error));
-}
-
 namespace {
 
-// quenta-sim serving the profile as the tool, or as the adapter on a pty or TCP; the --port text.
-QString serve(PtySim &sim, const QString &how, const QString &profile)
+// The program on the adapter in-process, both on one manual clock.
+struct AdapterRig {
+    ManualClock clock;
+    ScriptedPrompts prompts;
+    SimulatedElm elm;
+    std::unique_ptr<Program> program;
+
+    explicit AdapterRig(const QByteArray &json) : elm(profileOf(json), &clock)
+    {
+        PortDirectory ports;
+        ports.mapFactory(1, [this] {
+            return std::make_unique<elm::ElmPort>(QStringLiteral("in-process adapter"),
+                [this](QString *) -> std::unique_ptr<QIODevice> { return std::make_unique<ElmPipe>(elm); },
+                elm::ElmSession::Options{}, &clock);
+        }, QStringLiteral("in-process adapter"));
+        program = std::make_unique<Program>(prompts, std::move(ports), &clock);
+        program->definitions.setPlaces({QStringLiteral(QUENTA_SOURCE_DATA_DIR "/troublecode.tcf")});
+    }
+};
+
+// What the user sees: the status window and the vehicle data.
+// What the user sees: the status window and the vehicle data; the ECU numbers the adapter shows
+// (its CAN response ids' low bytes) as the tool's.
+QString seen(Program &p)
 {
-    QStringList args;
-    if (how == QLatin1String("tool"))
-        args << QStringLiteral("--profile") << profile;
-    else
-        args << QStringLiteral("--elm") << profile;
-    if (how == QLatin1String("tcp"))
-        args << QStringLiteral("--listen") << QStringLiteral("0");
-    if (!sim.start(args))
-        return QString();
-    if (how == QLatin1String("tool"))
-        return sim.device;
-    return (how == QLatin1String("tcp") ? QStringLiteral("elm:tcp:") : QStringLiteral("elm:")) + sim.device;
+    QString s = p.status.text() + QLatin1String("\n--\n") + p.data.lines().join(QLatin1Char('\n'));
+    return s.replace(QLatin1String("ECU #=E8"), QLatin1String("ECU #=10")).replace(QLatin1String("ECU #=E9"), QLatin1String("ECU #=18"));
 }
 
-// What quenta-cli prints for the operations, and its exit status.
-QString runCli(const QString &port, const QStringList &operations, int *code)
+void step(Program &p, const QString &op)
 {
-    QProcess p;
-    p.start(QStringLiteral(QUENTA_CLI_BINARY), QStringList{QStringLiteral("--port"), port} + operations);
-    if (!p.waitForFinished(120000))
-        p.kill();
-    *code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    return QString::fromUtf8(p.readAllStandardOutput()) + QString::fromUtf8(p.readAllStandardError());
+    if (op == QLatin1String("connect"))
+        p.connection.connectCom(1);
+    else if (op == QLatin1String("current"))
+        p.currentData.request();
+    else if (op == QLatin1String("codes"))
+        p.troubleCodes.request();
+    else if (op == QLatin1String("freeze"))
+        p.freezeFrame.request();
+    else if (op == QLatin1String("clear"))
+        p.clearCodes.clear();
+    else if (op == QLatin1String("ecu"))
+        p.connection.changeEcu();
+    else
+        qFatal("no step %s", qPrintable(op));
 }
 
 } // namespace
 
-void TstElmPort::operations_data()
+// Each row's steps through the tool and through the adapter, compared after every step; codes the
+// tool's reply has no room for are shown through the adapter only.
+void TstElmPort::program_data()
 {
-    QTest::addColumn<QString>("protocol");
     QTest::addColumn<QString>("extra");
-    QTest::addColumn<QStringList>("operations");
-    // Codes beyond the three one reply of the tool holds: shown through the adapter only.
+    QTest::addColumn<QString>("steps");
     QTest::addColumn<QStringList>("further");
-    const QString can = QStringLiteral("can11"), legacy = QStringLiteral("iso9141");
-    auto ops = [](const char *text) { return QString::fromLatin1(text).split(QLatin1Char(' ')); };
-    QTest::newRow("CAN: connect, current data, codes, freeze frame") << can << "" << ops("connect current codes --no freeze") << QStringList();
-    QTest::newRow("CAN: clear, then codes") << can << "" << ops("clear codes --no") << QStringList();
-    QTest::newRow("CAN: no codes (43 00)") << can << R"(,"stored":[],"pending":[])" << ops("codes --no") << QStringList();
-    QTest::newRow("CAN: five stored and four pending codes")
-        << can
+    QTest::newRow("connect, codes, freeze frame, clear") << "" << "connect codes freeze clear codes" << QStringList();
+    QTest::newRow("codes and freeze frame on both ECUs (02PP on the second)")
+        << "" << "connect codes freeze ecu codes freeze current ecu codes" << QStringList();
+    QTest::newRow("no codes (43 00)") << R"(,"stored":[],"pending":[])" << "connect codes" << QStringList();
+    QTest::newRow("five stored and four pending codes")
         << R"(,"pids":{"01":"8507E504","0C":"1AF8","0D":"3C"},"stored":["P0301","P0420","P0171","P0300","P0442"],)"
            R"("pending":["P0171","P0133","P0128","P0455"])"
-        << ops("codes --no") << QStringList{"TC1 -P0300", "TC1 -P0442", "Pending Code 4 -P0455"};
-    QTest::newRow("CAN: O2 tests and mode 6") << can << "" << ops("o2 B1S1 mode6 scan mode6 01 01") << QStringList();
-    QTest::newRow("legacy: O2 tests and mode 6") << legacy << "" << ops("o2 B1S1 mode6 scan mode6 01 01") << QStringList();
-    QTest::newRow("legacy: codes and freeze frame") << legacy << "" << ops("codes --no freeze") << QStringList();
-    QTest::newRow("CAN: live chart, fuel trims") << can << "" << ops("watch 0C --samples 3 trims --passes 1") << QStringList();
-    QTest::newRow("CAN: logger, wideband") << can << "" << ops("log --slots 0,1 --samples 3 --out LOG wideband --samples 3 --out WIDEBAND") << QStringList();
+        << "connect codes" << QStringList{"TC1 -P0300", "TC1 -P0442", "Pending Code 4 -P0455"};
 }
 
-// The same operation through the simulated tool, and through the port on the adapter over a
-// pseudo-terminal and over TCP.
-void TstElmPort::operations()
+void TstElmPort::program()
 {
-    QFETCH(QString, protocol);
     QFETCH(QString, extra);
-    QFETCH(QStringList, operations);
+    QFETCH(QString, steps);
     QFETCH(QStringList, further);
-    // Log files go to a scratch folder (a name in capitals stands for one there).
-    QTemporaryDir scratch;
-    for (QString &op : operations)
-        if (op == QLatin1String("LOG") || op == QLatin1String("WIDEBAND"))
-            op = scratch.filePath(op.toLower() + QLatin1String(".log"));
-    const QString profile = writeTempProfile(carJson(protocol, extra));
-    PtySim toolSim;
-    const QString toolPort = serve(toolSim, QStringLiteral("tool"), profile);
-    QVERIFY(!toolPort.isEmpty());
-    int code = -1;
-    const QString expected = runCli(toolPort, operations, &code);
-    QVERIFY2(code == 0, qPrintable(expected));
-    for (const QString &how : {QStringLiteral("pty"), QStringLiteral("tcp")}) {
-        PtySim sim;
-        const QString port = serve(sim, how, profile);
-        QVERIFY(!port.isEmpty());
-        QString got = runCli(port, operations, &code);
-        QVERIFY2(code == 0, qPrintable(got));
-        if (protocol == QLatin1String("can11") && expected.contains(QLatin1String("ECU #=10"))) {
-            // On CAN the ECU number is the low byte of its response id.
-            QVERIFY2(got.contains(QLatin1String("ECU #=E8")), qPrintable(got));
-            got.replace(QLatin1String("ECU #=E8"), QLatin1String("ECU #=10"));
+    const QByteArray json = carJson(QStringLiteral("can11"), extra);
+    LineRig tool(Line::InProcess, profileOf(json));
+    AdapterRig adapter(json);
+    for (const QString &op : steps.split(QLatin1Char(' '))) {
+        step(*tool.program, op);
+        step(*adapter.program, op);
+        QString got = seen(*adapter.program);
+        // The adapter names itself after a connection.
+        if (op == QLatin1String("connect")) {
+            const QRegularExpression named(QStringLiteral("Adapter: ELM327 v[0-9.]+\r\n"));
+            QVERIFY2(got.contains(named), qPrintable(got));
+            got.remove(named);
         }
-        // The adapter names itself in the status window after a connection.
-        if (operations.first() == QLatin1String("connect")) {
-            const QRegularExpression adapter(QStringLiteral("Adapter: ELM327 v[0-9.]+\\r?\\n"));
-            QVERIFY2(got.contains(adapter), qPrintable(got));
-            got.remove(adapter);
-        }
-        for (const QString &line : further) {
-            // The further code's line, with its definition: on the line after a stored code, after
-            // "--" on a pending code's.
-            const QRegularExpression shown(QRegularExpression::escape(line)
-                                           + (line.startsWith(QLatin1String("TC1")) ? QStringLiteral("\\r?\\n[^\\r\\n]*\\r?\\n")
-                                                                                     : QStringLiteral("--[^\\r\\n]*\\r?\\n")));
-            QVERIFY2(got.contains(shown), qPrintable(line + QLatin1String(" not in:\n") + got));
-            got.remove(shown);
-        }
-        if (got != expected)
-            qWarning("through the tool:\n%s\nthrough the adapter:\n%s", qPrintable(expected), qPrintable(got));
-        QCOMPARE(got, expected);
+        if (op == QLatin1String("codes"))
+            for (const QString &line : std::as_const(further)) {
+                // On the line after a stored code its definition; after "--" on a pending code's.
+                const QRegularExpression shown(QRegularExpression::escape(line)
+                    + (line.startsWith(QLatin1String("TC1")) ? QStringLiteral("\r\n[^\r\n]*\r\n") : QStringLiteral("--[^\r\n]*\r\n")));
+                QVERIFY2(got.contains(shown), qPrintable(line + QLatin1String(" not in:\n") + got));
+                got.remove(shown);
+            }
+        QVERIFY2(got == seen(*tool.program), qPrintable(op + QLatin1String(":\n") + seen(*tool.program) + QLatin1String("\n==\n") + got));
     }
+    // On CAN the ECU number is its response id's low byte.
+    QCOMPARE(adapter.program->linkInfo.ecuCaption(), QStringLiteral("ECU #=%1\r\n").arg(steps.count(QLatin1String("ecu")) % 2 ? "E9" : "E8"));
+}
+
+// No car at the connection: the program waits for it as it does with the tool, and once the
+// ignition is on the adapter's idle check finds the car and learns its bus as the connection
+// would have, so the user reads it without connecting again.
+void TstElmPort::noVehicleAtConnection()
+{
+    const QByteArray json = carJson(QStringLiteral("can11"));
+    LineRig tool(Line::InProcess, profileOf(json));
+    step(*tool.program, QStringLiteral("connect"));
+    AdapterRig adapter(json);
+    adapter.elm.setVehicle(false);
+    QString waiting;
+    adapter.clock.after(30000, [&] {
+        waiting = adapter.program->indicator.text();
+        QCOMPARE(adapter.program->indicator.color(), colors::Yellow);
+        adapter.elm.setVehicle(true);
+    });
+    step(*adapter.program, QStringLiteral("connect"));
+    QCOMPARE(waiting, QStringLiteral("Waiting for ECU"));
+    QVERIFY(adapter.clock.now > 30000);
+    for (const QString &op : {QStringLiteral("current"), QStringLiteral("ecu"), QStringLiteral("codes")}) {
+        step(*tool.program, op);
+        step(*adapter.program, op);
+        QCOMPARE(seen(*adapter.program), seen(*tool.program));
+    }
+    QCOMPARE(adapter.program->linkInfo.ecuCaption(), QStringLiteral("ECU #=E9\r\n"));
+}
+
+// A CAN test reports both limits where the tool's reply holds one: the window names the other.
+void TstElmPort::bothLimitsNamed()
+{
+    AdapterRig rig(carJson(QStringLiteral("can11")));
+    step(*rig.program, QStringLiteral("connect"));
+    Mode6Monitor monitor(rig.program->link, rig.program->mode6, rig.prompts);
+    monitor.fields.testId = QStringLiteral("1");
+    monitor.fields.componentId = QStringLiteral("1");
+    monitor.fields.units = QStringLiteral(" mV");
+    monitor.getTestResults();
+    QCOMPARE(monitor.fields.value, QStringLiteral("500 mV"));
+    QCOMPARE(monitor.fields.max, QStringLiteral("1000 mV"));
+    QCOMPARE(monitor.fields.returned, QStringLiteral(" Min limit not shown: 100 mV"));
+    QCOMPARE(monitor.fields.passFail, QStringLiteral("PASS"));
+    // A test the ECU does not have names nothing from the test before.
+    monitor.fields.componentId = QStringLiteral("2");
+    monitor.getTestResults();
+    QCOMPARE(monitor.fields.returned, Mode6Monitor::NoResponseText);
+}
+// How a user names the adapter in the window, and the target it stands for ("" for none).
+void TstElmPort::adapterNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("target");
+    QTest::newRow("Bluetooth") << "/dev/rfcomm0" << "/dev/rfcomm0";
+    QTest::newRow("USB at a fixed speed") << " /dev/ttyUSB0@38400 " << "/dev/ttyUSB0@38400";
+    QTest::newRow("Wi-Fi") << "192.168.0.10:35000" << "tcp 192.168.0.10:35000";
+    QTest::newRow("the command line's form") << "elm:tcp:adapter.local:23" << "tcp adapter.local:23";
+    QTest::newRow("empty") << "  " << "";
+    QTest::newRow("no folder") << "rfcomm0" << "";
+    QTest::newRow("no port number") << "192.168.0.10:" << "";
+    QTest::newRow("port out of range") << "192.168.0.10:70000" << "";
+    QTest::newRow("speed not a number") << "/dev/ttyUSB0@fast" << "";
+}
+
+void TstElmPort::adapterNames()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, target);
+    QString problem;
+    const std::optional<ElmTarget> t = parseAdapterName(name, &problem);
+    if (target.isEmpty()) {
+        QVERIFY(!t);
+        QVERIFY2(problem.startsWith(QStringLiteral("Not an ELM327 adapter: \"%1\".").arg(name.trimmed())), qPrintable(problem));
+        return;
+    }
+    QVERIFY2(t, qPrintable(problem));
+    const QString got = t->isTcp() ? QStringLiteral("tcp %1:%2").arg(t->host).arg(t->tcpPort)
+                                   : t->device + (t->baud ? QStringLiteral("@%1").arg(*t->baud) : QString());
+    QCOMPARE(got, target);
+}
+
+// The adapter item: cancelled, nothing happens; a name that is no adapter is refused with a
+// message and not remembered.
+void TstElmPort::adapterQuestionRefused()
+{
+    QTemporaryDir dir;
+    LineRig rig(Line::InProcess, profileOf(carJson(QStringLiteral("can11"))));
+    Program &p = *rig.program;
+    p.preferences = Preferences(dir.filePath(QStringLiteral("quenta.conf")));
+    p.connectAdapter();
+    QCOMPARE(rig.prompts.shown.size(), 1);
+    QCOMPARE(rig.prompts.shown[0].text, Program::AdapterQuestion + QStringLiteral("|/dev/rfcomm0"));
+    QVERIFY(!p.connection.port());
+    rig.prompts.lines << QStringLiteral("rfcomm0");
+    p.connectAdapter();
+    QCOMPARE(rig.prompts.shown.size(), 3);
+    QVERIFY(rig.prompts.shown[2].text.startsWith(QLatin1String("Not an ELM327 adapter: \"rfcomm0\".")));
+    QCOMPARE(rig.prompts.shown[2].icon, Prompts::Icon::Exclamation);
+    QVERIFY(!p.connection.port());
+    QCOMPARE(p.preferences.adapter(), QString());
 }
 
 QTEST_GUILESS_MAIN(TstElmPort)

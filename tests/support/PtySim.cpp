@@ -1,5 +1,6 @@
 #include "PtySim.h"
 
+#include <QDir>
 #include <QTemporaryFile>
 
 bool PtySim::start(const QStringList &args)
@@ -29,7 +30,7 @@ PtySim::~PtySim()
 
 QString writeTempProfile(const QByteArray &json)
 {
-    auto *file = new QTemporaryFile(QStringLiteral("quenta-profile-XXXXXX.json"));
+    auto *file = new QTemporaryFile(QDir::tempPath() + QStringLiteral("/quenta-profile-XXXXXX.json"));
     file->setAutoRemove(true);
     if (!file->open())
         return QString();

@@ -23,6 +23,7 @@ struct ScriptedPrompts : quenta::Prompts {
     };
     QList<FileQuestion> fileQuestions;
     QStringList fileNames; // file names given in turn; an empty one, or none left, cancels the question
+    QStringList lines;     // text answers given in turn; none left cancels the question
 
     void message(const QString &text, const QString &title, Icon icon) override
     {
@@ -37,6 +38,13 @@ struct ScriptedPrompts : quenta::Prompts {
     {
         fileQuestions << FileQuestion{title, filter, suggested};
         return fileNames.isEmpty() ? QString() : fileNames.takeFirst();
+    }
+    std::optional<QString> askText(const QString &text, const QString &title, const QString &suggested) override
+    {
+        shown << Shown{text + QLatin1Char('|') + suggested, title, Icon::Question, true, false};
+        if (lines.isEmpty())
+            return std::nullopt;
+        return lines.takeFirst();
     }
     QStringList texts() const
     {

@@ -1,0 +1,213 @@
+// The ELM327 adapter over real lines: quenta-cli against quenta-sim --elm on a pseudo-terminal
+// and on TCP gives what it gives against the simulated tool on the same car, but for the
+// differences the adapter brings; a plain device is found to be an adapter; a closed socket fails
+// the port. Real time throughout, with bounds no healthy run comes near.
+#include "ElmCar.h"
+#include "PtySim.h"
+#include "ScriptedPrompts.h"
+
+#include "program/Program.h"
+#include "elm/DetectingPort.h"
+#include "elm/ElmPort.h"
+
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <unistd.h>
+
+using namespace quenta;
+using namespace elmtest;
+
+class TstPtyElm : public QObject {
+    Q_OBJECT
+private slots:
+    void closedTcpSocketFails();
+    void quietDeviceStaysTheTool();
+    void adapterItemConnectsAndRemembers();
+    void operations_data();
+    void operations();
+};
+
+void TstPtyElm::closedTcpSocketFails()
+{
+    PtySim sim;
+    QVERIFY(sim.start({QStringLiteral("--elm"), writeTempProfile(carJson(QStringLiteral("can11"))),
+                       QStringLiteral("--listen"), QStringLiteral("0")}));
+    const qsizetype colon = sim.device.lastIndexOf(QLatin1Char(':'));
+    ElmTarget target;
+    target.host = sim.device.left(colon);
+    target.tcpPort = quint16(sim.device.mid(colon + 1).toUInt());
+    elm::ElmPort port(target);
+    QSignalSpy ready(&port, &elm::ElmPort::adapterReady);
+    QSignalSpy failed(&port, &ScanToolPort::failed);
+    QString error;
+    QVERIFY(port.open(&error));
+    QVERIFY(ready.wait(20000) || ready.count() > 0);
+    sim.process.kill();
+    QTRY_VERIFY_WITH_TIMEOUT(failed.count() > 0, 20000);
+    QVERIFY(failed.first().first().toString().contains(QLatin1String("network connection")));
+    QByteArray data;
+    QVERIFY(!port.input(&data, &error));
+}
+
+namespace {
+
+// quenta-sim serving the profile as the tool, or as the adapter on a pty or TCP; the --port text.
+QString serve(PtySim &sim, const QString &how, const QString &profile)
+{
+    QStringList args;
+    if (how == QLatin1String("tool"))
+        args << QStringLiteral("--profile") << profile;
+    else
+        args << QStringLiteral("--elm") << profile;
+    if (how == QLatin1String("tcp"))
+        args << QStringLiteral("--listen") << QStringLiteral("0");
+    if (!sim.start(args))
+        return QString();
+    if (how == QLatin1String("tool") || how == QLatin1String("plain"))
+        return sim.device;
+    return (how == QLatin1String("tcp") ? QStringLiteral("elm:tcp:") : QStringLiteral("elm:")) + sim.device;
+}
+
+// quenta-cli running the operations on the port, its log files in a scratch folder of its own (a
+// name in capitals stands for a file there).
+struct CliRun {
+    QTemporaryDir scratch;
+    QProcess process;
+    void start(const QString &port, QStringList operations)
+    {
+        for (QString &op : operations)
+            if (op == QLatin1String("LOG") || op == QLatin1String("WIDEBAND"))
+                op = scratch.filePath(op.toLower() + QLatin1String(".log"));
+        process.start(QStringLiteral(QUENTA_CLI_BINARY), QStringList{QStringLiteral("--port"), port} + operations);
+    }
+    // What it printed, the scratch folder named SCRATCH; empty with the reason when it failed.
+    QString finish(QString *failure)
+    {
+        if (!process.waitForFinished(120000))
+            process.kill();
+        QString out = QString::fromUtf8(process.readAllStandardOutput()) + QString::fromUtf8(process.readAllStandardError());
+        if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+            *failure = out.isEmpty() ? QStringLiteral("quenta-cli failed") : out;
+        return out.replace(scratch.path(), QLatin1String("SCRATCH"));
+    }
+};
+
+} // namespace
+
+// A device that says nothing is asked once whether it is an adapter; it is not, so the port is
+// the quiet serial port again and the link finds its tool silent as before.
+void TstPtyElm::quietDeviceStaysTheTool()
+{
+    int master = -1, slave = -1;
+    char name[128] = {};
+    QVERIFY(openpty(&master, &slave, name, nullptr, nullptr) == 0);
+    ::close(slave);
+    fcntl(master, F_SETFL, O_NONBLOCK);
+    elm::DetectingPort port(QString::fromLatin1(name));
+    QString error;
+    QVERIFY2(port.open(&error), qPrintable(error));
+    QVERIFY(!port.probing());
+    QTRY_VERIFY_WITH_TIMEOUT(port.probing(), 10000);
+    // The probe's harmless line reaches the device.
+    QByteArray written;
+    auto drain = [&] {
+        char b[256];
+        for (ssize_t n; (n = ::read(master, b, sizeof b)) > 0;)
+            written.append(b, int(n));
+        return written;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(drain().contains("\x7F\x7F\r"), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!port.probing(), 30000);
+    QVERIFY(!port.isAdapter());
+    QVERIFY(port.isOpen());
+    // What the tool sends now is read as the tool's, and no probe comes again.
+    QVERIFY(::write(master, "S", 1) == 1);
+    QTRY_COMPARE_WITH_TIMEOUT(port.inBufferCount(), 1, 10000);
+    QVERIFY(!port.probing() && !port.isAdapter());
+    ::close(master);
+}
+
+// The window's adapter item connects through the adapter named and offers it again next time.
+void TstPtyElm::adapterItemConnectsAndRemembers()
+{
+    PtySim sim;
+    QVERIFY(sim.start({QStringLiteral("--elm"), writeTempProfile(carJson(QStringLiteral("can11")))}));
+    QTemporaryDir dir;
+    const QString conf = dir.filePath(QStringLiteral("quenta.conf"));
+    {
+        ScriptedPrompts prompts;
+        Program program(prompts, PortDirectory());
+        program.preferences = Preferences(conf);
+        prompts.lines << sim.device;
+        program.connectAdapter();
+        QVERIFY2(program.status.text().contains(QLatin1String("Adapter: ELM327 v")), qPrintable(program.status.text()));
+        QCOMPARE(program.indicator.text(), QStringLiteral("ECU Connected"));
+        QVERIFY(!program.data.lines().isEmpty());
+    }
+    ScriptedPrompts prompts;
+    Program program(prompts, PortDirectory());
+    program.preferences = Preferences(conf);
+    program.connectAdapter();
+    QCOMPARE(prompts.shown.value(0).text, Program::AdapterQuestion + QLatin1Char('|') + sim.device);
+}
+
+// One run per car of every operation; the in-process table has the finer cases.
+void TstPtyElm::operations_data()
+{
+    QTest::addColumn<QString>("protocol");
+    QTest::addColumn<QStringList>("operations");
+    const QStringList all = QStringLiteral("connect current codes --no freeze o2 B1S1 mode6 scan mode6 01 01 "
+                                           "watch 0C --samples 3 trims --passes 1 "
+                                           "log --slots 0,1 --samples 3 --out LOG wideband --samples 3 --out WIDEBAND "
+                                           "clear codes --no").split(QLatin1Char(' '));
+    QTest::newRow("CAN") << "can11" << all;
+    QTest::newRow("legacy") << "iso9141" << all;
+}
+
+// The same operation through the simulated tool, and through the port on the adapter over a
+// pseudo-terminal and over TCP.
+// The same operations through the simulated tool, and through the adapter over a pseudo-terminal,
+// over TCP, and named as a plain device; the four runs go at once, as each mostly waits.
+void TstPtyElm::operations()
+{
+    QFETCH(QString, protocol);
+    QFETCH(QStringList, operations);
+    const QString profile = writeTempProfile(carJson(protocol));
+    const QStringList kinds{QStringLiteral("tool"), QStringLiteral("pty"), QStringLiteral("tcp"), QStringLiteral("plain")};
+    PtySim sims[4];
+    CliRun runs[4];
+    for (int i = 0; i < 4; ++i) {
+        const QString port = serve(sims[i], kinds[i], profile);
+        QVERIFY(!port.isEmpty());
+        runs[i].start(port, operations);
+    }
+    QString failure;
+    const QString expected = runs[0].finish(&failure);
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    for (int i = 1; i < 4; ++i) {
+        QString got = runs[i].finish(&failure);
+        QVERIFY2(failure.isEmpty(), qPrintable(kinds[i] + QLatin1String(": ") + failure));
+        if (protocol == QLatin1String("can11") && expected.contains(QLatin1String("ECU #=10"))) {
+            // On CAN the ECU number is the low byte of its response id.
+            QVERIFY2(got.contains(QLatin1String("ECU #=E8")), qPrintable(got));
+            got.replace(QLatin1String("ECU #=E8"), QLatin1String("ECU #=10"));
+        }
+        // The adapter names itself in the status window after a connection.
+        const QRegularExpression adapter(QStringLiteral("Adapter: ELM327 v[0-9.]+\\r?\\n"));
+        QVERIFY2(got.contains(adapter), qPrintable(got));
+        got.remove(adapter);
+        // A CAN test's second limit is named where the tool's reply has room for one.
+        got.replace(QLatin1String("returned: \" Min limit not shown: 100\""), QLatin1String("returned: \"\""));
+        if (got != expected)
+            qWarning("%s: through the tool:\n%s\nthrough the adapter:\n%s", qPrintable(kinds[i]), qPrintable(expected), qPrintable(got));
+        QCOMPARE(got, expected);
+    }
+}
+
+QTEST_GUILESS_MAIN(TstPtyElm)
+#include "tst_pty_elm.moc"
