@@ -1,7 +1,7 @@
 #pragma once
 // The names of the windows' controls and menu items, declared once. Core code reaches the main
 // window's controls through the Controls model by these names, the windows give their controls
-// these object names, and tests/app/tst_control_names.cpp checks that the two sets agree: a name
+// these object names, and tests/app/tst_main_window.cpp checks that the two sets agree: a name
 // that is not declared here is not a control.
 #include <QString>
 #include <QStringList>

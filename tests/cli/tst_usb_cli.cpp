@@ -11,21 +11,16 @@
 namespace {
 struct Run {
     int code = -1;
-    QString out;
-    QString err;
-    qint64 ms = 0;
+    QString out, err;
 };
 
 Run cli(const QStringList &args)
 {
     QProcess p;
-    QElapsedTimer t;
-    t.start();
     p.start(QStringLiteral(QUENTA_CLI_BINARY), args);
-    p.waitForFinished(60000);
-    Run r{p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
-          QString::fromUtf8(p.readAllStandardError()), t.elapsed()};
-    return r;
+    p.waitForFinished(120000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
 }
 } // namespace
 
@@ -80,23 +75,17 @@ private slots:
                            QStringLiteral("current")});
         QCOMPARE(r.code, 1);
         QCOMPARE(r.err, QStringLiteral("quenta-cli: ") + reason);
-        QVERIFY(r.ms < 10000);
     }
 
-    void badArguments_data()
-    {
-        QTest::addColumn<QStringList>("args");
-        QTest::newRow("no IDs") << QStringList{"--usb", "current"};
-        QTest::newRow("not hexadecimal") << QStringList{"--usb=12G4:5678", "current"};
-        QTest::newRow("five digits") << QStringList{"--usb=12345:5678", "current"};
-        QTest::newRow("with --port") << QStringList{"--usb=1234:5678", "--port", "/dev/null", "current"};
-    }
     void badArguments()
     {
-        QFETCH(QStringList, args);
-        const Run r = cli(args);
-        QCOMPARE(r.code, 2);
-        QVERIFY(r.err.contains(QStringLiteral("usage:")));
+        for (const QStringList &args : {QStringList{"--usb", "current"}, QStringList{"--usb=12G4:5678", "current"},
+                                        QStringList{"--usb=12345:5678", "current"},
+                                        QStringList{"--usb=1234:5678", "--port", "/dev/null", "current"}}) {
+            const Run r = cli(args);
+            QCOMPARE(r.code, 2);
+            QVERIFY(r.err.contains(QStringLiteral("usage:")));
+        }
     }
 };
 

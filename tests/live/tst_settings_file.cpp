@@ -1,6 +1,6 @@
 // The window settings file: item lines, a round trip of every control kind and of a control
-// array, the exact bytes, refused and missing files, an unwritable path, and records the window
-// has no control for.
+// array, the exact bytes, refused, missing and unreadable files, an unwritable path, and records
+// the window has no control for.
 #include "ScriptedPrompts.h"
 
 #include "live/ItemLine.h"
@@ -101,11 +101,34 @@ QByteArray readAll(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
 }
 
-void writeFile(const QString &path, const QByteArray &bytes)
+bool writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(bytes), bytes.size());
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// A fresh window loaded from a file of these bytes (none: no file; "<folder>": a folder there).
+struct Loaded {
+    bool failed = false;
+    QStringList said, state, before;
+};
+Loaded load(const QByteArray &content)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Settings.dat"));
+    if (content == "<folder>")
+        QDir(dir.path()).mkdir(QStringLiteral("Settings.dat"));
+    else if (!content.isNull())
+        writeFile(path, content);
+    Form form;
+    Loaded l;
+    l.before = form.state();
+    ScriptedPrompts prompts;
+    load_form_data(&form, path, l.failed, prompts);
+    for (const auto &shown : prompts.shown)
+        l.said << shown.title + QLatin1Char('|') + shown.text + (shown.icon == Prompts::Icon::Exclamation ? "|!" : "");
+    l.state = form.state();
+    return l;
 }
 
 } // namespace
@@ -113,34 +136,20 @@ void writeFile(const QString &path, const QByteArray &bytes)
 class tst_settings_file : public QObject {
     Q_OBJECT
 private slots:
-    void itemLinesReadBackWhole_data()
+    void itemLines()
     {
-        QTest::addColumn<QString>("value");
-        QTest::addColumn<QString>("written");
-        QTest::newRow("empty") << QString() << QStringLiteral("\"\"");
-        QTest::newRow("comma") << QStringLiteral("a,b") << QStringLiteral("\"a,b\"");
-        QTest::newRow("quotes") << QStringLiteral("say \"hi\", 5") << QStringLiteral("\"say \"\"hi\"\", 5\"");
-        QTest::newRow("only a quote") << QStringLiteral("\"") << QStringLiteral("\"\"\"\"");
-        QTest::newRow("line break") << QStringLiteral("one\ntwo") << QStringLiteral("\"one\r\ntwo\"");
-        QTest::newRow("blanks kept") << QStringLiteral("  x  ") << QStringLiteral("\"  x  \"");
-        QTest::newRow("looks like a flag") << QStringLiteral("#TRUE#") << QStringLiteral("\"#TRUE#\"");
-    }
-    void itemLinesReadBackWhole()
-    {
-        QFETCH(QString, value);
-        QFETCH(QString, written);
-        QCOMPARE(itemline::text(value), written);
-        // Followed by a second item, so a text that swallows its separator shows.
-        const auto items = itemline::items(itemline::line({itemline::text(value), itemline::number(qint64(7))}));
-        QCOMPARE(items.size(), 2);
-        QCOMPARE(items[0].kind, itemline::Item::Kind::Text);
-        QCOMPARE(items[0].text, value);
-        QCOMPARE(items[1].kind, itemline::Item::Kind::Number);
-        QCOMPARE(items[1].number, 7.0);
-    }
-
-    void itemLineNumbersAndFlags()
-    {
+        const struct { const char *value, *written; } texts[] = {
+            {"", "\"\""}, {"a,b", "\"a,b\""}, {"say \"hi\", 5", "\"say \"\"hi\"\", 5\""}, {"\"", "\"\"\"\""},
+            {"one\ntwo", "\"one\r\ntwo\""}, {"  x  ", "\"  x  \""}, {"#TRUE#", "\"#TRUE#\""}};
+        for (const auto &t : texts) {
+            const QString value = QString::fromLatin1(t.value);
+            QCOMPARE(itemline::text(value), QLatin1String(t.written));
+            const auto items = itemline::items(itemline::line({itemline::text(value), itemline::number(qint64(7))}));
+            QCOMPARE(items.size(), 2);
+            QCOMPARE(items[0].kind, itemline::Item::Kind::Text);
+            QCOMPARE(items[0].text, value);
+            QCOMPARE(items[1].number, 7.0);
+        }
         const struct {
             double x;
             const char *text;
@@ -187,7 +196,6 @@ private slots:
         saved.List1->setCurrentRow(1);
         QString error;
         QVERIFY2(save_form_data(&saved, path, &error), qPrintable(error));
-
         Form restored;
         restored.List1->addItems({QStringLiteral("stale")});
         QVERIFY(restored.state() != saved.state());
@@ -239,53 +247,45 @@ private slots:
         QCOMPARE(readAll(path).count("Check1"), 1);
     }
 
-    void wrongHeaderIsRefused_data()
+    void loadingFiles()
     {
-        QTest::addColumn<QByteArray>("content");
-        QTest::newRow("other identifier") << QByteArray("\"Settings\"\r\nText2\r\n\"changed\"\r\n#NULL#\r\n");
-        QTest::newRow("starts with a record") << QByteArray("Text2\r\n\"changed\"\r\n#NULL#\r\n");
-        QTest::newRow("number") << QByteArray("0\r\nText2\r\n\"changed\"\r\n#NULL#\r\n");
-        QTest::newRow("empty file") << QByteArray();
-    }
-    void wrongHeaderIsRefused()
-    {
-        QFETCH(QByteArray, content);
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("Settings.dat"));
-        writeFile(path, content);
-        Form form;
-        const QStringList before = form.state();
-        ScriptedPrompts prompts;
-        bool failed = false;
-        load_form_data(&form, path, failed, prompts);
-        QVERIFY(failed);
-        QCOMPARE(prompts.shown.size(), 1);
-        QCOMPARE(prompts.shown[0].text, QStringLiteral("File is not a  Data File"));
-        QCOMPARE(prompts.shown[0].title, QStringLiteral("Error reading file"));
-        QCOMPARE(prompts.shown[0].icon, Prompts::Icon::Exclamation);
-        QVERIFY(!prompts.shown[0].question);
-        QCOMPARE(form.state(), before);
-    }
+        const QString refused = QStringLiteral("Error reading file|File is not a  Data File|!");
+        const QByteArray changed = "Text2\r\n\"changed\"\r\n#NULL#\r\n";
+        for (const QByteArray &content : {"\"Settings\"\r\n" + changed, changed, "0\r\n" + changed, QByteArray("")}) {
+            const Loaded l = load(content);
+            QVERIFY(l.failed);
+            QCOMPARE(l.said, QStringList{refused});
+            QCOMPARE(l.state, l.before);
+        }
+        Loaded l = load(QByteArray()); // no file: nothing said, nothing changed
+        QVERIFY(!l.failed && l.said.isEmpty() && l.state == l.before);
+        l = load("<folder>"); // there but not readable as a file: said, not silently dropped
+        QVERIFY(l.failed);
+        QCOMPARE(l.said.size(), 1);
+        QVERIFY(l.said[0].startsWith(QStringLiteral("Error reading file|")));
+        QCOMPARE(l.state, l.before);
 
-    void missingOrUnreadableFile()
-    {
-        QTemporaryDir dir;
-        Form form;
-        const QStringList before = form.state();
-        ScriptedPrompts prompts;
-        bool failed = false;
-        load_form_data(&form, dir.filePath(QStringLiteral("Settings.dat")), failed, prompts);
-        QVERIFY(!failed);
-        QVERIFY(prompts.shown.isEmpty());
-        QCOMPARE(form.state(), before);
-
-        // A folder by that name exists but cannot be read as a file: said, not silently dropped.
-        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Settings.dat")));
-        load_form_data(&form, dir.filePath(QStringLiteral("Settings.dat")), failed, prompts);
-        QVERIFY(failed);
-        QCOMPARE(prompts.shown.size(), 1);
-        QCOMPARE(prompts.shown[0].title, QStringLiteral("Error reading file"));
-        QCOMPARE(form.state(), before);
+        l = load("\"\"\r\n"
+                 "Gone\r\n1\r\n#NULL#\r\n"
+                 "cboRTD\r\n6\r\n#NULL#\r\n"   // no index: no member of the array
+                 "cboRTD\r\n6\r\n9\r\n"        // no member 9
+                 "cboRTD\r\n4\r\n3\r\n"
+                 "Check1\r\n7\r\n#NULL#\r\n"   // no such check box value
+                 "Combo1\r\n99\r\n#NULL#\r\n"  // no such item
+                 "Option2\r\n\"yes\"\r\n#NULL#\r\n"
+                 "Text2\r\n\"5\"\r\n2\r\n"     // a control outside an array takes any index
+                 // A list box this window does not have: its items must not be taken for records.
+                 "ListGone\r\n0\r\n#NULL#\r\n4\r\n\"Text2\"\r\n\"lost\"\r\n\"#NULL#\"\r\n\"Combo1\"\r\n"
+                 "Text3\r\n\"kept\"\r\n#NULL#\r\n"
+                 "Combo3\r\n1\r\n");          // cut short: not a whole record
+        QVERIFY(!l.failed && l.said.isEmpty());
+        l.before[5] = QStringLiteral("5");    // Text2
+        l.before[7] = QStringLiteral("kept"); // Text3
+        l.before[13] = QStringLiteral("4");   // cboRTD(3)
+        QCOMPARE(l.state, l.before);
+        // Option buttons come back as saved, both off; still one group.
+        l = load("\"\"\r\nOption1\r\n#FALSE#\r\n#NULL#\r\nOption2\r\n#FALSE#\r\n#NULL#\r\n");
+        QCOMPARE(l.state.mid(3, 2), (QStringList{"0", "0"}));
     }
 
     void unwritablePathIsReported()
@@ -294,7 +294,7 @@ private slots:
         // A plain file stands where the folder would be, and a folder where the file would be;
         // both hold even for root.
         const QString blocker = dir.filePath(QStringLiteral("quenta"));
-        writeFile(blocker, "not a folder");
+        QVERIFY(writeFile(blocker, "not a folder"));
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Settings.dat")));
         Form form;
         for (const QString &path : {blocker + QStringLiteral("/Settings.dat"), dir.filePath(QStringLiteral("Settings.dat"))}) {
@@ -303,64 +303,10 @@ private slots:
             QVERIFY2(error.contains(path), qPrintable(error));
         }
         QCOMPARE(readAll(blocker), QByteArray("not a folder"));
-
-        // A missing folder is made.
-        const QString deep = dir.filePath(QStringLiteral("a/b/Settings.dat"));
+        const QString deep = dir.filePath(QStringLiteral("a/b/Settings.dat")); // a missing folder is made
         QVERIFY(save_form_data(&form, deep));
         QVERIFY(readAll(deep).startsWith("\"\"\r\nCheck1\r\n"));
-    }
 
-    void recordsWithoutControlArePassedOver()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("Settings.dat"));
-        writeFile(path, "\"\"\r\n"
-                        "Gone\r\n1\r\n#NULL#\r\n"
-                        "cboRTD\r\n6\r\n#NULL#\r\n"   // no index: no member of the array
-                        "cboRTD\r\n6\r\n9\r\n"        // no member 9
-                        "cboRTD\r\n4\r\n3\r\n"
-                        "Check1\r\n7\r\n#NULL#\r\n"   // no such check box value
-                        "Combo1\r\n99\r\n#NULL#\r\n"  // no such item
-                        "Option2\r\n\"yes\"\r\n#NULL#\r\n"
-                        "Text2\r\n\"5\"\r\n2\r\n"     // a control outside an array takes any index
-                        // A list box this window does not have: its items must not be taken for records.
-                        "ListGone\r\n0\r\n#NULL#\r\n4\r\n\"Text2\"\r\n\"lost\"\r\n\"#NULL#\"\r\n\"Combo1\"\r\n"
-                        "Text3\r\n\"kept\"\r\n#NULL#\r\n"
-                        "Combo3\r\n1\r\n");          // cut short: not a whole record
-        Form form;
-        QStringList expected = form.state();
-        ScriptedPrompts prompts;
-        bool failed = false;
-        load_form_data(&form, path, failed, prompts);
-        QVERIFY(!failed);
-        QVERIFY(prompts.shown.isEmpty());
-        expected[5] = QStringLiteral("5");    // Text2
-        expected[7] = QStringLiteral("kept"); // Text3
-        expected[13] = QStringLiteral("4");   // cboRTD(3)
-        QCOMPARE(form.state(), expected);
-    }
-
-    void optionButtonsComeBackAsSaved()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("Settings.dat"));
-        Form form;
-        writeFile(path, "\"\"\r\nOption1\r\n#FALSE#\r\n#NULL#\r\nOption2\r\n#FALSE#\r\n#NULL#\r\n");
-        ScriptedPrompts prompts;
-        bool failed = false;
-        QVERIFY(form.Option1->isChecked());
-        load_form_data(&form, path, failed, prompts);
-        QVERIFY(!form.Option1->isChecked());
-        QVERIFY(!form.Option2->isChecked());
-        // Still one group: ticking one unticks the other.
-        form.Option2->setChecked(true);
-        form.Option1->setChecked(true);
-        QVERIFY(!form.Option2->isChecked());
-    }
-
-    void settingsFileInUserConfigFolder()
-    {
-        QTemporaryDir dir;
         const QByteArray old = qgetenv("XDG_CONFIG_HOME");
         qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
         const QString path = settingsFilePath();

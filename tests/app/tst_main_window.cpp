@@ -1,0 +1,596 @@
+// The main window's wiring: the declared control names against the controls of each window, the
+// captions, the controls model reaching every control, the link labels and indicator colour, the
+// status window's colouring and its hold on Tab, printing, and the handlers a click runs (Exit in
+// the middle of a wait, a latched button clicked again, the menu items, the port picker). The
+// program and the tool run on the manual clock.
+#include "ManualClock.h"
+#include "NoPrinter.h"
+#include "SimRig.h"
+
+#include "app/StatusColouring.h"
+#include "app/frmMain.h"
+#include "app/frmUserCOM.h"
+#include "core/ControlNames.h"
+#include "live/widgets/Chart.h"
+#include "live/widgets/DataLogMV.h"
+#include "live/widgets/WRO2_Sensor_Log.h"
+#include "live/widgets/frmFuel_Trim.h"
+#include "platform/widgets/Printer.h"
+
+#include <QAction>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTextEdit>
+#include <QtTest>
+
+using namespace quenta;
+
+namespace {
+
+struct RecordingPrinter : PrintTarget {
+    QList<QStringList> jobs;
+    bool succeed = true;
+    QString reason;
+    bool printLines(const QStringList &lines, QString *error) override
+    {
+        jobs << lines;
+        *error = succeed ? QString() : reason;
+        return succeed;
+    }
+};
+
+// A window on a program whose COM1 is the simulated tool and whose COM2-COM4 cannot be opened.
+struct WindowRig {
+    ManualClock clock;
+    SimRig rig{clock};
+    RecordingPrinter printer;
+    frmMain window{*rig.program, printer};
+    QList<int> exits;
+
+    WindowRig()
+    {
+        for (int n = 2; n <= 4; ++n)
+            rig.program->connection.ports.mapDevice(n, QStringLiteral("/nonexistent/quenta-com%1").arg(n));
+        window.setExitFunction([this](int code) { exits << code; });
+        window.startUp();
+    }
+    Program &program() { return *rig.program; }
+    template <typename T = QWidget> T *find(const QString &name)
+    {
+        T *found = window.findChild<T *>(name);
+        if (!found)
+            qFatal("no %s", qPrintable(name));
+        return found;
+    }
+    QPushButton *button(const QString &name) { return find<QPushButton>(name); }
+    QTextEdit *textECU() { return find<QTextEdit>(names::textECU); }
+    QString indicator() { return find<QLineEdit>(names::Text1)->text(); }
+    bool enabled(const QString &name)
+    {
+        if (auto *a = window.findChild<QAction *>(name))
+            return a->isEnabled();
+        return find(name)->isEnabled();
+    }
+    bool visible(const QString &name)
+    {
+        if (auto *a = window.findChild<QAction *>(name))
+            return a->isVisible();
+        return !find(name)->isHidden();
+    }
+};
+
+// The program's control naming: control-kind prefixes with a number or a name, and names made of
+// a lower-case or verb part and a capitalised rest (textECU, ChangeECU).
+const QRegularExpression ControlNaming(QStringLiteral(
+    "^(?:cmd|mnu|Mode|Label|Command|Text|List|Frame|Picture|Option|Check|Combo|Timer|MSComm)[A-Za-z0-9_]*$"
+    "|^(?:text|Change)[A-Z][A-Za-z0-9_]*$"));
+
+// A widget or menu item of `window` itself, not of another window opened from it (a menu's popup
+// belongs to the window whose menu bar holds it).
+bool belongsTo(const QObject *object, const QWidget *window)
+{
+    if (!qobject_cast<const QWidget *>(object) && !qobject_cast<const QAction *>(object))
+        return false;
+    for (const QObject *o = object; o; o = o->parent()) {
+        if (o == window)
+            return true;
+        const auto *widget = qobject_cast<const QWidget *>(o);
+        if (widget && widget->isWindow() && !qobject_cast<const QMenu *>(widget))
+            return false;
+    }
+    return false;
+}
+
+// The declared names no control carries, then the controls that follow the naming undeclared.
+QStringList namesThatDisagree(const QWidget &window, const QStringList &declared)
+{
+    QStringList wrong;
+    for (const QString &name : declared) {
+        const QList<QObject *> found = window.findChildren<QObject *>(name);
+        if (std::none_of(found.cbegin(), found.cend(), [&](const QObject *o) { return belongsTo(o, &window); }))
+            wrong << QStringLiteral("missing ") + name;
+    }
+    for (const QObject *o : window.findChildren<QObject *>()) {
+        const QString name = o->objectName();
+        if (belongsTo(o, &window) && ControlNaming.match(name).hasMatch() && !declared.contains(name))
+            wrong << QStringLiteral("undeclared ") + name;
+    }
+    wrong.removeDuplicates();
+    return wrong;
+}
+
+QTextCharFormat formatAt(QTextEdit *edit, int position)
+{
+    QTextCursor c(edit->document());
+    c.setPosition(position);
+    c.setPosition(position + 1, QTextCursor::KeepAnchor);
+    return c.charFormat();
+}
+
+const QColor Red(255, 0, 0), Green(0, 128, 0), Blue(0, 0, 255), Black(0, 0, 0);
+
+} // namespace
+
+class tst_main_window : public QObject {
+    Q_OBJECT
+
+private slots:
+    void controlNamesAgree()
+    {
+        QCOMPARE(QSet<QString>(names::MainWindowControls.cbegin(), names::MainWindowControls.cend()).size(),
+                 names::MainWindowControls.size());
+        WindowRig b;
+        QCOMPARE(namesThatDisagree(b.window, names::MainWindowControls), QStringList());
+        // The port picker is a window of its own: its controls are not frmMain's.
+        b.program().connection.showPortPicker();
+        QVERIFY(b.window.portPicker());
+        QCOMPARE(namesThatDisagree(b.window, names::MainWindowControls), QStringList());
+        QCOMPARE(b.window.portPicker()->objectName(), names::frmUserCOM);
+        QCOMPARE(namesThatDisagree(*b.window.portPicker(), names::picker::Controls), QStringList());
+
+        const LiveParts parts = b.program().liveParts();
+        const std::pair<std::unique_ptr<QWidget>, QStringList> live[] = {
+            {std::make_unique<Chart>(parts), names::chart::Controls},
+            {std::make_unique<DataLogMV>(parts, b.program().logger), names::logger::Controls},
+            {std::make_unique<WRO2_Sensor_Log>(parts), names::wideband::Controls},
+            {std::make_unique<frmFuel_Trim>(parts), names::fuelTrim::Controls}};
+        const QStringList windowNames{names::chart::Chart, names::logger::DataLogMV,
+                                      names::wideband::WRO2_Sensor_Log, names::fuelTrim::frmFuel_Trim};
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE(live[i].first->objectName(), windowNames[i]);
+            QCOMPARE(namesThatDisagree(*live[i].first, live[i].second), QStringList());
+        }
+    }
+
+    void captionsAndMenuBar()
+    {
+        WindowRig b;
+        const struct { const QString &name; const char *caption; } rows[] = {
+            {names::Frame1, "Quenta Control Panel"}, {names::Mode1, "Request Current Powertrain Diagnostic Data"},
+            {names::Mode2, "Get Freeze Frame Data"}, {names::Mode3, "Request Diagnostic Trouble Codes"},
+            {names::Mode4, "Clear/Reset Diagnostic Trouble Codes"}, {names::Mode5, "O2 Sensor Test"},
+            {names::ChangeECU, "Change ECU"}, {names::Command2, "Print"}, {names::Command1, "Exit"},
+            {names::Label1, "ECU Status"}, {names::Label7, ""}, {names::Label6, ""},
+            {names::Label5, "Vehicle Data Window, Double Click Item for Real Time Display"},
+            {names::Label2, "Vehicle Test Status/Trouble Code Window           use the scroll bar to see more data"},
+            {names::mnuDataLog, "&MultiView "}, {names::mnuCom, "&Connection"}, {names::mnuUSB, "USB"},
+            {names::mnuConnectionCom1, "Com1"}, {names::mnuConnectionCom4, "Com4"}, {names::mnuConnectionComX, "COM 5 thru 9"},
+            {names::mnu9600, "38400 baud"}, {names::mnu19200, "19200 Baud"}, {names::mnuMode6, "&Mode 6 Tests"},
+            {names::mnuOpt, "&Options"}, {names::mnuFTM, "&Fuel Trim Monitor"}, {names::mnuWBO2, "Wideband / Tachometer display"},
+            {names::mnuUnits, "&Units"}, {names::mnuUnitsEnglish, "&English"}, {names::mnuUnitsMetric, "&Metric"},
+            {names::mnuDebugMode, "&Debug Mode On/Off"}};
+        for (const auto &r : rows) {
+            auto *a = b.window.findChild<QAction *>(r.name);
+            auto *frame = b.window.findChild<QGroupBox *>(r.name);
+            auto *label = b.window.findChild<QLabel *>(r.name);
+            QCOMPARE(a ? a->text() : frame ? frame->title() : label ? label->text() : b.button(r.name)->text(),
+                     QString::fromLatin1(r.caption));
+        }
+        QCOMPARE(b.window.windowTitle(), frmMain::Caption);
+        QCOMPARE(b.indicator(), QStringLiteral("ECU Off-Line"));
+        QCOMPARE(b.find(names::Text1)->palette().color(QPalette::Base), QColor(255, 0, 0));
+        auto *list2 = b.find<QListWidget>(names::List2);
+        QVERIFY(b.program().definitions.count() > 100);
+        QCOMPARE(list2->count(), b.program().definitions.count());
+        auto *list1 = b.find<QListView>(names::List1);
+        QCOMPARE(list1->model(), b.program().data.model());
+        // The data lines line up in columns: the faces shown are fixed pitch, whatever is installed.
+        for (const QFont &font : {list1->font(), b.textECU()->font()}) {
+            const QFontMetrics m(font);
+            QCOMPARE(m.horizontalAdvance(QStringLiteral("iiii")), m.horizontalAdvance(QStringLiteral("MMMM")));
+        }
+
+        QStringList bar, com, opt;
+        for (QAction *a : b.window.menuBar()->actions())
+            bar << a->objectName() + (a->menu() ? QStringLiteral(" menu") : QString());
+        for (QAction *a : b.find<QMenu>(names::mnuCom)->actions())
+            if (!a->isSeparator())
+                com << a->objectName();
+        for (QAction *a : b.find<QMenu>(names::mnuOpt)->actions())
+            opt << a->objectName();
+        QCOMPARE(bar, (QStringList{"mnuDataLog", "mnuCom menu", "mnuMode6", "mnuOpt menu"}));
+        QCOMPARE(com, (QStringList{"mnuUSB", "mnuConnectionCom1", "mnuConnectionCom2", "mnuConnectionCom3",
+                                   "mnuConnectionCom4", "mnuConnectionComX", "mnu9600", "mnu19200"}));
+        QCOMPARE(opt, (QStringList{"mnuFTM", "mnuWBO2", "mnuUnits", "mnuDebugMode"}));
+    }
+
+    // The core drives every control by name: enabled, visible, captions, the link labels.
+    void theModelsDriveTheControls()
+    {
+        WindowRig b;
+        Controls &c = b.program().controls;
+        for (const QString &name : names::MainWindowControls) {
+            for (const bool on : {false, true}) {
+                c.setVisible(name, true); // a hidden menu item also reports itself disabled
+                c.setEnabled(name, on);
+                QVERIFY2(b.enabled(name) == on, qPrintable(name));
+                c.setVisible(name, on);
+                QVERIFY2(b.visible(name) == on, qPrintable(name));
+            }
+        }
+        c.setCaption(names::mnuDebugMode, QStringLiteral("Debug"));
+        QCOMPARE(b.window.findChild<QAction *>(names::mnuDebugMode)->text(), QStringLiteral("Debug"));
+        c.setEnabled(QStringLiteral("NoSuchControl"), false); // names without a control are ignored
+
+        b.program().linkInfo.setFirmware(QStringLiteral("S4.00"));
+        QCOMPARE(b.find<QLabel>(names::Label7)->text(), QStringLiteral("F/W: S4.00"));
+        QCOMPARE(b.find<QLabel>(names::Label6)->text(), QString());
+        b.program().linkInfo.setEcuNumber(QStringLiteral("18"));
+        QCOMPARE(b.find<QLabel>(names::Label6)->text(), QStringLiteral("ECU #=18\r\n"));
+        // A reply too short to hold the number still names it, as an empty one.
+        b.program().linkInfo.setEcuNumber(QString());
+        QCOMPARE(b.find<QLabel>(names::Label6)->text(), QStringLiteral("ECU #=\r\n"));
+    }
+
+    // Exit pressed while a request waits for a tool that says nothing: the wait ends at once.
+    void exitEndsAWait()
+    {
+        WindowRig b;
+        b.rig.openPort();
+        b.rig.tool.faults().quiet = true;
+        b.program().controls.setEnabled(names::Mode1, true);
+        bool pressedWhileWaiting = false;
+        b.clock.after(150, [&] {
+            pressedWhileWaiting = b.button(names::Mode1)->isChecked();
+            b.button(names::Command1)->click();
+        });
+        const std::int64_t start = b.clock.now;
+        b.button(names::Mode1)->click();
+        QVERIFY(pressedWhileWaiting);
+        // Exit came 150 ms in; a wait that went on would run to the operation's bound.
+        QVERIFY2(b.clock.now - start >= 150 && b.clock.now - start < 1000, qPrintable(QString::number(b.clock.now - start)));
+        QCOMPARE(b.exits, QList<int>{0});
+        QVERIFY(b.program().link.state() == ScanToolLink::State::Abandoned);
+        QVERIFY(!b.window.isVisible());
+        QVERIFY(b.rig.tool.commands().isEmpty());
+
+        WindowRig closed; // closing the window ends the program as Exit does
+        closed.window.close();
+        QCOMPARE(closed.exits, QList<int>{0});
+        QVERIFY(closed.program().link.state() == ScanToolLink::State::Abandoned);
+    }
+
+    // A click on a button already latched runs its handler again inside the first one; the button
+    // stays pressed, as the program's state says, instead of popping out.
+    void secondClickKeepsALatchedButtonPressed()
+    {
+        WindowRig b;
+        b.rig.openPort();
+        b.rig.tool.faults().quiet = true;
+        b.program().controls.setEnabled(names::Mode1, true);
+        QPushButton *mode1 = b.button(names::Mode1);
+        QList<bool> checked;
+        b.clock.after(100, [&] { mode1->click(); });
+        b.clock.after(200, [&] {
+            checked << mode1->isChecked() << b.program().controls.pressed(names::Mode1);
+            b.button(names::Command1)->click();
+        });
+        mode1->click();
+        QCOMPARE(checked, (QList<bool>{true, true}));
+        QCOMPARE(b.exits, QList<int>{0});
+    }
+
+    // The menu items that only change a setting, and the legend box: what changes, what is said.
+    void menuItems()
+    {
+        const struct { const QString &item; bool metric, debug; float baud; const char *said; } rows[] = {{names::mnuUnitsMetric, true, false, 38400.f, ""}, {names::mnuUnitsEnglish, false, false, 38400.f, ""},
+                    {names::mnu19200, false, false, 19200.f, ""}, {names::mnuDebugMode, false, true, 38400.f, "Debug Mode is turned ON"}};
+        for (const auto &r : rows) {
+            WindowRig b;
+            for (int twice = 0; twice < 2; ++twice) {
+                auto *item = b.window.findChild<QAction *>(r.item);
+                item->trigger();
+                QVERIFY(!item->isCheckable());
+                const Settings &s = b.program().settings;
+                QCOMPARE(s.units_metric, r.metric);
+                QCOMPARE(s.baud_rate, r.baud);
+                QCOMPARE(s.debug_mode, r.debug && twice == 0); // debug mode toggles, the rest stay
+            }
+            QVERIFY2(!b.program().connection.port(), "the port is only touched by the next connection");
+            QStringList said = b.rig.prompts.texts();
+            QCOMPARE(said.value(0), QString::fromLatin1(r.said));
+            if (r.debug)
+                QCOMPARE(said.value(1), QStringLiteral("Debug Mode is turned OFF"));
+        }
+        WindowRig b;
+        b.program().settings.baud_rate = 19200.f;
+        b.window.findChild<QAction *>(names::mnu9600)->trigger();
+        QCOMPARE(b.program().settings.baud_rate, 38400.f);
+        QTest::mouseClick(b.find<QLabel>(names::Label1), Qt::LeftButton);
+        QCOMPARE(b.rig.prompts.shown.size(), 1);
+        QCOMPARE(b.rig.prompts.shown[0].title, QStringLiteral("Quenta V3.40"));
+        QCOMPARE(b.rig.prompts.shown[0].icon, Prompts::Icon::Information);
+        QCOMPARE(b.rig.prompts.shown[0].text, QStringLiteral("Red=No coommunication with scan tool,\r\n"
+                                                             "Yellow=Communication with scan tool, not with vehicle\r\n"
+                                                             "Green=Communication with vehicle"));
+    }
+
+    void printing()
+    {
+        const struct { const char *status; QStringList data, printed; } rows[] = { // lone LF and CR also end lines
+            {"\r\nMIL is OFF", {}, {"", "MIL is OFF"}}, {"", {"A"}, {"", "A"}}, {"one\ntwo\rthree", {"x"}, {"one", "two", "three", "x"}},
+            {"Status 1\r\nStatus 2", {"Engine RPM ------ 800 rpm", "Z"}, {"Status 1", "Status 2", "Engine RPM ------ 800 rpm", "Z"}}};
+        for (const auto &r : rows) {
+            WindowRig b;
+            b.program().status.setText(QString::fromLatin1(r.status));
+            for (const QString &line : r.data)
+                b.program().data.append(line);
+            b.button(names::Command2)->click();
+            QCOMPARE(b.printer.jobs, QList<QStringList>{r.printed});
+            QVERIFY(b.rig.prompts.shown.isEmpty());
+        }
+        for (const QString &reason : {QStringLiteral("no PDF file was chosen"), QString()}) {
+            WindowRig b;
+            b.printer.succeed = false;
+            b.printer.reason = reason;
+            b.button(names::Command2)->click();
+            QCOMPARE(b.rig.prompts.texts(), QStringList{QStringLiteral("Nothing was printed: ")
+                                                        + (reason.isEmpty() ? QStringLiteral("the printer gave no reason") : reason)});
+            QCOMPARE(b.rig.prompts.shown[0].icon, Prompts::Icon::Exclamation);
+        }
+    }
+
+    // Without a printer the report goes to a PDF file asked for through the prompts.
+    void printingToAPdfFile()
+    {
+        QTemporaryDir dir;
+        ScriptedPrompts prompts;
+        QtPrintTarget target(prompts);
+        target.defaultPrinterName = [] { return QString(); };
+        auto pages = [&](const QString &name) {
+            QFile f(dir.filePath(name));
+            return f.open(QIODevice::ReadOnly) ? int(f.readAll().count("/Type /Page\n")) : -1;
+        };
+        QString error;
+        prompts.fileNames = {dir.filePath(QStringLiteral("short"))}; // ".pdf" added when missing
+        QVERIFY2(target.printLines({"Status", "Engine RPM ------ 800 rpm"}, &error), qPrintable(error));
+        QCOMPARE(pages(QStringLiteral("short.pdf")), 1);
+        // A long report runs over several pages; a line wider than the page is not lost.
+        QStringList many;
+        for (int i = 0; i < 300; ++i)
+            many << QStringLiteral("line %1 ").arg(i) + QString(i == 5 ? 400 : 10, QLatin1Char('x'));
+        prompts.fileNames = {dir.filePath(QStringLiteral("long.pdf"))};
+        QVERIFY2(target.printLines(many, &error), qPrintable(error));
+        QVERIFY(pages(QStringLiteral("long.pdf")) >= 3);
+        QCOMPARE(prompts.fileQuestions[0].title, QStringLiteral("No printer: print to a PDF file"));
+        QCOMPARE(prompts.fileQuestions[0].filter, QStringLiteral("PDF files (*.pdf)|*.pdf"));
+        // Cancelled or unwritable: false with a reason, nothing reported as printed.
+        prompts.fileNames.clear();
+        QVERIFY(!target.printLines({"x"}, &error));
+        QCOMPARE(error, QStringLiteral("there is no printer and no PDF file was chosen"));
+        prompts.fileNames = {QStringLiteral("/nonexistent-folder/quenta/report.pdf")};
+        QTest::ignoreMessage(QtWarningMsg, "QPainter::begin(): Returned false");
+        QVERIFY(!target.printLines({"x"}, &error));
+        QVERIFY2(error.contains(QStringLiteral("/nonexistent-folder/quenta/report.pdf")), qPrintable(error));
+    }
+
+    void statusColouring()
+    {
+        StatusColouring colouring;
+        QCOMPARE(colouring.lookup(QStringLiteral("incomplete")), 0); // before start-up fills the tables
+        colouring.fillTables();
+        const struct { const char *word; int group; } words[] = {
+            {"incomplete", 1}, {"oN", 1}, {"FAULT", 1}, {"integer", 3}, {"LO", 3}, {"complete", 4}, {"OFF", 4},
+            {"Private", 5}, {"o2", 6}, {"egr", 6}, {"With", 6}, {"o2s", 0}, {"complet", 0}, {"on ", 0}, {"", 0}, {"MIL", 0}};
+        for (const auto &w : words)
+            QVERIFY2(colouring.lookup(QLatin1String(w.word)) == w.group, w.word);
+        const QColor colours[] = {Black, Red, QColor(255, 140, 0), QColor(210, 105, 30), Green, QColor(153, 50, 204), Blue};
+        for (int g = 0; g < StatusColouring::Groups; ++g)
+            QCOMPARE(colouring.colour(g), colours[g]);
+
+        // The word's first occurrence is checked, every character; an invalid colour: left uncoloured.
+        // Words starting among the last ten characters are not examined; dashes are skipped.
+        const struct { const char *text, *word; QColor colour; bool bold; } rows[] = {
+            {"MIL is ON and the engine idles", "ON", Red, true}, {"MIL is ON and the engine idles", "MIL", Black, false},
+            {"MIL is On at idle", "On", QColor(), false}, {"Catalyst Monitor -------- complete\r\n", "complete", Green, true},
+            {"Catalyst Monitor -------- complete\r\n", "--------", QColor(), false},
+            {"Catalyst -------complete ok now", "-------complete", Black, false},
+            {"Oxygen sensor o2s1 reading ok", "o2s1", Black, false}, {"Valve (EGR) is fine here", "EGR", Blue, true},
+            {"MIL\tOn\tnow and later", "On", Red, true}, {"MIL\r\nOn\r\nlater text", "On", Red, true},
+            {"Monitor lo and private\r\nend of text here", "private", QColor(153, 50, 204), true},
+            {"  incomplete", "incomplete", Red, true}, {" incomplete", "incomplete", QColor(), false},
+            {"ab fault incomplete", "fault", Red, true}};
+        for (const auto &r : rows) {
+            WindowRig b;
+            b.program().status.setText(QString::fromLatin1(r.text));
+            b.program().status.requestColouring();
+            QTextEdit *edit = b.textECU();
+            const int at = int(edit->toPlainText().indexOf(QLatin1String(r.word)));
+            QVERIFY(at >= 0);
+            for (int i = at; i < at + int(strlen(r.word)); ++i) {
+                const QTextCharFormat f = formatAt(edit, i);
+                QVERIFY2(r.colour.isValid() ? f.foreground().color() == r.colour : !f.hasProperty(QTextFormat::ForegroundBrush), r.text);
+                QVERIFY2((f.fontWeight() > QFont::Normal) == r.bold, r.text);
+            }
+        }
+    }
+
+    // A pass starts at the caret and leaves it after what it coloured; new text is plain again.
+    void colouringPassAndCaret()
+    {
+        const struct { const char *text; int start, caret; } rows[] = {
+            {"MIL is ON!!", 0, 1}, {"", 0, 0}, {"  incomplete", 0, 12}, {"abc def ghi jkl", 0, 5},
+            {"fault one two three four five", 6, 21}};
+        for (const auto &r : rows) {
+            WindowRig b;
+            QTextEdit *edit = b.textECU();
+            b.program().status.setText(QString::fromLatin1(r.text));
+            QTextCursor c = edit->textCursor();
+            c.setPosition(r.start);
+            edit->setTextCursor(c);
+            b.program().status.requestColouring();
+            QVERIFY2(edit->textCursor().position() == r.caret, r.text);
+            QVERIFY(!edit->textCursor().hasSelection());
+            QCOMPARE(edit->textColor(), Black);
+            if (r.start > 0) // "fault" lies before the caret
+                QVERIFY(!formatAt(edit, 0).hasProperty(QTextFormat::ForegroundBrush));
+        }
+        WindowRig b;
+        QTextEdit *edit = b.textECU();
+        b.program().status.setText(QStringLiteral("  incomplete"));
+        b.program().status.requestColouring(); // leaves the caret after a red bold word
+        b.program().status.setText(QStringLiteral("MIL is ON and everything else is plain"));
+        for (int i = 0; i < edit->toPlainText().size(); ++i)
+            QVERIFY(!formatAt(edit, i).hasProperty(QTextFormat::ForegroundBrush) && formatAt(edit, i).fontWeight() <= QFont::Normal);
+        QCOMPARE(edit->textCursor().position(), 0);
+        b.program().status.requestColouring();
+        QCOMPARE(formatAt(edit, 7).foreground().color(), Red);
+    }
+
+    void tabStaysInTheStatusWindow()
+    {
+        WindowRig b;
+        QApplication::setActiveWindow(&b.window);
+        QVERIFY(QTest::qWaitForWindowActive(&b.window));
+        QHash<QWidget *, Qt::FocusPolicy> before;
+        for (QWidget *w : b.window.findChildren<QWidget *>())
+            before.insert(w, w->focusPolicy());
+        QPushButton *mode1 = b.button(names::Mode1);
+        QVERIFY(mode1->focusPolicy() & Qt::TabFocus);
+        auto *list1 = b.find<QListView>(names::List1);
+        QTextEdit *edit = b.textECU();
+        for (int round = 0; round < 2; ++round) {
+            edit->setFocus(Qt::MouseFocusReason);
+            QTRY_VERIFY(edit->hasFocus());
+            for (QWidget *w : b.window.findChildren<QWidget *>())
+                QVERIFY2(!(w->focusPolicy() & Qt::TabFocus), qPrintable(w->objectName()));
+            QCOMPARE(mode1->focusPolicy() & Qt::ClickFocus, Qt::ClickFocus);
+            QTest::keyClick(edit, Qt::Key_Tab);
+            QVERIFY(edit->hasFocus());
+            QCOMPARE(edit->toPlainText().count(QLatin1Char('\t')), round + 1);
+            list1->setFocus(Qt::MouseFocusReason);
+            QTRY_VERIFY(list1->hasFocus());
+            for (auto it = before.cbegin(); it != before.cend(); ++it)
+                QVERIFY2(it.key()->focusPolicy() == it.value(), it.key()->metaObject()->className());
+        }
+    }
+
+    void connectingThroughTheWindow()
+    {
+        WindowRig b;
+        QStringList shown;
+        connect(&b.program().indicator, &IndicatorModel::changed, &b.window, [&] {
+            if (shown.isEmpty() || shown.last() != b.indicator())
+                shown << b.indicator();
+        });
+        b.window.findChild<QAction *>(names::mnuConnectionCom1)->trigger();
+        QCOMPARE(b.rig.prompts.texts(), QStringList{});
+        QVERIFY(shown.indexOf(QStringLiteral("Sending FWID")) > shown.indexOf(QStringLiteral("Waiting for ECU")));
+        QCOMPARE(shown.last(), QStringLiteral("ECU Connected"));
+        QCOMPARE(b.find(names::Text1)->palette().color(QPalette::Base), QColor(0, 255, 0));
+        for (const QString &name : {names::Mode1, names::Mode2, names::Mode3, names::Mode4, names::ChangeECU,
+                                    names::mnuMode6, names::mnuDataLog})
+            QVERIFY2(b.enabled(name), qPrintable(name));
+        QVERIFY(b.visible(names::Mode5)); // firmware 3.40 is above 3.09
+        QVERIFY(!b.enabled(names::mnuCom));
+        QCOMPARE(b.find<QLabel>(names::Label7)->text(), QStringLiteral("F/W: S3.40"));
+        QCOMPARE(b.find<QLabel>(names::Label6)->text(), QStringLiteral("ECU #=10\r\n"));
+        QCOMPARE(b.find<QListView>(names::List1)->model()->rowCount(), b.program().data.count());
+        QVERIFY(b.program().data.count() > 0);
+
+        // A latching button shows the model's state at every change: pressed while it runs.
+        QPushButton *mode1 = b.button(names::Mode1);
+        QList<bool> states;
+        auto watch = connect(&b.program().controls, &Controls::changed, &b.window, [&](const QString &name) {
+            if (name == names::Mode1)
+                states << mode1->isChecked();
+        });
+        mode1->click();
+        disconnect(watch);
+        QCOMPARE(states, (QList<bool>{true, false}));
+        QPushButton *change = b.button(names::ChangeECU);
+        b.rig.tool.clearCommands();
+        for (const bool pressed : {true, false}) {
+            change->click();
+            QCOMPARE(change->isChecked(), pressed);
+            QCOMPARE(change->text(), QStringLiteral("Toggle ECU"));
+        }
+        QCOMPARE(b.rig.tool.commands().count("800204"), 2);
+    }
+
+    // "COM 5 thru 9": the picker's choice is taken (a port that cannot be opened fails as any
+    // bad port); closed without a choice, the attempt ends.
+    void portPicker()
+    {
+        WindowRig b;
+        sim::SimulatedScanTool *tool = &b.rig.tool;
+        b.program().connection.ports.mapFactory(5, [tool] { return std::make_unique<sim::SimPort>(tool); },
+                                                QStringLiteral("simulated scan tool: COM5"));
+        b.program().connection.ports.mapDevice(6, QStringLiteral("/nonexistent/quenta-com6"));
+        QAction *comX = b.window.findChild<QAction *>(names::mnuConnectionComX);
+        QStringList options;
+        int checked = -1;
+        auto pickLater = [&](const QString &option) {
+            b.clock.after(50, [&, option] {
+                frmUserCOM *picker = b.window.portPicker();
+                QVERIFY(picker && picker->isVisible());
+                QCOMPARE(picker->windowTitle(), QStringLiteral("User Defined COM Port Selection"));
+                QCOMPARE(picker->findChild<QLabel *>()->text(), QStringLiteral("SELECT COM PORT"));
+                options.clear();
+                checked = 0;
+                for (int i = 1; i <= 5; ++i) {
+                    auto *o = picker->findChild<QRadioButton *>(QStringLiteral("Option%1").arg(i));
+                    options << o->text();
+                    checked += o->isChecked();
+                }
+                if (auto *o = picker->findChild<QRadioButton *>(option))
+                    QTest::mouseClick(o, Qt::LeftButton, {}, QPoint(8, o->height() / 2)); // on the round button
+                if (picker->isVisible())
+                    picker->close(); // no choice, or the click missed: the wait ends either way
+            });
+        };
+        pickLater(QStringLiteral("Option2"));
+        comX->trigger();
+        QCOMPARE(options, (QStringList{"COM5", "COM6", "COM7", "COM8", "COM9"}));
+        QCOMPARE(checked, 0);
+        QCOMPARE(b.program().settings.user_com_port, 6);
+        QCOMPARE(b.rig.prompts.texts(), QStringList{"Invalid COM PORT"});
+        pickLater(QStringLiteral("Option1")); // shown again, nothing is selected
+        comX->trigger();
+        QCOMPARE(checked, 0);
+        QCOMPARE(b.program().settings.user_com_port, 5);
+        QCOMPARE(b.indicator(), QStringLiteral("ECU Connected"));
+
+        WindowRig c;
+        c.clock.after(50, [&] { c.window.portPicker()->close(); });
+        c.window.findChild<QAction *>(names::mnuConnectionComX)->trigger();
+        QVERIFY(!c.window.portPicker()->isVisible());
+        QVERIFY(c.program().settings.user_com_port < 5);
+        QCOMPARE(c.rig.prompts.texts(), QStringList{});
+        QCOMPARE(c.indicator(), QStringLiteral("ECU Off-Line"));
+        QVERIFY(c.enabled(names::mnuConnectionCom1) && c.enabled(names::mnuConnectionComX));
+        QVERIFY(!c.program().connection.port());
+    }
+};
+
+QTEST_MAIN(tst_main_window)
+#include "tst_main_window.moc"

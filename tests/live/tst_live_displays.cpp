@@ -1,0 +1,352 @@
+// The real-time display and the fuel trim monitor against the simulated tool on the manual clock:
+// what each pass shows and plots, STOP and Freeze against a slow reply, Reset and Clear, passes
+// without a good reply; and the Chart and fuel trim windows: their colours, a bounded drawing,
+// saving a PNG, and both opened from the main window.
+#include "ManualClock.h"
+#include "NoPrinter.h"
+#include "SimRig.h"
+
+#include "app/frmMain.h"
+#include "live/DataLogger.h"
+#include "live/FuelTrimMonitor.h"
+#include "live/RealTimeDisplay.h"
+#include "live/StripChart.h"
+#include "live/widgets/Chart.h"
+#include "live/widgets/frmFuel_Trim.h"
+#include "platform/widgets/StripChartView.h"
+#include "services/CurrentData.h"
+
+#include <QAction>
+#include <QChart>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QListView>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QValueAxis>
+#include <QtTest>
+
+using namespace quenta;
+
+namespace {
+
+// RPM 813, load 37 %, throttle 6 %, a wide-range sensor and both banks' trims.
+const QMap<QString, QString> Car{{"04", "5F"}, {"0C", "0CB4"}, {"11", "28"}, {"24", "80000000"},
+                                 {"06", "7E"}, {"07", "81"},   {"08", "00"}, {"09", "FF"}};
+
+// The program, the tool and the strip chart on one manual clock.
+struct DisplayRig {
+    ManualClock clock;
+    SimRig rig;
+    StripChart chart{rig.program->clock()};
+    RealTimeDisplay display{rig.program->liveParts(), chart};
+    FuelTrimMonitor trims{rig.program->liveParts()};
+    int passes = 0;
+
+    explicit DisplayRig(const QMap<QString, QString> &pids = Car) : rig(SimRig::profileWith(pids), &clock)
+    {
+        rig.connect();
+        rig.program->currentData.request();
+        display.start();
+        trims.afterPass = [this] { ++passes; };
+    }
+    // Runs until `stopAfter` passes (0: until something else sets the flag); `each` after every pass.
+    bool run(int pid, int stopAfter, const std::function<void()> &each = {})
+    {
+        passes = 0;
+        display.setStopFlag(false);
+        display.afterPass = [this, stopAfter, each](const Reading &) {
+            ++passes;
+            if (each)
+                each();
+            if (stopAfter > 0 && passes >= stopAfter)
+                display.setStopFlag(true);
+        };
+        return display.run(pid);
+    }
+};
+
+QColor buttonText(QToolButton *b) { return b->palette().color(QPalette::ButtonText); }
+const QColor Yellow(0xFF, 0xFF, 0x00), Lime(0x00, 0xFF, 0x00);
+
+} // namespace
+
+class tst_live_displays : public QObject {
+    Q_OBJECT
+private slots:
+    void eachPassShowsAndPlots()
+    {
+        const struct { int pid; const char *label, *value, *units; double yMin, yMax, point; } rows[] = {
+            {0x0C, "Engine RPM ------------- ", "813 RPM", "RPM", 500, 2000, 813},
+            {0x04, "Calculated Load -------- ", "37.0%", "%", 10, 50, 37},
+            {0x11, "Throttle Position ------ ", "06.0% ", "%", 0, 100, 6},
+            {0x24, "Wide Range O2 Sensor Lambda", "0.999  Lambda", " Lambda", 0, 1.999, 0.9994}};
+        for (const auto &r : rows) {
+            DisplayRig d;
+            QSignalSpy texts(&d.display, &RealTimeDisplay::textsChanged);
+            QVERIFY(d.run(r.pid, 3));
+            QCOMPARE(texts.count(), 3);
+            QCOMPARE(d.display.lblValText(), QLatin1String(r.label));
+            QCOMPARE(d.display.txbValue(), QLatin1String(r.value));
+            QCOMPARE(d.chart.yTitle(), QLatin1String(r.units));
+            QCOMPARE(d.chart.yMinimum(), r.yMin);
+            QCOMPARE(d.chart.yMaximum(), r.yMax);
+            QCOMPARE(d.chart.points().rowCount(), 3);
+            QVERIFY(qAbs(*d.chart.points().value(2, 1) - r.point) < 0.001);
+            QCOMPARE(d.chart.traceColour(), quint32(0x00FF00));
+            QCOMPARE(d.chart.xTitle(), QStringLiteral("Elapsed Time - Seconds"));
+            QVERIFY(d.rig.prompts.shown.isEmpty());
+        }
+        // Lines without a row: the message, and nothing asked of the ECU.
+        for (const int pid : {0, 0x13, 0x1C, 0x01, 0x4F}) {
+            DisplayRig d;
+            d.rig.tool.clearCommands();
+            QVERIFY(!d.run(pid, 1));
+            QCOMPARE(d.rig.prompts.texts(), QStringList{DataLogger::NoDataSelected});
+            QCOMPARE(d.passes, 0);
+            QVERIFY(d.rig.tool.commands().isEmpty());
+        }
+    }
+
+    // STOP during a slow request lets it finish and be shown; Freeze twice before the loop looks
+    // goes on; Freeze once ends it at the next check, without hiding the window.
+    void stopAndFreezeAgainstASlowReply()
+    {
+        for (const auto &[clicks, passes, hides] : {std::tuple{0, 1, 1}, {2, 3, 0}, {1, 1, 0}}) {
+            DisplayRig d;
+            d.rig.tool.profile().latencyMs = 400;
+            QSignalSpy hide(&d.display, &RealTimeDisplay::hideRequested);
+            if (clicks == 0)
+                d.clock.after(100, [&d] { d.display.Stop1_Click(); });
+            for (int i = 1; i <= clicks; ++i)
+                d.clock.after(80 * i, [&d] { d.display.cmdFreeze_Click(); });
+            const std::int64_t start = d.clock.now;
+            QVERIFY(d.run(0x0C, clicks == 0 ? 0 : 3));
+            QCOMPARE(d.passes, passes);
+            QCOMPARE(hide.count(), hides);
+            QCOMPARE(d.display.txbValue(), QStringLiteral("813 RPM"));
+            QVERIFY(d.clock.now - start >= 400);
+        }
+    }
+
+    // Each pass moves the clock 700 ms: x counts whole seconds; Reset restarts it and empties the
+    // trace, Clear only empties it; past ten seconds the view scrolls.
+    void resetClearAndScroll()
+    {
+        DisplayRig d;
+        QList<int> xs;
+        QVERIFY(d.run(0x0C, 8, [&d, &xs] {
+            xs << d.display.lastX();
+            if (d.passes == 4)
+                d.display.cmdClearData_Click();
+            if (d.passes == 6)
+                d.display.cmdResetChart_Click();
+            d.clock.now += 700;
+        }));
+        QCOMPARE(xs, (QList<int>{0, 0, 1, 2, 2, 3, 0, 1})); // 0 .7 1.4 2.1 | clear | 2.8 3.5 | reset | .7 1.4
+        QCOMPARE(d.chart.points().rowCount(), 2);
+        DisplayRig s;
+        QVERIFY(s.run(0x0C, 30, [&s] { s.clock.now += 500; }));
+        QCOMPARE(s.display.lastX(), 14); // the last point was taken at 14.5 s
+        QCOMPARE(s.chart.followingXRange(), (std::pair<double, double>{4, 14}));
+    }
+
+    // A pass without a good reply shows no value and plots nothing, and the indicator says why;
+    // when the car answers again it shows again. A tool gone quiet ends the display.
+    void passesWithoutAGoodReply()
+    {
+        for (const bool silent : {false, true}) {
+            DisplayRig d;
+            QVERIFY(d.run(0x0C, 2));
+            d.rig.tool.setVehicle(silent);
+            d.rig.tool.profile().ecus[0].silent = silent;
+            QVERIFY(d.run(0x0C, 2));
+            QCOMPARE(d.chart.points().rowCount(), 2);
+            QCOMPARE(d.display.txbValue(), QString());
+            QVERIFY(!d.display.lastPoint());
+            QCOMPARE(d.rig.program->indicator.text(), silent ? QStringLiteral("ECU Timeout") : QStringLiteral("ECU not Communicating"));
+            d.rig.tool.setVehicle(true);
+            d.rig.tool.profile().ecus[0].silent = false;
+            QVERIFY(d.run(0x0C, 1));
+            QCOMPARE(d.display.txbValue(), QStringLiteral("813 RPM"));
+            QCOMPARE(d.chart.points().rowCount(), 3);
+        }
+        DisplayRig d;
+        d.rig.program->link.operationBoundMs = 300;
+        d.rig.tool.faults().quiet = true;
+        const std::int64_t start = d.clock.now;
+        QVERIFY(d.run(0x0C, 0));
+        QVERIFY(d.clock.now - start < 5000);
+        QCOMPARE(d.rig.program->indicator.text(), QStringLiteral("ECU Off-Line"));
+    }
+
+    void fuelTrims()
+    {
+        for (const auto &[a, trim] : {std::pair{0, -100}, {0x7E, -2}, {0x7F, -1}, {0x80, 0}, {0x81, 0}, {0xFF, 99}})
+            QCOMPARE(FuelTrimMonitor::trimPercent(a), trim);
+        DisplayRig both;
+        QSignalSpy hide(&both.trims, &FuelTrimMonitor::hideRequested);
+        both.trims.fuel_trim_monitor(2);
+        QCOMPARE(both.trims.labels(), (QStringList{"Short Term Fuel Trim B1---- -2%", "Long  Term Fuel Trim B1---- 0%",
+                                                   "Short Term Fuel Trim B2---- -100%", "Long  Term Fuel Trim B2 ---- 99%"}));
+        QCOMPARE(hide.count(), 1);
+        QVERIFY(!both.trims.running());
+        // EXIT during a request: the request and the rest of the pass finish, then the window hides.
+        DisplayRig slow;
+        slow.rig.tool.profile().latencyMs = 200;
+        slow.clock.after(100, [&slow] { slow.trims.Command1_Click(); });
+        slow.trims.fuel_trim_monitor();
+        QCOMPARE(slow.passes, 1);
+        QCOMPARE(slow.trims.labels().last(), QStringLiteral("Long  Term Fuel Trim B2 ---- 99%"));
+        // No vehicle: a row keeps its label and shows no number rather than a made-up -100 %.
+        DisplayRig none;
+        none.rig.tool.setVehicle(false);
+        none.trims.fuel_trim_monitor(1);
+        QCOMPARE(none.trims.labels().first(), QStringLiteral("Short Term Fuel Trim B1---- "));
+        QCOMPARE(none.rig.program->indicator.text(), QStringLiteral("ECU not Communicating"));
+        // Bank 1 only, then no trims at all: the monitor waits for EXIT a pass of 50 ms at a time.
+        DisplayRig bank1({{"06", "7E"}, {"07", "7E"}, {"0C", "0CB4"}});
+        bank1.trims.fuel_trim_monitor(1);
+        QCOMPARE(bank1.trims.labels(), (QStringList{"Short Term Fuel Trim B1---- -2%", "Long  Term Fuel Trim B1---- -2%", "", ""}));
+        DisplayRig idle({{"0C", "0CB4"}});
+        idle.clock.after(500, [&idle] { idle.trims.Command1_Click(); });
+        idle.trims.fuel_trim_monitor();
+        QCOMPARE(idle.passes, 10);
+        QCOMPARE(idle.trims.labels(), (QStringList{"", "", "", ""}));
+    }
+
+    void chartWindow()
+    {
+        ManualClock clock;
+        SimRig rig(clock);
+        Chart chart(rig.program->liveParts());
+        chart.display().start();
+        QCOMPARE(chart.windowTitle(), Chart::Caption);
+        const struct { QPushButton *button; const char *caption; QColor back; } buttons[] = {
+            {chart.cmdFreeze, "Freeze", QColor(0, 255, 255)}, {chart.Stop1, "STOP", QColor(255, 0, 0)},
+            {chart.cmdShowHideToolbar, "Show/Hide Toolbar", Lime}, {chart.cmdResetChart, "Reset", Lime},
+            {chart.cmdClearData, "Clear", Lime}};
+        for (const auto &b : buttons) {
+            QCOMPARE(b.button->text(), QLatin1String(b.caption));
+            QCOMPARE(b.button->palette().color(QPalette::Button), b.back);
+            QVERIFY(b.button->styleSheet().contains(b.back.name()));
+        }
+        StripChartView *view = chart.iStripChartX1;
+        QCOMPARE(view->plot()->title(), QStringLiteral("Quenta Real Time Plot"));
+        QCOMPARE(view->plot()->titleBrush().color(), Yellow);
+        QVERIFY(!view->plot()->legend()->isVisible());
+        for (QValueAxis *axis : {view->xAxis(), view->yAxis()}) {
+            QCOMPARE(axis->gridLinePen().color(), Lime);
+            QCOMPARE(axis->labelsBrush().color(), QColor(Qt::white));
+        }
+        QCOMPARE(view->series()->pen().color(), Lime);
+        QCOMPARE(view->yAxis()->titleText(), QStringLiteral("Voltage"));
+        // The toolbar: the active mode yellow and the rest lime; Show/Hide Toolbar flips it.
+        QCOMPARE(buttonText(view->liveButton()), Yellow);
+        view->zoomButton()->click();
+        QCOMPARE(view->mode(), StripChartView::Mode::ZoomPan);
+        QCOMPARE(buttonText(view->liveButton()), Lime);
+        QCOMPARE(buttonText(view->zoomButton()), Yellow);
+        view->liveButton()->click();
+        chart.cmdShowHideToolbar->click();
+        QVERIFY(view->toolbar()->isHidden() && !chart.strip().toolbarVisible());
+
+        // An hour at 50 points a second: a bounded history, a few points per second drawn, each
+        // second keeping its lowest and highest value, the view on the last ten seconds.
+        StripChart &strip = chart.strip();
+        for (int i = 0; i < 3600 * 50; ++i) {
+            clock.now = i * 20;
+            strip.beginPoint();
+            strip.addPoint(0, strip.runningX(), (i * 37) % 1000);
+            strip.endPoint();
+        }
+        view->syncNow();
+        QCOMPARE(strip.points().rowCount(), StripChart::DefaultHistory);
+        QCOMPARE(view->xAxis()->min(), 3589.0);
+        QCOMPARE(view->xAxis()->max(), 3599.0);
+        QVERIFY2(view->series()->count() <= 4 * 12, qPrintable(QString::number(view->series()->count())));
+        QList<double> drawn, taken;
+        for (const QPointF &p : view->series()->points())
+            if (p.x() == 3595)
+                drawn << p.y();
+        for (int i = 3595 * 50; i < 3596 * 50; ++i)
+            taken << (i * 37) % 1000;
+        QCOMPARE(*std::min_element(drawn.begin(), drawn.end()), *std::min_element(taken.begin(), taken.end()));
+        QCOMPARE(*std::max_element(drawn.begin(), drawn.end()), *std::max_element(taken.begin(), taken.end()));
+        view->fitButton()->click(); // every kept point, the view left to the user
+        QCOMPARE(view->mode(), StripChartView::Mode::ZoomPan);
+        QCOMPARE(view->xAxis()->min(), strip.points().time(0));
+        QVERIFY(view->yAxis()->min() < 0 && view->yAxis()->max() > 999);
+
+        // Saving the picture; a file that cannot be written is said, with where; cancelled, nothing.
+        QTemporaryDir dir;
+        rig.prompts.fileNames << dir.filePath(QStringLiteral("plot")) << QStringLiteral("/nonexistent/dir/plot.png");
+        for (int i = 0; i < 3; ++i)
+            view->saveButton()->click();
+        QVERIFY(rig.prompts.fileQuestions.first().filter.contains(QStringLiteral("*.png")));
+        QVERIFY(QImage(dir.filePath(QStringLiteral("plot.png"))).width() > 100);
+        QCOMPARE(rig.prompts.shown.size(), 1);
+        QVERIFY(rig.prompts.shown[0].text.startsWith(QStringLiteral("The chart was not saved to /nonexistent/dir/plot.png")));
+    }
+
+    // From the main window: a double-click opens the display, a second one is refused while it
+    // runs, STOP ends it; the fuel trim window is made once and a second start is refused.
+    void openedFromTheMainWindow()
+    {
+        ManualClock clock;
+        SimRig rig(SimRig::profileWith({{"0C", "0CB4"}, {"06", "7E"}, {"07", "80"}}), &clock);
+        NoPrinter printer;
+        frmMain window(*rig.program, printer);
+        window.show();
+        rig.connect();
+        rig.program->currentData.request();
+        auto *list = window.findChild<QListView *>(QStringLiteral("List1"));
+        emit list->doubleClicked(QModelIndex()); // no line selected: ignored
+        QVERIFY(window.findChildren<Chart *>().isEmpty());
+        const auto &pids = rig.program->pids.PID_list;
+        const QModelIndex index = list->model()->index(int(std::find(pids.begin(), pids.end(), 0x0C) - pids.begin()), 0);
+        list->setCurrentIndex(index);
+        QString shown;
+        int charts = 0;
+        clock.after(300, [&] {
+            Chart *chart = window.findChild<Chart *>(QStringLiteral("Chart"));
+            QVERIFY(chart && chart->isVisible());
+            emit list->doubleClicked(index);
+            charts = int(window.findChildren<Chart *>().size());
+            shown = chart->txbValue->text();
+            chart->Stop1->click();
+        });
+        emit list->doubleClicked(index);
+        QCOMPARE(charts, 1);
+        QCOMPARE(shown, QStringLiteral("813 RPM"));
+        QTRY_VERIFY(window.findChildren<Chart *>().isEmpty());
+        rig.program->pids.PID_list[size_t(index.row())] = 0x13; // a PID without a row
+        emit list->doubleClicked(index);
+        QCOMPARE(rig.prompts.texts(), QStringList{DataLogger::NoDataSelected});
+
+        auto *menu = window.findChild<QAction *>(QStringLiteral("mnuFTM"));
+        QList<frmFuel_Trim *> made;
+        for (int run = 0; run < 2; ++run) {
+            clock.after(200, [&] {
+                auto *w = window.findChild<frmFuel_Trim *>(QStringLiteral("frmFuel_Trim"));
+                QVERIFY(w && w->isVisible());
+                made << w;
+                QCOMPARE(w->Label5->text(), QStringLiteral("Fuel Trim Monitor Window"));
+                QCOMPARE(w->Command1->text(), QStringLiteral("EXIT"));
+                menu->trigger(); // refused while it runs
+                w->Command1->click();
+            });
+            menu->trigger();
+            QCOMPARE(made.value(run)->Label1->text(), QStringLiteral("Short Term Fuel Trim B1---- -2%"));
+            QCOMPARE(made.value(run)->Label3->text(), QString());
+        }
+        QVERIFY(made.size() == 2 && made[0] == made[1] && made[0]->isHidden());
+    }
+};
+
+QTEST_MAIN(tst_live_displays)
+#include "tst_live_displays.moc"

@@ -1,0 +1,545 @@
+// The two logs, the MultiView data logger and the wideband meter, on the manual clock: byte-exact
+// files, the sample schedule, pause, triggers, the sample limits, samples that are never lost
+// (cancelled dialog, unwritable file, a run held locked while it records, offered at the next
+// start), a log to a pipe, and the windows' trigger entry, shortcut keys and what they show.
+#include "ManualClock.h"
+#include "SimRig.h"
+
+#include "live/DataLogger.h"
+#include "live/LogFile.h"
+#include "live/WidebandMeter.h"
+#include "live/widgets/DataLogMV.h"
+#include "live/widgets/WRO2_Sensor_Log.h"
+#include "services/CurrentData.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace quenta;
+
+namespace {
+
+// The program and the tool on one manual clock, connected, with the car's PIDs walked. PID 34:
+// lambda in A-B, current in C-D.
+struct LogRig {
+    ManualClock clock;
+    SimRig rig;
+    DataLogger logger{rig.program->liveParts()};
+    WidebandMeter meter{rig.program->liveParts()};
+    QTemporaryDir dir;
+
+    explicit LogRig(int statusPeriodMs = 2, const QString &pid34 = QStringLiteral("80008000"))
+        : rig(profile(statusPeriodMs, pid34), &clock)
+    {
+        rig.connect();
+        rig.program->currentData.request();
+        // The connection took time on the clock: the wall clock reads 10:00:00 when the test begins.
+        clock.wallAtZero = clock.wallAtZero.addMSecs(-clock.now);
+        clock.waits = 0;
+    }
+    static sim::VehicleProfile profile(int statusPeriodMs, const QString &pid34)
+    {
+        sim::VehicleProfile p = SimRig::profileWith({{"04", "5F"}, {"05", "7B"}, {"0C", "0CB4"}, {"0D", "21"}, {"34", pid34}});
+        p.statusPeriodMs = statusPeriodMs;
+        return p;
+    }
+    // Logger slots on the lines of these PIDs (0: a line no walk set); Save after `samples`.
+    void setUp(const QList<int> &pids, int samples)
+    {
+        const auto &list = rig.program->pids.PID_list;
+        logger.count = int(pids.size());
+        for (int i = 0; i < pids.size(); ++i) {
+            const int line = pids[i] ? int(std::find(list.begin(), list.end(), pids[i]) - list.begin()) : 85;
+            logger.selection[size_t(i)] = line;
+            logger.slotText[size_t(i)] = rig.program->logger.items(0).value(line);
+        }
+        logger.afterSample = [this, samples](int n) {
+            if (n >= samples)
+                logger.Command3_Click();
+        };
+        rig.prompts.fileNames << file();
+    }
+    QString file(const QString &name = QStringLiteral("run.log")) const { return dir.filePath(name); }
+    QList<double> times(const Samples &s) const
+    {
+        QList<double> t;
+        for (int r = 0; r < s.rowCount(); ++r)
+            t << s.time(r);
+        return t;
+    }
+};
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QByteArray header(const QStringList &slotLines)
+{
+    QString h = QStringLiteral("\"Sample Rate Setting=0.100\"\r\n\"Start Time:10:00:00\"\r\n\"Date of Log:%1\"\r\n")
+                    .arg(QLocale::system().toString(QDate(2026, 12, 7), QLocale::ShortFormat));
+    for (const QString &s : slotLines)
+        h += QLatin1Char('"') + s + QStringLiteral(",\"\r\n");
+    return (h + QStringLiteral("\"Elapsed Time\"\r\n")).toUtf8();
+}
+
+// Rows of a sample due every 100 ms: each request waits for the tool's next status character, one
+// status period (2 ms) after the last, so a sample is in 2 ms per request after it is due.
+QByteArray rows(const QByteArray &row, int samples, int requests)
+{
+    QByteArray out;
+    for (int n = 1; n <= samples; ++n)
+        out += row + ',' + QByteArray::number((n * 100 + requests * 2) / 1000.0, 'f', 3) + "\r\n";
+    return out;
+}
+
+const QString Rpm = QStringLiteral("Engine RPM ------------- ");
+const QString Coolant = QStringLiteral("Coolant Temp -----------  ");
+const QString Load = QStringLiteral("Calculated Load -------- ");
+const QByteArray Wideband = "WBO2 Current mA\r\nWBO2 Lambda Reading\r\n";
+
+} // namespace
+
+class tst_logs : public QObject {
+    Q_OBJECT
+    // In memory where the machine has it: a recovery file reaches the disk once a second of the
+    // clock, and the meter's half hour of samples is then 1800 syncs.
+    QTemporaryDir m_data{QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm/quenta-logs-XXXXXX")
+                                                                  : QDir::tempPath() + QStringLiteral("/quenta-logs-XXXXXX")};
+
+private slots:
+    void initTestCase()
+    {
+        // Recovery files and Settings.dat go to folders of this test.
+        qputenv("XDG_DATA_HOME", m_data.filePath(QStringLiteral("data")).toUtf8());
+        qputenv("XDG_CONFIG_HOME", m_data.filePath(QStringLiteral("config")).toUtf8());
+    }
+    void cleanup()
+    {
+        for (const QString &left : RecoveryFile::leftBehind())
+            QFile::remove(left);
+    }
+
+    // A slot on a line no walk set: "No Data Selected" once for the run, before the first sample
+    // (a box at every sample would hold the run up), and 0 in the file.
+    void loggerFilesByteForByte()
+    {
+        const struct { QList<int> pids; QStringList slotLines; const char *row; int boxes; } rows_[] = {
+            {{0x0C, 0x05}, {Rpm, Coolant}, "813,181", 0},
+            {{0x0C, 0x05, 0}, {Rpm, Coolant, QString()}, "813,181,0", 1},
+            {{0x0C, 0x05, 0x04, 0x0C, 0x05, 0x04}, {Rpm, Coolant, Load, Rpm, Coolant, Load}, "813,181,37,813,181,37", 0}};
+        for (const auto &r : rows_) {
+            LogRig t;
+            t.setUp(r.pids, 3);
+            const auto save = t.logger.afterSample;
+            int boxesAtFirst = -1;
+            t.logger.afterSample = [&](int n) {
+                if (n == 1)
+                    boxesAtFirst = int(t.rig.prompts.texts().count(DataLogger::NoDataSelected));
+                save(n);
+            };
+            t.logger.Command1_Click();
+            const int requests = int(r.pids.size()) - r.boxes;
+            QCOMPARE(readAll(t.file()), header(r.slotLines) + rows(r.row, 3, requests));
+            QCOMPARE(boxesAtFirst, r.boxes);
+            QCOMPARE(int(t.rig.prompts.texts().count(DataLogger::NoDataSelected)), r.boxes);
+            QCOMPARE(t.logger.savedTo(), t.file());
+            QVERIFY2(RecoveryFile::leftBehind().isEmpty(), "a saved log leaves no recovery file");
+            QCOMPARE(t.rig.prompts.fileQuestions.first().filter, logfile::FileFilter);
+            QCOMPARE(t.logger.beginCaption, QStringLiteral("Begin Log")); // Save keeps the window
+            QVERIFY(t.logger.beginEnabled);
+        }
+    }
+
+    void loggerSchedule()
+    {
+        const struct { const char *interval; int lateMs; QList<double> times; } rows_[] = {
+            {"0.100", 0, {0.104, 0.204, 0.304}}, // requests take 4 ms; the schedule does not drift by it
+            {"2", 0, {0.104, 2.104, 4.104}},     // the first after 0.1 s
+            {"abc", 0, {0.104, 0.108, 0.112}},   // no interval: back to back
+            {"-1", 0, {0.104, 0.108, 0.112}},
+            // A late sample is taken at once; its first request meets the status character that
+            // came due while it was late, so it takes 2 ms, not 4.
+            {"0.100", 350, {0.104, 0.456, 0.808}}};
+        for (const auto &r : rows_) {
+            LogRig t;
+            t.setUp({0x0C, 0x05}, 3);
+            const auto save = t.logger.afterSample;
+            t.logger.afterSample = [&](int n) {
+                t.clock.now += r.lateMs;
+                save(n);
+            };
+            t.logger.intervalText = QLatin1String(r.interval);
+            t.logger.Command1_Click();
+            QCOMPARE(t.times(t.logger.samples()), r.times);
+        }
+        // While paused no rows are added; the first after RESTART is later by the pause.
+        LogRig t;
+        t.setUp({0x0C, 0x05}, 3);
+        const auto save = t.logger.afterSample;
+        t.logger.afterSample = [&](int n) {
+            if (n == 2)
+                t.logger.Command2_Click();
+            save(n);
+        };
+        int pausedWaits = 0;
+        t.clock.onWait = [&] {
+            if (t.logger.paused() && ++pausedWaits == 10) {
+                QCOMPARE(t.logger.pauseCaption, QStringLiteral("RESTART"));
+                QCOMPARE(t.logger.samples().rowCount(), 2);
+                t.logger.Command2_Click();
+            }
+        };
+        t.logger.Command1_Click();
+        QCOMPARE(t.times(t.logger.samples()), (QList<double>{0.104, 0.204, 0.708}));
+    }
+
+    // A sample without a good reply has an empty field, never a 0 that was not measured.
+    void noVehicleLeavesEmptyFields()
+    {
+        LogRig t;
+        t.setUp({0x0C, 0x05}, 2);
+        t.rig.tool.setVehicle(false);
+        t.logger.Command1_Click();
+        QVERIFY2(readAll(t.file()).endsWith(rows(",", 2, 2)), readAll(t.file()).constData());
+
+        LogRig w;
+        w.rig.tool.setVehicle(false);
+        w.meter.afterSample = [&](int n) {
+            if (n >= 2)
+                w.meter.Command2_Click();
+        };
+        w.rig.prompts.fileNames << w.file();
+        w.meter.Command1_Click();
+        QCOMPARE(w.meter.rpmText, QString());
+        QCOMPARE(w.meter.ratioText, QString());
+        QCOMPARE(readAll(w.file()), Wideband + ",,\r\n,,\r\n");
+    }
+
+    // Each run ends by itself at its limit, and the file holds every sample. The logger's slot has
+    // no row, so its samples take no requests; the meter's tool sends its status seldom.
+    void theSampleLimits()
+    {
+        LogRig t(1);
+        t.setUp({0}, DataLogger::CounterLimit + 10);
+        t.logger.intervalText = QStringLiteral("0");
+        QSignalSpy hide(&t.logger, &DataLogger::hideRequested);
+        t.logger.Command1_Click();
+        QCOMPARE(t.logger.samples().rowCount(), 17998);
+        QCOMPARE(readAll(t.file()).count('\n'), 5 + 17998);
+        QCOMPARE(hide.count(), 1); // not ended by Save: the window hides
+
+        LogRig w(50);
+        w.rig.prompts.fileNames << w.file();
+        QSignalSpy close(&w.meter, &WidebandMeter::closeRequested);
+        w.meter.Command1_Click();
+        QCOMPARE(w.meter.samples().rowCount(), 17999);
+        QCOMPARE(readAll(w.file()).count('\n'), 2 + 17999);
+        QCOMPARE(close.count(), 1);
+    }
+
+    void triggers()
+    {
+        using K = LogTrigger::Kind;
+        using C = DataLogger::Combine;
+        const struct { K kind1; int value1; C combine; K kind2; int value2; const char *start; } rows_[] = {
+            {K::None, 0, C::None, K::None, 0, "10:00:00"},
+            {K::SystemTime, 5, C::None, K::None, 0, "10:05:00"},
+            {K::SystemTime, 60, C::None, K::None, 0, ""}, // never
+            {K::Speed, 0, C::None, K::None, 0, "10:00:00"},
+            {K::Speed, 100, C::None, K::None, 0, ""}, // above the car's
+            {K::Rpm, 800, C::None, K::None, 0, "10:00:00"},
+            {K::SystemTime, 5, C::And, K::None, 0, "10:05:00"}, // an unset trigger 2 adds no condition
+            {K::SystemTime, 5, C::Or, K::None, 0, "10:05:00"},
+            {K::SystemTime, 5, C::Or, K::Speed, 0, "10:00:00"},
+            {K::SystemTime, 5, C::And, K::Rpm, 500, "10:05:00"},
+            {K::SystemTime, 5, C::And, K::Speed, 100, ""},
+            {K::None, 0, C::And, K::Speed, 100, "10:00:00"}, // without trigger 1: no wait
+        };
+        for (const auto &r : rows_) {
+            LogRig t;
+            t.setUp({0x0C, 0x05}, 1);
+            t.logger.trigger1 = {r.kind1, r.value1};
+            t.logger.trigger2 = {r.kind2, r.value2};
+            t.logger.combine = r.combine;
+            // A wait that never fires is ended by Save: after ten minutes on the clock when it
+            // looks at the minute, after a second of the car's values otherwise.
+            const bool onTime = r.kind1 == K::SystemTime || r.kind2 == K::SystemTime;
+            const std::int64_t giveUpAt = t.clock.now + (onTime ? 10 * 60 * 1000 : 1000);
+            t.clock.onWait = [&] {
+                if (t.clock.now > giveUpAt && t.logger.status == QLatin1String("Waiting for Trigger"))
+                    t.logger.Command3_Click();
+            };
+            t.logger.Command1_Click();
+            QCOMPARE(t.logger.status, QStringLiteral("STOPPED"));
+            if (!*r.start) { // ended while waiting: nothing recorded, no file asked for
+                QCOMPARE(t.logger.samples().rowCount(), 0);
+                QVERIFY(t.rig.prompts.fileQuestions.isEmpty());
+                QVERIFY(t.logger.beginEnabled);
+            } else {
+                QCOMPARE(t.logger.samples().rowCount(), 1);
+                QCOMPARE(t.logger.startTime().time().toString(QStringLiteral("HH:mm:ss")), QLatin1String(r.start));
+            }
+        }
+        // QUIT while waiting ends the run, hides the window and saves its settings.
+        LogRig t;
+        t.setUp({0x0C, 0x05}, 1);
+        t.logger.trigger1 = {K::SystemTime, 60};
+        int settingsSaved = 0;
+        t.logger.saveSettings = [&] { ++settingsSaved; };
+        QSignalSpy hide(&t.logger, &DataLogger::hideRequested);
+        t.clock.onWait = [&] {
+            if (t.clock.waits == 5)
+                t.logger.Cancel_Click();
+        };
+        t.logger.Command1_Click();
+        QVERIFY(t.clock.waits < 10);
+        QCOMPARE(t.logger.samples().rowCount(), 0);
+        QVERIFY(hide.count() >= 1);
+        QCOMPARE(settingsSaved, 1);
+
+        const struct { K kind; const char *entered; int value; const char *refusal; } values[] = {
+            {K::SystemTime, "75", -1, "Value must be 1-60"}, {K::SystemTime, "0", 0, ""}, {K::SystemTime, "60", 60, ""},
+            {K::SystemTime, "abc", 0, ""}, {K::Speed, "-1", -1, "Value must be 1-120"},
+            {K::Speed, "120.5", -1, "Value must be 1-120"}, {K::Speed, "2.5", 2, ""}, // halves to even
+            {K::Rpm, "12000", 12000, ""}, {K::Rpm, "12001", -1, "Value must be 1-12000"}};
+        for (const auto &v : values) {
+            QString refusal;
+            QCOMPARE(DataLogger::triggerValue(v.kind, QLatin1String(v.entered), &refusal).value_or(-1), v.value);
+            QCOMPARE(refusal, QLatin1String(v.refusal));
+        }
+    }
+
+    // Nothing recorded is lost: a cancelled dialog or an unwritable file leaves the samples in the
+    // recovery file, the user is told where, and the next start offers it.
+    void samplesAreKept()
+    {
+        const struct { const char *file, *said; } rows_[] = {
+            {"", "No log file was chosen. The samples are kept in "},
+            {"/nonexistent/dir/run.log", "The log file /nonexistent/dir/run.log could not be written: "}};
+        for (const auto &r : rows_) {
+            LogRig t;
+            t.setUp({0x0C, 0x05}, 2);
+            t.rig.prompts.fileNames = {QLatin1String(r.file)};
+            t.logger.Command1_Click();
+            const QStringList left = RecoveryFile::leftBehind();
+            QCOMPARE(left.size(), 1);
+            const QString message = t.rig.prompts.shown.last().text;
+            QVERIFY2(message.startsWith(QLatin1String(r.said)) && message.endsWith(left.first()), qPrintable(message));
+            QCOMPARE(readAll(left.first()), header({Rpm, Coolant}) + rows("813,181", 2, 2));
+
+            // Offered at the next start: declined, it stays; accepted, it is saved and goes.
+            ScriptedPrompts later;
+            later.answers << false << true;
+            logfile::offerRecovered(later);
+            QCOMPARE(RecoveryFile::leftBehind(), left);
+            QVERIFY(later.shown.first().text.contains(left.first()));
+            later.fileNames << t.file(QStringLiteral("recovered.log"));
+            logfile::offerRecovered(later);
+            QVERIFY(RecoveryFile::leftBehind().isEmpty());
+            QCOMPARE(readAll(t.file(QStringLiteral("recovered.log"))), header({Rpm, Coolant}) + rows("813,181", 2, 2));
+        }
+        // EXIT during a meter run still offers its file; cancelled, the samples are kept.
+        LogRig w;
+        w.meter.afterSample = [&](int n) {
+            if (n == 2)
+                w.meter.Cancel_Click();
+        };
+        QSignalSpy close(&w.meter, &WidebandMeter::closeRequested);
+        w.meter.Command1_Click();
+        QCOMPARE(w.rig.prompts.fileQuestions.size(), 1);
+        const QStringList left = RecoveryFile::leftBehind();
+        QCOMPARE(left.size(), 1);
+        QVERIFY(w.rig.prompts.shown.last().text.endsWith(left.first()));
+        QCOMPARE(readAll(left.first()), Wideband + "0,0.999424,14.7304505\r\n0,0.999424,14.7304505\r\n");
+        QVERIFY(close.count() >= 1);
+    }
+
+    // A run holds its recovery file while it records: it is not offered meanwhile, and every row
+    // taken is in the file at once, so a killed program loses nothing the system was given.
+    void aRecordingRunIsHeld()
+    {
+        LogRig t;
+        t.setUp({0x0C, 0x05}, 30);
+        const auto save = t.logger.afterSample;
+        QStringList offered{QStringLiteral("not looked")};
+        int lines = 0;
+        t.logger.afterSample = [&](int n) {
+            if (n == 20) {
+                offered = RecoveryFile::leftBehind();
+                ScriptedPrompts window;
+                logfile::offerRecovered(window);
+                offered << window.texts();
+                lines = int(readAll(t.logger.recoveryPath()).count('\n'));
+            }
+            save(n);
+        };
+        t.logger.Command1_Click();
+        QCOMPARE(offered, QStringList());
+        QCOMPARE(lines, 6 + 20);
+    }
+
+    // A left-behind log is held while a window offers it: any program asking for the lock finds it
+    // taken until the question is answered.
+    void anOfferedLogIsHeldWhileOffered()
+    {
+        LogRig t;
+        t.setUp({0x0C, 0x05}, 1);
+        t.rig.prompts.fileNames = {QString()};
+        t.logger.Command1_Click();
+        const QStringList left = RecoveryFile::leftBehind();
+        QCOMPARE(left.size(), 1);
+        // flock(1) exits 1 when it cannot have the lock at once, 0 when it had it.
+        auto otherProgramLocks = [&] {
+            return QProcess::execute(QStringLiteral("flock"), {QStringLiteral("--nonblock"), left.first(), QStringLiteral("true")});
+        };
+        struct AskingPrompts : ScriptedPrompts {
+            std::function<void()> whileAsked;
+            bool askYesNo(const QString &text, const QString &title, Icon icon, bool defaultYes) override
+            {
+                whileAsked();
+                return ScriptedPrompts::askYesNo(text, title, icon, defaultYes);
+            }
+        } window;
+        int duringOffer = -1;
+        QStringList offeredMeanwhile{QStringLiteral("not looked")};
+        window.whileAsked = [&] {
+            duringOffer = otherProgramLocks();
+            offeredMeanwhile = RecoveryFile::leftBehind();
+        };
+        window.answers << false;
+        logfile::offerRecovered(window);
+        QCOMPARE(window.shown.size(), 1);
+        QCOMPARE(duringOffer, 1);
+        QCOMPARE(offeredMeanwhile, QStringList());
+        QCOMPARE(otherProgramLocks(), 0);
+        QCOMPARE(RecoveryFile::leftBehind(), left);
+    }
+
+    // A log written to a pipe or a device goes through it: nothing is put in the node's place.
+    void aLogToAPipeStaysAPipe()
+    {
+        QTemporaryDir dir;
+        const QString fifo = dir.filePath(QStringLiteral("pipe"));
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        const int fd = ::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_NONBLOCK);
+        QVERIFY(fd >= 0);
+        QString error;
+        QVERIFY2(logfile::write(fifo, "row\r\n", &error), qPrintable(error));
+        char got[16] = {};
+        QCOMPARE(::read(fd, got, sizeof got), ssize_t(5));
+        ::close(fd);
+        QCOMPARE(QByteArray(got), QByteArray("row\r\n"));
+        QVERIFY(!QFileInfo(fifo).isFile());
+    }
+
+    // The logger's window: a refused trigger value, "00" put back, then an accepted one; shortcut
+    // keys only while their button is enabled; the help text.
+    void loggerWindow()
+    {
+        LogRig t;
+        DataLogMV window(t.rig.program->liveParts(), t.rig.program->logger);
+        window.show();
+        QCOMPARE(window.windowTitle(), QStringLiteral("Quenta Data Logger"));
+        QVERIFY(window.lblTRIG->isHidden() && window.txtTRIG->isHidden() && window.cmdTRIG->isHidden());
+        QVERIFY(!window.Command2->isEnabled() && !window.Command3->isEnabled());
+        QCOMPARE(window.Text2->text(), QStringLiteral("0.100"));
+        QCOMPARE(window.Combo3->placeholderText(), QStringLiteral("None"));
+        // Each entry is typed once the window waits for it.
+        QString promptShown, putBack;
+        QTimer::singleShot(0, &window, [&] {
+            promptShown = window.lblTRIG->text();
+            QVERIFY(!window.Command1->isEnabled());
+            window.txtTRIG->setText(QStringLiteral("75"));
+            QTimer::singleShot(0, &window, [&] {
+                putBack = window.txtTRIG->text();
+                window.txtTRIG->setText(QStringLiteral("5"));
+                window.cmdTRIG->click();
+            });
+            window.cmdTRIG->click();
+        });
+        window.Combo1->setCurrentIndex(1);
+        window.Combo_Click(1);
+        QCOMPARE(promptShown, QStringLiteral("Enter Minutes (1-60)"));
+        QCOMPARE(t.rig.prompts.texts(), QStringList{"Value must be 1-60"});
+        QCOMPARE(putBack, QStringLiteral("00"));
+        QCOMPARE(window.txtTRIG1->text(), QStringLiteral("5"));
+        QCOMPARE(window.logger().trigger1.value, 5);
+        QVERIFY(window.cmdTRIG->isHidden());
+        QVERIFY(window.Command1->isEnabled());
+
+        // P and S do nothing while their buttons are disabled; Q quits.
+        QSignalSpy hidden(&window.logger(), &DataLogger::hideRequested);
+        QTest::keyClick(window.Text3, Qt::Key_P);
+        QTest::keyClick(window.Text3, Qt::Key_S);
+        QCOMPARE(window.Command2->text(), QStringLiteral("Pause"));
+        QCOMPARE(window.logger().status, QString());
+        QTest::keyClick(window.Text3, Qt::Key_Q);
+        QCOMPARE(hidden.count(), 1);
+        QVERIFY(window.isHidden());
+        window.mnuHelp_Click();
+        QCOMPARE(t.rig.prompts.texts().last(), DataLogger::HelpText);
+    }
+
+    void airFuelRatio()
+    {
+        const struct { double current, lambda, ratio; } rows_[] = {
+            {0.0, 1.0, 14.7304505}, {1.0, 1.13, 16.64603}, {-1.0, 0.9, 12.7755215}, {0.0003, 1.0, 14.731}};
+        for (const auto &r : rows_)
+            QVERIFY2(qAbs(WidebandMeter::airFuelRatio(r.current, r.lambda) - r.ratio) < 1e-9, qPrintable(QString::number(r.current)));
+    }
+
+    // The meter's window for known replies: six characters of lambda and ratio, four digits of RPM;
+    // ten samples a second on the stopwatch, and the file of current, lambda and ratio.
+    void meterWindowAndFile()
+    {
+        const struct { const char *pid34, *lambda, *ratio; } rows_[] = {
+            {"80008000", "0.9994", "14.730"}, {"73337F00", "0.8994", "12.775"},
+            {"90BA8100", "1.1300", "16.646"}}; // 37050 x 0.0000305 = 1.130025; x 14.731 = 16.6464
+        for (const auto &r : rows_) {
+            LogRig t(2, QLatin1String(r.pid34));
+            t.rig.prompts.fileNames << t.file();
+            WRO2_Sensor_Log window(t.rig.program->liveParts());
+            window.meter().afterSample = [&](int n) {
+                if (n >= 3)
+                    window.meter().Command2_Click();
+            };
+            window.Command1->click();
+            QCOMPARE(window.Display1_value->text(), QLatin1String(r.lambda));
+            QCOMPARE(window.Display2_value->text(), QLatin1String(r.ratio));
+            QCOMPARE(window.Text2->text(), QStringLiteral("0813"));
+            QCOMPARE(window.Label2->text(), QStringLiteral("Press Start To Run"));
+            QCOMPARE(window.windowTitle(), QStringLiteral("Wide Band O2 Sensor Lambda Meter"));
+            QCOMPARE(window.Display1_name->text(), QStringLiteral("Lambda"));
+            QCOMPARE(window.Display2_name->text(), QStringLiteral("A/F Ratio"));
+            QCOMPARE(window.Text1->text(), QStringLiteral("RPM"));
+            QVERIFY(window.Command1->isEnabled());
+            // Two requests a sample, 4 ms after it is due; the schedule does not drift by it.
+            QCOMPARE(t.times(window.meter().samples()), (QList<double>{0.004, 0.104, 0.204}));
+        }
+        LogRig t;
+        t.rig.prompts.fileNames << t.file();
+        t.meter.afterSample = [&](int n) {
+            if (n >= 2)
+                t.meter.Command2_Click();
+        };
+        t.meter.Command1_Click();
+        QCOMPARE(readAll(t.file()), Wideband + "0,0.999424,14.7304505\r\n0,0.999424,14.7304505\r\n");
+        QVERIFY(RecoveryFile::leftBehind().isEmpty());
+    }
+};
+
+QTEST_MAIN(tst_logs)
+#include "tst_logs.moc"
