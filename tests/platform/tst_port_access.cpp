@@ -14,78 +14,38 @@ using namespace quenta;
 class tst_port_access : public QObject {
     Q_OBJECT
 private slots:
-    void advice_data()
-    {
-        QTest::addColumn<bool>("groupMayUse");
-        QTest::addColumn<bool>("listed");
-        QTest::addColumn<bool>("session");
-        QTest::addColumn<QString>("advice");
-        const QString join = QStringLiteral("no permission to open /dev/ttyUSB0: user alice is not in the group dialout; "
-                                            "add it with \"sudo adduser alice dialout\", then log out and log in again");
-        const QString relogin = QStringLiteral("no permission to open /dev/ttyUSB0: user alice is in the group dialout, "
-                                               "but this login session began before it was added; log out and log in again");
-        const QString modeOnly = QStringLiteral("no permission to open /dev/ttyUSB0: its permissions (crw-------, owner "
-                                                "root, group dialout) do not let user alice read and write it");
-        QTest::newRow("not a member") << true << false << false << join;
-        QTest::newRow("added after login") << true << true << false << relogin;
-        // Group membership cannot help when the group may not use the device, or is held already.
-        QTest::newRow("group without access, not a member") << false << false << false << modeOnly;
-        QTest::newRow("group without access, a member") << false << true << true << modeOnly;
-        QTest::newRow("member in this session, refused all the same") << true << true << true << modeOnly;
-    }
     void advice()
     {
-        QFETCH(bool, groupMayUse);
-        QFETCH(bool, listed);
-        QFETCH(bool, session);
-        QFETCH(QString, advice);
-        DeviceAccess a;
-        a.device = QStringLiteral("/dev/ttyUSB0");
-        a.user = QStringLiteral("alice");
-        a.owner = QStringLiteral("root");
-        a.group = QStringLiteral("dialout");
-        a.mode = QStringLiteral("crw-------");
-        a.groupMayUse = groupMayUse;
-        a.listedInGroup = listed;
-        a.sessionHasGroup = session;
-        QCOMPARE(permissionAdvice(a), advice);
+        const QString said = QStringLiteral("no permission to open /dev/ttyUSB0: ");
+        const QString join = said + "user alice is not in the group dialout; add it with \"sudo adduser alice dialout\", then log out and log in again";
+        const QString relogin = said + "user alice is in the group dialout, but this login session began before it was added; log out and log in again";
+        const QString modeOnly = said + "its permissions (crw-------, owner root, group dialout) do not let user alice read and write it";
+        // groupMayUse, listedInGroup, sessionHasGroup: membership cannot help when the group may not use the device, or is held already.
+        const QList<std::tuple<bool, bool, bool, QString>> rows{{true, false, false, join},     {true, true, false, relogin},
+                                                                {false, false, false, modeOnly}, {false, true, true, modeOnly},
+                                                                {true, true, true, modeOnly}};
+        for (const auto &[groupMayUse, listed, session, advice] : rows)
+            QCOMPARE(permissionAdvice({"/dev/ttyUSB0", "alice", "root", "dialout", "crw-------", groupMayUse, listed, session}), advice);
     }
 
     // The facts read from a real file: its mode as ls shows it, and the groups of this process.
-    void facts_data()
-    {
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<QString>("shown");
-        QTest::addColumn<bool>("groupMayUse");
-        QTest::newRow("serial port") << 0660 << "-rw-rw----" << true;
-        QTest::newRow("owner only") << 0600 << "-rw-------" << false;
-        QTest::newRow("group may only read") << 0640 << "-rw-r-----" << false;
-        QTest::newRow("everything") << 0777 << "-rwxrwxrwx" << true;
-    }
     void facts()
     {
-        QFETCH(int, mode);
-        QFETCH(QString, shown);
-        QFETCH(bool, groupMayUse);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("ttyTEST"));
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.close();
-        QCOMPARE(::chmod(QFile::encodeName(path).constData(), mode_t(mode)), 0);
-        const std::optional<DeviceAccess> a = deviceAccess(path);
-        QVERIFY(a);
-        QCOMPARE(a->device, path);
-        QCOMPARE(a->mode, shown);
-        QCOMPARE(a->groupMayUse, groupMayUse);
-        // A file this process made has its group: the session carries it.
         const group *g = ::getgrgid(::getegid());
-        QCOMPARE(a->group, g ? QString::fromLocal8Bit(g->gr_name) : QString::number(::getegid()));
-        QVERIFY(a->sessionHasGroup);
-    }
-
-    void goneDevice()
-    {
+        const QString ownGroup = g ? QString::fromLocal8Bit(g->gr_name) : QString::number(::getegid());
+        for (const auto &[mode, shown, groupMayUse] : QList<std::tuple<int, QString, bool>>{
+                 {0660, "-rw-rw----", true}, {0600, "-rw-------", false}, {0640, "-rw-r-----", false}, {0777, "-rwxrwxrwx", true}}) {
+            QCOMPARE(::chmod(QFile::encodeName(path).constData(), mode_t(mode)), 0);
+            const std::optional<DeviceAccess> a = deviceAccess(path);
+            QVERIFY(a);
+            QCOMPARE(std::tuple(a->device, a->mode, a->groupMayUse, a->group), std::tuple(path, shown, groupMayUse, ownGroup));
+            QVERIFY(a->sessionHasGroup); // a file this process made has its group
+        }
         QVERIFY(!deviceAccess(QStringLiteral("/nonexistent/ttyUSB9")));
     }
 };
