@@ -39,10 +39,8 @@ private slots:
         QVERIFY(!late);
     }
 
-    // On the manual clock a wait moves the time, and the timers it passes fire in the order due;
-    // restarted, a timer counts from now; stopped or gone, it never fires; a timer that rings the
-    // wait's waker ends the wait at its own time. Time moved past a periodic timer fires it once,
-    // then a period after now; a zero-length wait runs what is due now and moves nothing.
+    // On the manual clock a wait moves the time and fires the timers it passes in the order due; restarted, a timer
+    // counts from now; stopped or gone, it never fires; one that rings the wait's waker ends the wait at its time.
     void manualTimers()
     {
         ManualClock clock;
@@ -68,11 +66,11 @@ private slots:
         b.start(40);
         clock.wait(1000, waker);
         QCOMPARE(std::pair(clock.now, clock.waits), std::pair(std::int64_t(75), 2));
-        periodic.start(10);
+        periodic.start(10); // time moved past it: it fires once, then a period after now
         clock.now += 55;
         clock.wait(20);
         clock.now = 160;
-        clock.wait(0);
+        clock.wait(0); // runs what is due now, moves nothing
         QCOMPARE(fired, (QStringList{"b@75", "p@130", "p@140", "p@150", "p@160"}));
         QCOMPARE(clock.now, 160);
     }

@@ -18,8 +18,8 @@ QByteArray framed(const QByteArray &hex) // a data reply: the lead, the message,
     return 'R' + hex + QByteArray(1, char(std::accumulate(b.begin(), b.end(), 0, [](int sum, char c) { return sum + quint8(c); }))).toHex().toUpper();
 }
 
-// Two ECUs; `top` and `ecu` add keys to the profile and to the first ECU.
-VehicleProfile profile(const QString &top, const QString &ecu)
+// Two ECUs; "TOP|ECU" adds keys to the profile and to the first ECU.
+VehicleProfile profile(const QString &keys)
 {
     const QString json = QStringLiteral(
         R"({%1 "ecus":[{"address":"10","pids":{"01":"8207E504","02":"0000","05":"7B","0C":"0CB4","0D":"21","21":"0000","42":"36B0",)"
@@ -27,7 +27,7 @@ VehicleProfile profile(const QString &top, const QString &ecu)
         R"("o2_tests":{"B1S1":{"01":"2D","02":"50","03":"3C","04":"78","09":"190A32"}},)"
         R"("mode6":[{"test":"01","component":"01","value":"01F4","limit":"03E8","kind":"min"}]%2}, {"address":"18","pids":{"0D":["22","23"]}}]})");
     QString error;
-    const auto p = VehicleProfile::fromJson(json.arg(top, ecu).toUtf8(), QStringLiteral("t"), &error);
+    const auto p = VehicleProfile::fromJson(json.arg(keys.section(QLatin1Char('|'), 0, 0), keys.section(QLatin1Char('|'), 1)).toUtf8(), QStringLiteral("t"), &error);
     if (!p)
         qFatal("%s", qPrintable(error));
     return *p;
@@ -38,99 +38,90 @@ VehicleProfile profile(const QString &top, const QString &ecu)
 class tst_simulator : public QObject {
     Q_OBJECT
 private slots:
-    // A script on the manual clock: "+N" waits N ms, "<TEXT" and "<#HEX" send, "?" reads the ready
-    // byte. The timeline lists the tool's writes (binary ones in hex) and the ready bytes read,
-    // each after the time when it moved. Replies alone come at once and without status.
+    // A script on the manual clock: "+N" waits N ms, "<TEXT" and "<#HEX" send, "?" reads the ready byte. The
+    // timeline: the tool's writes (binary ones in hex) and ready bytes, each after the time when it moved.
     void wire_data()
     {
-        QTest::addColumn<QString>("top");
-        QTest::addColumn<QString>("ecu");
+        QTest::addColumn<QString>("keys");
         QTest::addColumn<QString>("script");
         QTest::addColumn<QString>("timeline");
-        auto row = [](const char *name, const QString &top, const QString &ecu, const QString &script, const char *timeline) {
-            QTest::newRow(name) << top << ecu << script << QString::fromLatin1(timeline);
+        auto row = [](const char *name, const QString &keys, const QString &script, const char *timeline) {
+            QTest::newRow(name) << keys << script << QString::fromLatin1(timeline);
         };
-        const QByteArray silent6 = "RS" + QByteArray(13, '0');
-        auto reply = [](const char *name, const QString &top, const QString &ecu, const QString &commands, const QByteArrayList &replies) {
-            QTest::newRow(name) << R"("latency_ms":0,"status_period_ms":5000,)" + top << ecu
+        auto reply = [](const char *name, const QString &keys, const QString &commands, const QByteArrayList &replies) {
+            QTest::newRow(name) << R"("latency_ms":0,"status_period_ms":5000,)" + keys
                                 << QLatin1Char('<') + QString(commands).replace(QLatin1Char(' '), QLatin1String(" <"))
                                 << (replies.isEmpty() ? QString() : QLatin1String("0:") + QString::fromLatin1(replies.join(' ')));
         };
-        reply("RPM", "", "", "010C07", {framed("486B10410C0CB4")});
-        reply("length beyond the data pads 00", "", "", "010D09", {framed("486B10410D21000000")});
-        reply("bitmap 00 from the PIDs", "", "", "010009", {framed("486B104100C8380001")});
-        reply("bitmap 20 announces the next range", "", "", "012009", {framed("486B10412080000001")});
-        reply("bitmap 40", "", "", "014009", {framed("486B10414040000000")});
-        reply("a PID the ECU lacks", "", "", "011F07", {"RS" + QByteArray(15, '0')});
+        reply("RPM", "", "010C07", {framed("486B10410C0CB4")});
+        reply("length beyond the data pads 00", "", "010D09", {framed("486B10410D21000000")});
+        reply("bitmap 00 from the PIDs", "", "010009", {framed("486B104100C8380001")});
+        reply("bitmap 20 announces the next range", "", "012009", {framed("486B10412080000001")});
+        reply("bitmap 40", "", "014009", {framed("486B10414040000000")});
+        reply("a PID the ECU lacks", "", "011F07", {"RS" + QByteArray(15, '0')});
         // Service 01 has no frame byte: the code is data bytes A and B, as a real ECU sends it.
-        reply("service 01 PID 02, code as A and B", "", "", "010208", {framed("486B104102013300")});
-        reply("freeze frame code, frame byte 00", "", "", "020208", {framed("486B104202000133")});
-        reply("freeze bitmap", "", "", "02000A", {framed("486B10420000" "40000000")});
-        reply("stored codes, no PID byte", "", "", "030A0A", {framed("486B1043" "0301" "8420" "0000")});
-        reply("pending codes", "", "", "070A0A", {framed("486B1047" "0171" "C100" "0000")});
-        reply("firmware; another tool command gets the status", "", "", "900101 850000 01ZZ06", {"S3.40", "S"});
-        reply("switch ECU, values in turn, and back", "", "", "800204 010D06 010D06 010D06 800204 010D06",
+        reply("service 01 PID 02, code as A and B", "", "010208", {framed("486B104102013300")});
+        reply("freeze frame code, frame byte 00", "", "020208", {framed("486B104202000133")});
+        reply("freeze bitmap", "", "02000A", {framed("486B10420000" "40000000")});
+        reply("stored codes, no PID byte", "", "030A0A", {framed("486B1043" "0301" "8420" "0000")});
+        reply("pending codes", "", "070A0A", {framed("486B1047" "0171" "C100" "0000")});
+        reply("firmware; another tool command gets the status", "", "900101 850000 01ZZ06", {"S3.40", "S"});
+        reply("switch ECU, values in turn, and back", "", "800204 010D06 010D06 010D06 800204 010D06",
             {"R00", framed("486B18410D22"), framed("486B18410D23"), framed("486B18410D22"), "R00", framed("486B10410D21")});
-        reply("clearing empties codes, freeze frame and lamp", "", "", "040404 030A0A 070A0A 02000A 010109",
+        reply("clearing empties codes, freeze frame and lamp", "", "040404 030A0A 070A0A 02000A 010109",
             {framed("486B1044"), framed("486B1043" + QByteArray(12, '0')), framed("486B1047" + QByteArray(12, '0')),
              framed("486B10420000" "00000000"), framed("486B1041010007E504")});
-        reply("clearing refused", R"("faults":{"negative_clear":true},)", "", "040404", {framed("486B107F")});
-        reply("silent ECU", "", R"(,"silent":true)", "010D06", {silent6});
-        reply("no vehicle", R"("vehicle":false,)", "", "010D06 900101", {silent6, "P3.40"});
-        reply("status before the reply, once", R"("faults":{"status_before_reply":1},)", "", "010D06 010D06",
+        reply("clearing refused", R"("faults":{"negative_clear":true},)", "040404", {framed("486B107F")});
+        reply("silent ECU", R"(|,"silent":true)", "010D06", {"RS" + QByteArray(13, '0')});
+        reply("status before the reply, once", R"("faults":{"status_before_reply":1},)", "010D06 010D06",
             {"S" + framed("486B10410D21"), framed("486B10410D21")});
-        reply("S at position 3, once", R"("faults":{"s_at_third":1},)", "", "010D06 010D06",
+        reply("S at position 3, once", R"("faults":{"s_at_third":1},)", "010D06 010D06",
             {"R0S" + QByteArray(12, '0'), framed("486B10410D21")});
-        reply("cut short", R"("faults":{"cut_replies_to":5},)", "", "010D06", {"R486B"});
-        reply("garbled", R"("faults":{"garbled":true},)", "", "010C07", {"R486B10410CGCG4G0"});
-        reply("codes with C first, padding kept", R"("faults":{"c_first_codes":true},)", "", "030A0A",
+        reply("cut short", R"("faults":{"cut_replies_to":5},)", "010D06", {"R486B"});
+        reply("garbled", R"("faults":{"garbled":true},)", "010C07", {"R486B10410CGCG4G0"});
+        reply("codes with C first, padding kept", R"("faults":{"c_first_codes":true},)", "030A0A",
             {framed("486B1043C301C4200000")});
-        reply("blank at position 10", R"("faults":{"blank_at_10":true},)", "", "070A0A",
+        reply("blank at position 10", R"("faults":{"blank_at_10":true},)", "070A0A",
             {framed("486B10470171C1000000").insert(9, ' ')});
-        reply("no pending data", R"("faults":{"pending_fe":true},)", "", "070A0A", {framed("FE" + QByteArray(18, '0'))});
-        reply("no code data", "", R"(,"code_data":false)", "030A0A 070A0A",
+        reply("no pending data", R"("faults":{"pending_fe":true},)", "070A0A", {framed("FE" + QByteArray(18, '0'))});
+        reply("no code data", R"(|,"code_data":false)", "030A0A 070A0A",
             {framed("FF" + QByteArray(18, '0')), framed("FF" + QByteArray(18, '0'))});
-        reply("O2 support: sensor byte kept", "", "", "050001", {framed("486B10450001F0800000")});
-        reply("O2 test 01: value", "", "", "050101", {framed("486B1045012D")});
-        reply("O2 test 09: value, min, max", "", "", "050901", {framed("486B104509190A32")});
-        reply("O2 sensor or test not there, 06 not offered", "", "", "050002 050501 060001",
+        reply("O2 support: sensor byte kept", "", "050001", {framed("486B10450001F0800000")});
+        reply("O2 test 01: value", "", "050101", {framed("486B1045012D")});
+        reply("O2 test 09: value, min, max", "", "050901", {framed("486B104509190A32")});
+        reply("O2 sensor or test not there, 06 not offered", "", "050002 050501 060001",
               {framed("486B107F0512"), framed("486B107F0512"), framed("486B107F0612")});
-        reply("O2 over 06", "", R"(,"o2_services":["05","06"])", "060001", {framed("486B10460001F0800000")});
-        reply("O2 refused", R"("faults":{"o2_unsupported":true},)", "", "050101", {framed("486B107F0512")});
+        reply("O2 over 06", R"(|,"o2_services":["05","06"])", "060001", {framed("486B10460001F0800000")});
+        reply("O2 refused", R"("faults":{"o2_unsupported":true},)", "050101", {framed("486B107F0512")});
         // The tool's packet reply: twelve bytes and their sum; 'S' at byte 1 when no ECU answered on the bus.
         const QString packet = QStringLiteral("F00504 #0106C333F10601010000 #00000000");
-        reply("support request", R"("pass_header":"4",)", "", "F00504 #0105616AF1060000000000000000", {"SA4", "#486B1046000080000000000089"});
-        reply("packet not for the tool's header", "", "", packet, {"SA0", "#00530000000000000000000053"});
-        reply("ECU refuses", R"("pass_header":"8","faults":{"mode6_no_response":true},)", "", packet, {"SA8", "#486B107F06120000000000005A"});
-        reply("packet reply cut", R"("pass_header":"8","faults":{"mode6_reply_bytes":3},)", "", packet, {"SA8", "#486B10"});
-        reply("PASS ignored", R"("faults":{"pass_refused":true},)", "", "F00504", {});
-        row("status each period, none while answering", R"("latency_ms":50,)", "", "+35 <010D06 +70",
-            "10:S 20:S 30:S 85:R486B10410D2132 95:S 105:S");
-        row("a command in pieces", "", "", "+5 <010 +249 <D06 +5", "256:R486B10410D2132");
-        row("a piece forgotten after 250 ms", "", "", "+5 <010 +251 <010D06 +5", "258:R486B10410D2132");
+        reply("support request", R"("pass_header":"4",)", "F00504 #0105616AF1060000000000000000", {"SA4", "#486B1046000080000000000089"});
+        reply("packet not for the tool's header", "", packet, {"SA0", "#00530000000000000000000053"});
+        reply("ECU refuses", R"("pass_header":"8","faults":{"mode6_no_response":true},)", packet, {"SA8", "#486B107F06120000000000005A"});
+        reply("packet reply cut", R"("pass_header":"8","faults":{"mode6_reply_bytes":3},)", packet, {"SA8", "#486B10"});
+        row("status each period, none while answering", R"("latency_ms":50,)", "+35 <010D06 +70", "10:S 20:S 30:S 85:R486B10410D2132 95:S 105:S");
+        row("a command in pieces", "", "+5 <010 +249 <D06 +5", "256:R486B10410D2132");
+        row("a piece forgotten after 250 ms", "", "+5 <010 +251 <010D06 +5", "258:R486B10410D2132");
         // 1200 baud: 8.334 ms a character, each written at the millisecond it is through.
-        row("paced at the line speed", R"("baud":1200,"latency_ms":0,)", "", "+5 <900101 +50", "14:S 22:3 31:. 39:4 47:0");
-        row("no vehicle", R"("vehicle":false,)", "", "+25 ? <010D06 +5", "10:P 20:P 25:ready=P 27:RS0000000000000");
-        row("quiet tool", R"("faults":{"quiet":true},)", "", "+25 ? <010D06 +25", "25:ready=0");
-        row("an ECU that never answers", R"("faults":{"unanswered_service":3},)", "", "+5 <030A0A +100 ? <010D06 +5",
-            "105:ready=0 107:R486B10410D2132");
-        row("sweep on the tool's time", R"("status_period_ms":5000,"latency_ms":0,)", "",
+        row("paced at the line speed", R"("baud":1200,"latency_ms":0,)", "+5 <900101 +50", "14:S 22:3 31:. 39:4 47:0");
+        row("no vehicle", R"("vehicle":false,)", "+25 ? <010D06 +5 <900101 +5", "10:P 20:P 25:ready=P 27:RS0000000000000 32:P3.40");
+        row("quiet tool", R"("faults":{"quiet":true},)", "+25 ? <010D06 +25", "25:ready=0");
+        row("an ECU that never answers", R"("faults":{"unanswered_service":3},)", "+5 <030A0A +100 ? <010D06 +5", "105:ready=0 107:R486B10410D2132");
+        row("sweep on the tool's time", R"("status_period_ms":5000,"latency_ms":0,)",
             "+250 <010B06 +250 <010B06 +1400 <010B06", "250:R486B10410B3241 500:R486B10410B6473 1900:R486B10410B1423");
-        row("PASS, the packet in two pieces, its reply", R"("pass_header":"8","latency_ms":0,)", "",
+        row("PASS, the packet in two pieces, its reply", R"("pass_header":"8","latency_ms":0,)",
             "+5 <F00504 +10 ? <#0106C333F10601010000 +30 ? <#00000000 +5 ?",
             "5:SA8 15:ready=0 45:ready=0 #486B10468101F403E80100006B 50:ready=S");
-        row("PASS, no packet: given up after a second", R"("latency_ms":1,)", "", "+5 <F00504 +999 ? +2 ? <900101 +5",
-            "6:SA0 1004:ready=0 1006:S ready=S 1007:S3.40");
-        row("PASS ignored", R"("faults":{"pass_refused":true},)", "", "+5 <F00504 +10 ?", "10:S 15:ready=S");
+        row("PASS, no packet: given up after a second", R"("latency_ms":1,)", "+5 <F00504 +999 ? +2 ? <900101 +5", "6:SA0 1004:ready=0 1006:S ready=S 1007:S3.40");
+        row("PASS ignored", R"("faults":{"pass_refused":true},)", "+5 <F00504 +10 ?", "10:S 15:ready=S");
     }
     void wire()
     {
-        QFETCH(QString, top);
-        QFETCH(QString, ecu);
+        QFETCH(QString, keys);
         QFETCH(QString, script);
         QFETCH(QString, timeline);
         ManualClock clock;
-        SimulatedScanTool tool(profile(top, ecu), &clock);
+        SimulatedScanTool tool(profile(keys), &clock);
         QStringList heard;
         std::int64_t at = -1;
         auto note = [&](const QString &what) { heard << (std::exchange(at, clock.now) == clock.now ? what : QStringLiteral("%1:%2").arg(clock.now).arg(what)); };
