@@ -66,9 +66,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("ttyTEST"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.close();
+        QVERIFY(QFile(path).open(QIODevice::WriteOnly));
         const group *g = ::getgrgid(::getegid());
         const QString ownGroup = g ? QString::fromLocal8Bit(g->gr_name) : QString::number(::getegid());
         for (const auto &[mode, shown, groupMayUse] : QList<std::tuple<int, QString, bool>>{
