@@ -1,9 +1,7 @@
-// Reading the programs' arguments: each argument as typed and in order, options with their values
-// given either way, --simulate with or without its file, and what stands behind the COM ports.
+// Reading the programs' arguments: each as typed and in order, options with their values given
+// either way, --simulate with or without its file, and what stands behind the COM ports.
 #include "core/CommandLine.h"
 #include "program/PortChoices.h"
-#include "link/PortDirectory.h"
-#include "sim/SimulatedScanTool.h"
 
 #include <QtTest>
 
@@ -11,17 +9,16 @@ using namespace quenta;
 
 namespace {
 
-// One line per argument read: kind, long name, value (or "-" for none), text as typed.
-QStringList readBack(const QStringList &arguments)
+// What a --port value puts behind its port, as messages name it, or why it is refused.
+QString chosen(const QString &value)
 {
-    CommandLine line({CommandLine::helpOption(), CommandLine::simulateOption(),
-                      CommandLine::portOption(QStringLiteral("N=DEVICE")), QCommandLineOption(QStringLiteral("json"))});
-    QStringList out;
-    for (const Argument &a : line.read(QStringList{QStringLiteral("prog")} + arguments)) {
-        const char *kind = a.kind == Argument::Kind::Word ? "word" : a.kind == Argument::Kind::Option ? "option" : "unknown";
-        out << QStringLiteral("%1 %2 %3 [%4]").arg(QLatin1String(kind), a.option, a.hasValue ? a.value : QStringLiteral("-"), a.text);
-    }
-    return out;
+    const std::optional<PortChoice> choice = parsePortChoice(value);
+    PortDirectory ports;
+    QString error;
+    if (!choice || !applyPortChoices({*choice}, ports, nullptr, &error))
+        return choice ? error : QStringLiteral("refused");
+    const std::optional<ElmTarget> elm = parseElmTarget(choice->device, nullptr);
+    return ports.describe(choice->com) + (elm && elm->baud ? QStringLiteral(" at %1").arg(*elm->baud) : QString());
 }
 
 } // namespace
@@ -29,97 +26,69 @@ QStringList readBack(const QStringList &arguments)
 class tst_command_line : public QObject {
     Q_OBJECT
 private slots:
+    // Each argument read: 'a word', ?unknown, or an option's long name with =value (for --port,
+    // what the value chooses in parentheses), and the text as typed when it is not --name[=value].
     void read_data()
     {
         QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QStringList>("read");
-        QTest::newRow("value after =") << QStringList{"--port=1=/dev/x"} << QStringList{"option port 1=/dev/x [--port=1=/dev/x]"};
-        QTest::newRow("value apart") << QStringList{"--port", "1=/dev/x", "connect"}
-                                     << QStringList{"option port 1=/dev/x [--port 1=/dev/x]", "word  - [connect]"};
-        QTest::newRow("value missing at the end") << QStringList{"--json", "--port"}
-                                                  << QStringList{"option json - [--json]", "option port - [--port]"};
-        QTest::newRow("the next argument is the value, whatever it is")
-            << QStringList{"--port", "--json"} << QStringList{"option port --json [--port --json]"};
-        QTest::newRow("empty value") << QStringList{"--port="} << QStringList{"option port  [--port=]"};
-        QTest::newRow("bare --simulate takes nothing after it")
-            << QStringList{"--simulate", "car.json"} << QStringList{"option simulate - [--simulate]", "word  - [car.json]"};
-        QTest::newRow("--simulate with its file") << QStringList{"--simulate=car.json"}
-                                                  << QStringList{"option simulate car.json [--simulate=car.json]"};
-        QTest::newRow("--simulate= with nothing") << QStringList{"--simulate="} << QStringList{"option simulate  [--simulate=]"};
-        QTest::newRow("help, short and long") << QStringList{"-h", "--help"}
-                                              << QStringList{"option help - [-h]", "option help - [--help]"};
-        QTest::newRow("a flag given a value") << QStringList{"--json=1"} << QStringList{"unknown  - [--json=1]"};
-        QTest::newRow("options the program lacks")
-            << QStringList{"--bogus", "-x", "-hx", "--h", "-help"}
-            << QStringList{"unknown  - [--bogus]", "unknown  - [-x]", "unknown  - [-hx]", "unknown  - [--h]", "unknown  - [-help]"};
-        QTest::newRow("negative numbers are not words") << QStringList{"wait", "-1"}
-                                                        << QStringList{"word  - [wait]", "unknown  - [-1]"};
-        QTest::newRow("dashes alone are words") << QStringList{"-", "--", "--json"}
-                                                << QStringList{"word  - [-]", "word  - [--]", "option json - [--json]"};
-        QTest::newRow("nothing") << QStringList{} << QStringList{};
+        QTest::addColumn<QString>("read");
+        auto row = [](const char *name, const QStringList &arguments, const QString &read) { QTest::newRow(name) << arguments << read; };
+        row("value after =", {"--port=1=/dev/x"}, "port(COM1 (/dev/x))");
+        row("value apart", {"--port", "9=/dev/a=b", "connect"}, "port(COM9 (/dev/a=b)) [--port 9=/dev/a=b] | 'connect'");
+        row("value missing at the end", {"--json", "--port"}, "json | port");
+        row("the next argument is the value, whatever it is", {"--port", "--json"}, "port(refused) [--port --json]");
+        row("empty value", {"--port="}, "port(refused)");
+        row("--simulate bare (takes nothing after it), with its file, with nothing", {"--simulate", "car.json", "--simulate=car.json", "--simulate="},
+            "simulate | 'car.json' | simulate=car.json | simulate=");
+        row("help, short and long", {"-h", "--help"}, "help [-h] | help");
+        row("a flag given a value", {"--json=1"}, "?--json=1");
+        row("options the program lacks", {"--bogus", "-x", "-hx", "--h", "-help"}, "?--bogus | ?-x | ?-hx | ?--h | ?-help");
+        row("dashes alone are words, negative numbers not", {"-", "--", "--json", "wait", "-1"}, "'-' | '--' | json | 'wait' | ?-1");
+        row("nothing", {}, "");
+        row("COM0, COM10, no number, not a number, no =", {"--port=0=/dev/x", "--port=10=/dev/x", "--port==/dev/x", "--port=a=/dev/x", "--port=/dev/x"},
+            "port(refused) | port(refused) | port(refused) | port(refused) | port(refused)");
+        row("ELM327 on a device, at a fixed speed, over TCP", {"--port=2=elm:/dev/rfcomm0", "--port=3=elm:/dev/ttyUSB0@38400", "--port=1=elm:tcp:127.0.0.1:35000"},
+            "port(COM2 (ELM327 adapter on /dev/rfcomm0)) | port(COM3 (ELM327 adapter on /dev/ttyUSB0) at 38400) | port(COM1 (ELM327 adapter at 127.0.0.1:35000))");
+        for (const auto &[target, why] : QList<std::pair<const char *, const char *>>{
+                 {"elm:@9600", "no device"}, {"elm:/dev/x@fast", "the speed is not a number"}, {"elm:/dev/x@0", "the speed is not a number"},
+                 {"elm:tcp:host", "no host and port"}, {"elm:tcp::35000", "no host and port"}, {"elm:tcp:host:0", "no host and port"},
+                 {"elm:tcp:host:65536", "no host and port"}, {"elm:tcp:host:x", "no host and port"}})
+            row(target, {QStringLiteral("--port=1=%1").arg(QLatin1String(target))},
+                QStringLiteral("port(%1: %2 (expected elm:DEVICE, elm:DEVICE@BAUD or elm:tcp:HOST:PORT))").arg(QLatin1String(target), QLatin1String(why)));
     }
     void read()
     {
         QFETCH(QStringList, arguments);
-        QFETCH(QStringList, read);
-        QCOMPARE(readBack(arguments), read);
-    }
-
-    void portChoice_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("com"); // 0: refused
-        QTest::addColumn<QString>("device");
-        QTest::newRow("COM1") << "1=/dev/ttyUSB0" << 1 << "/dev/ttyUSB0";
-        QTest::newRow("COM9, device with =") << "9=/dev/a=b" << 9 << "/dev/a=b";
-        QTest::newRow("COM0") << "0=/dev/x" << 0 << "";
-        QTest::newRow("COM10") << "10=/dev/x" << 0 << "";
-        QTest::newRow("no device") << "1=" << 0 << "";
-        QTest::newRow("no number") << "=/dev/x" << 0 << "";
-        QTest::newRow("no =") << "/dev/x" << 0 << "";
-        QTest::newRow("not a number") << "a=/dev/x" << 0 << "";
-    }
-    void portChoice()
-    {
-        QFETCH(QString, text);
-        QFETCH(int, com);
-        QFETCH(QString, device);
-        const std::optional<PortChoice> choice = parsePortChoice(text);
-        QCOMPARE(choice.has_value(), com != 0);
-        if (choice) {
-            QCOMPARE(choice->com, com);
-            QCOMPARE(choice->device, device);
-            QVERIFY(!choice->simulate);
+        QFETCH(QString, read);
+        CommandLine line({CommandLine::helpOption(), CommandLine::simulateOption(),
+                          CommandLine::portOption(QStringLiteral("N=DEVICE")), QCommandLineOption(QStringLiteral("json"))});
+        QStringList out;
+        for (const Argument &a : line.read(QStringList{QStringLiteral("prog")} + arguments)) {
+            if (a.kind != Argument::Kind::Option) {
+                out << (a.kind == Argument::Kind::Word ? QStringLiteral("'%1'").arg(a.text) : QLatin1Char('?') + a.text);
+                continue;
+            }
+            const QString read = a.hasValue ? a.option + QLatin1Char('=') + a.value : a.option;
+            const QString shown = a.option == QLatin1String("port") && a.hasValue ? QStringLiteral("port(%1)").arg(chosen(a.value)) : read;
+            out << (a.text == QLatin1String("--") + read ? shown : shown + QStringLiteral(" [%1]").arg(a.text));
         }
+        QCOMPARE(out.join(QLatin1String(" | ")), read);
     }
 
-    // What each port stands for after the choices, as messages name it.
-    void applyChoices()
+    // The simulated tool behind a port, with the shipped car or a profile; a later choice wins.
+    void simulatedChoices()
     {
         const QString profile = QStringLiteral(QUENTA_SOURCE_DATA_DIR "/default-vehicle.json");
         PortDirectory ports;
         std::vector<std::unique_ptr<sim::SimulatedScanTool>> tools;
         QString error;
-        QVERIFY2(applyPortChoices({{1, {}, true, {}}, {2, QStringLiteral("/dev/pts/7"), false, {}},
-                                   {3, {}, true, profile}, {2, {}, true, {}}, {3, QStringLiteral("/dev/ttyACM0"), false, {}}},
-                                  ports, &tools, &error),
-                 qPrintable(error));
+        QVERIFY(applyPortChoices({{1, {}, true, {}}, {2, "/dev/pts/7", false, {}}, {2, {}, true, profile}, {3, {}, true, {}}, {3, "/dev/ttyACM0", false, {}}},
+                                 ports, &tools, &error));
         QCOMPARE(tools.size(), size_t(3));
-        QCOMPARE(ports.describe(1), QStringLiteral("COM1 (simulated scan tool: shipped car)"));
-        QCOMPARE(ports.describe(2), QStringLiteral("COM2 (simulated scan tool: shipped car)")); // the later choice wins
-        QCOMPARE(ports.describe(3), QStringLiteral("COM3 (/dev/ttyACM0)"));
-        QCOMPARE(ports.describe(4), QStringLiteral("COM4 (/dev/ttyS3)"));
-        QCOMPARE(ports.describe(5), QStringLiteral("COM5 (/dev/ttyUSB0)"));
-        const std::unique_ptr<ScanToolPort> port = ports.create(1);
-        QVERIFY(port && port->open(&error));
-        port->close();
-
-        QVERIFY(applyPortChoices({{1, {}, true, profile}}, ports, &tools, &error));
-        QCOMPARE(ports.describe(1), QStringLiteral("COM1 (simulated scan tool: %1)").arg(profile));
-
-        error.clear();
-        QVERIFY(!applyPortChoices({{1, {}, true, QStringLiteral("/nonexistent/car.json")}}, ports, &tools, &error));
-        QVERIFY2(error.contains(QStringLiteral("/nonexistent/car.json")), qPrintable(error));
+        QCOMPARE((QStringList{ports.describe(1), ports.describe(2), ports.describe(3)}),
+                 (QStringList{"COM1 (simulated scan tool: shipped car)", "COM2 (simulated scan tool: " + profile + ")", "COM3 (/dev/ttyACM0)"}));
+        QVERIFY(!applyPortChoices({{1, {}, true, "/nonexistent/car.json"}}, ports, &tools, &error));
+        QVERIFY2(error.startsWith("/nonexistent/car.json: "), qPrintable(error));
     }
 };
 

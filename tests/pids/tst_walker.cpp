@@ -1,10 +1,11 @@
-// The supported-PID walk against the in-process simulated tool: which decoder each bit runs, the
-// line / logger item / PID_list invariant, the special bits (02, 10, 1E, 1F, 20, 40, 41, 4F, 50)
-// and the scans of the higher bitmaps.
-#include "SimRig.h"
+// The supported-PID walk on the in-process simulated tool and a manual clock: what each bit of the
+// three bitmaps runs, the walk's rules and the scans of the higher bitmaps as one table, each
+// keeping lines, logger items and PID_list together; and bitmaps answered before the write returns.
+#include "OneEcuRig.h"
+#include "ScriptedPort.h"
 
 #include "pids/Decoders.h"
-#include "core/Hex.h"
+#include "link/Reply.h"
 #include "pids/PidWalker.h"
 
 #include <QtTest>
@@ -13,57 +14,65 @@ using namespace quenta;
 
 namespace {
 
-struct WalkerRig {
-    SimRig rig;
-    Program &p;
-    PidWalker walker{p.pidContext};
-    explicit WalkerRig(const QMap<QString, QString> &pids, const QString &address = QStringLiteral("10"))
-        : rig(SimRig::profileWith(pids, address)), p(*rig.program)
-    {
-        init();
-    }
-    explicit WalkerRig(sim::VehicleProfile profile) : rig(std::move(profile)), p(*rig.program) { init(); }
-    void init()
-    {
-        rig.openPort();
-        p.settings.PID_mode = QStringLiteral("01");
-        p.settings.frame_flag = 0;
-        rig.tool.clearCommands();
-    }
-    QStringList commands() const
-    {
-        QStringList out;
-        for (const QByteArray &c : rig.tool.commands())
-            out << QString::fromLatin1(c);
-        return out;
-    }
-    QList<int> pidList(int from, int to) const
-    {
-        QList<int> out;
-        for (int i = from; i < to; ++i)
-            out << p.pids.PID_list[size_t(i)];
-        return out;
-    }
-    QStringList loggerItems() const { return p.logger.items(0); }
-};
-
 using Walker = void (PidWalker::*)(int &, int &);
 const Walker Walkers[] = {&PidWalker::findPID1, &PidWalker::findPID2, &PidWalker::findPID3, &PidWalker::findPID4,
                           &PidWalker::findPID5, &PidWalker::findPID6, &PidWalker::findPID7, &PidWalker::findPID8,
                           &PidWalker::findPID9, &PidWalker::findPID10};
 
-// The walker and bit of a PID in the bitmaps of PID 00, 20 and 40.
-void bitOf(int pid, int *walker, int *bit)
+QString hex2(int v) { return QStringLiteral("%1").arg(v, 2, 16, QLatin1Char('0')).toUpper(); }
+QStringList words(const QString &s) { return s.split(QLatin1Char(' '), Qt::SkipEmptyParts); }
+
+// The lines, the logger's items and PID_list from `from` on agree; returns the PIDs listed.
+QStringList listed(Program &p, int from)
 {
-    const int base = (pid - 1) / 0x20 * 0x20;
-    *walker = base / 0x20 * 4 + (pid - base - 1) / 8;
-    *bit = 0x80 >> ((pid - base - 1) % 8);
+    const QStringList lines = p.data.lines(), items = p.logger.items(0);
+    QStringList pids;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        pids << hex2(p.pids.PID_list[size_t(from + i)]);
+        if (!lines[i].startsWith(items.value(i + items.size() - lines.size(), QStringLiteral("missing"))))
+            pids << QStringLiteral("(item out of step)");
+    }
+    return p.pids.PID_count == from + lines.size() ? pids : QStringList{QStringLiteral("(count %1)").arg(p.pids.PID_count)};
 }
 
-QString hex2(int pid) { return QStringLiteral("%1").arg(pid, 2, 16, QLatin1Char('0')).toUpper(); }
-
-const QString NoObdData = QStringLiteral(
-    "The ECU communicating does not support OBD-II data, you can read/clear it's trouble codes or Click 'Change ECU' ");
+struct Walk {
+    const char *name;
+    const char *pids; // PID=bytes the ECU answers
+    int walker, byte; // findPID<walker>, on this bitmap byte
+    const char *setup; // "count N", "frame": a freeze-frame run, "D0": that ECU, "off": no vehicle, "stop": at the scan
+    const char *lines; // the data window, "|" between lines
+    const char *commands, *status;
+    const char *after; // the byte afterwards, then what else changed: indicator, WBO2_PID, trim flags
+};
+const Walk Walks[] = {
+    {"byte A 98: MIL, load, coolant", "01=83000000 04=80 05=33", 1, 0x98, "count 3", "Calculated Load -------- 50%|Coolant Temp -----------  52Deg F", "010109 010406 010506",
+     "MIL is ON Stored Trouble Codes Present\r\n", "0"},
+    {"no freeze frame: the rest of byte A skipped", "02=0000 04=00 05=00", 1, 0x58, "", "", "010208", "\r\n\r\n No Freeze Frame Data Stored\r\n", "0"},
+    {"a freeze frame: 04 and 05 listed", "02=0000 04=00 05=00 f02=0133", 1, 0x58, "", "Calculated Load -------- 0%|Coolant Temp -----------  -40Deg F", "010208 010406 010506",
+     "\r\nFreeze Frame T.C. -P0133\r\n", "0 red"},
+    {"air flow 0: no fuel economy", "10=0000 0D=50", 2, 0x01, "", "Air Flow --------------- 0gm/sec", "011007", "", "1"},
+    {"air flow 4 g/s: fuel economy after it", "10=0190 0D=50", 2, 0x01, "", "Air Flow --------------- 4gm/sec|Gas Mileage ------------ 189.9MPG", "011007 011007 010D06", "",
+     "1"},
+    {"the smallest air flow counts", "10=0001 0D=50", 2, 0x01, "", "Air Flow --------------- 0.01gm/sec|Gas Mileage ------------ 69102MPG", "011007 011007 010D06", "", "1"},
+    {"trims 07, 08 raise their flags", "07=7F 08=81", 1, 0x03, "", "", "010706 010806", "Long Term FT,B1 -------- -1%\r\nShort Term FT,B2 ------- 0%\r\n", "1 LTFTB1 STFTB2"},
+    {"trims 06 and 09", "06=80 09=00", 1, 0x04, "", "", "010606", "Short Term Fuel Trim---- 0%\r\n", "0 STFTB1"},
+    {"byte D: status lines and seconds", "13=33 1B=5A 1F=0384", 4, 0x3E, "", "O2 Sensor4b Val -------- 0.45 Volts|Seconds Since Start -- 900Sec.", "011B06 011306 011F09",
+     "OBDII\r\n# of O2 Sensors -------- 4\r\n", "0"},
+    {"1E alone asks nothing", "1E=01", 4, 0x04, "", "", "", "", "0"},
+    {"a whole byte in PID order", "21=0100 22=00C8 23=00C8 24=8000 25=8000 26=8000 27=8000 28=4000", 5, 0xFF, "",
+     "Distance with MIL ----- 156Mi|Fuel press. -----------  2.3 PSI|Fuel press. ----------- 2 PSI" "|O2S1 Sensor ----------- 0.999424 Lambda|O2S2 Sensor ----------- 0.999424 Lambda|O2S3 Sensor ----------- 0.999424 Lambda" "|O2S4 Sensor ----------- 0.999424 Lambda|O2S5 Sensor ----------- 0.499712 Lambda",
+     "012109 012209 012309 012409 012509 012609 012709 012809", "", "1 WBO2 28"}, // bit 0 is never subtracted
+    {"nothing above 20: PID 20 unanswered", "0C=0000", 4, 0x01, "", "", "012009", "", "1 ECU Timeout"},
+    {"PID 40's byte C 0: only the voltage", "41=00000000 42=36B0", 8, 0x01, "count 7", "Control Mod. Voltage--- 14Volts", "014009 014209", "", "1 ECU Connected"},
+    {"4F and 50 add nothing", "4E=0384 4F=00 50=00", 10, 0x03, "", "", "", "", "1"},
+    {"4E, 4F, 50", "4E=0384 4F=00 50=00", 10, 0x07, "", "Min. Since TC Clear--- 900Min.", "014E09", "", "1"},
+    {"ECU D0 replaces the status text", "21=0100", 4, 0x01, "D0", "", "012009", "", "1 ECU Connected noOBD"},
+    {"a freeze-frame run reads higher PIDs as current data", "21=0100 3C=1194", 4, 0x01, "frame", "Distance with MIL ----- 156Mi|CAT11 Temp ------------  770Deg F",
+     "012009 012109 013C07", "", "1 ECU Connected mode01"},
+    {"no vehicle before the scan", "21=0100", 4, 0x01, "off", "", "", "", "1 stopped"},
+    // No reply came: the indicator does not claim one did.
+    {"stop while the scan waits", "21=0100 42=36B0", 4, 0x01, "stop", "", "012009", "", "1"},
+};
 
 } // namespace
 
@@ -71,350 +80,129 @@ class tst_walker : public QObject {
     Q_OBJECT
 
 private slots:
-    // --- Every bit of the three bitmaps ---
-
-    void everyBit_data()
-    {
-        QTest::addColumn<int>("pid");
-        QTest::addColumn<QString>("does"); // line, status, nothing, scan
-
-        for (int pid = 0x01; pid <= 0x50; ++pid) {
-            QString does = QStringLiteral("line");
-            if (pid == 0x20 || pid == 0x40)
-                does = QStringLiteral("scan");
-            else if (pid == 0x1E || pid == 0x41 || pid == 0x4F || pid == 0x50)
-                does = QStringLiteral("nothing");
-            else if (pid <= 0x03 || (pid >= 0x06 && pid <= 0x09) || pid == 0x12 || pid == 0x13 || pid == 0x1C
-                     || pid == 0x1D)
-                does = QStringLiteral("status");
-            QTest::addRow("%02X %s", pid, qPrintable(does)) << pid << does;
-        }
-    }
+    // Each bit of the PID 00, 20 and 40 bitmaps: a line, a status decoder, nothing, or a scan.
     void everyBit()
     {
-        QFETCH(int, pid);
-        QFETCH(QString, does);
-        // Bytes that keep PID 10's air flow at 0, so the bit gives exactly one line.
-        WalkerRig b({{hex2(pid), QStringLiteral("00000000")}});
-        int walker = 0, bit = 0;
-        bitOf(pid, &walker, &bit);
-        b.p.pids.PID_count = 5;
-        int a = bit;
-        (b.walker.*Walkers[walker])(a, b.p.pids.PID_count);
-
-        if (does == QLatin1String("line")) {
-            QCOMPARE(b.p.pids.PID_count, 6);
-            QCOMPARE(int(b.p.pids.PID_list[5]), pid);
-            QCOMPARE(b.p.data.count(), 1);
-            QCOMPARE(b.loggerItems().size(), 1);
-            const QString line = b.p.data.lines().at(0);
-            // The line is the decoder's own record, joined without separators.
-            Decoders d(b.p.pidContext);
-            const QString value = d.decodePid(pid);
-            const DecodedValue &r = b.p.pids.record;
-            QCOMPARE(line, r.PID_label + value + r.PID_units);
-            QCOMPARE(b.loggerItems().at(0), r.PID_label);
-            QVERIFY(b.p.status.text().isEmpty());
-        } else {
-            QCOMPARE(b.p.pids.PID_count, 5);
-            QCOMPARE(b.p.data.count(), 0);
-            QVERIFY(b.loggerItems().isEmpty());
-            if (does == QLatin1String("status"))
-                QVERIFY(!b.p.status.text().isEmpty());
-            else if (does == QLatin1String("nothing"))
-                QVERIFY(b.commands().isEmpty());
-            else
-                QCOMPARE(b.commands().value(0), pid == 0x20 ? QStringLiteral("012009") : QStringLiteral("014009"));
-        }
-        QVERIFY(a <= 1);
-    }
-
-    // --- The walk's own edges ---
-
-    void byteA98ListsLoadAndCoolant()
-    {
-        WalkerRig b({{QStringLiteral("01"), QStringLiteral("83000000")},
-                 {QStringLiteral("04"), QStringLiteral("80")},
-                 {QStringLiteral("05"), QStringLiteral("33")}});
-        b.p.pids.PID_count = 3;
-        int a = 0x98;
-        b.walker.findPID1(a, b.p.pids.PID_count);
-        QCOMPARE(b.p.status.text(), QStringLiteral("MIL is ON Stored Trouble Codes Present\r\n"));
-        // PID 05 is listed as its whole number (51.8 -> 52).
-        QCOMPARE(b.p.data.lines(), (QStringList{QStringLiteral("Calculated Load -------- 50%"),
-                                                QStringLiteral("Coolant Temp -----------  52Deg F")}));
-        QCOMPARE(b.p.pids.PID_count, 5);
-        QCOMPARE(b.pidList(3, 5), (QList<int>{4, 5}));
-        QCOMPARE(b.loggerItems(), (QStringList{QStringLiteral("Calculated Load -------- "),
-                                               QStringLiteral("Coolant Temp -----------  ")}));
-        QCOMPARE(b.commands(), (QStringList{QStringLiteral("010109"), QStringLiteral("010406"), QStringLiteral("010506")}));
-        QCOMPARE(a, 0);
-    }
-
-    void missingFreezeFrameEndsByteA_data()
-    {
-        QTest::addColumn<QString>("code");
-        QTest::addColumn<QStringList>("lines");
-        QTest::addColumn<bool>("noFrame");
-        QTest::newRow("code 0000: rest of byte A skipped") << "0000" << QStringList() << true;
-        QTest::newRow("code 0133: 04 and 05 listed")
-            << "0133"
-            << QStringList{QStringLiteral("Calculated Load -------- 0%"), QStringLiteral("Coolant Temp -----------  -40Deg F")}
-            << false;
-    }
-    void missingFreezeFrameEndsByteA()
-    {
-        QFETCH(QString, code);
-        QFETCH(QStringList, lines);
-        QFETCH(bool, noFrame);
-        WalkerRig b({{QStringLiteral("02"), QStringLiteral("0000")},
-                 {QStringLiteral("04"), QStringLiteral("00")},
-                 {QStringLiteral("05"), QStringLiteral("00")}});
-        b.rig.tool.profile().ecus[0].freeze.insert(0x02, sim::PidValue{{QByteArray::fromHex(code.toLatin1())}});
-        int a = 0x58; // 02, 04, 05
-        b.walker.findPID1(a, b.p.pids.PID_count);
-        QCOMPARE(b.p.data.lines(), lines);
-        QCOMPARE(b.p.pids.no_freeze_frame, noFrame);
-        QCOMPARE(b.p.pids.PID_count, int(lines.size()));
-        if (noFrame) {
-            QCOMPARE(a, 0);
-            QCOMPARE(b.commands(), QStringList{QStringLiteral("010208")});
-            QCOMPARE(b.p.status.text(), QStringLiteral("\r\n\r\n No Freeze Frame Data Stored\r\n"));
-        } else {
-            QCOMPARE(b.p.data.color(), colors::Red);
-        }
-    }
-
-    void fuelEconomyFollowsAirFlow_data()
-    {
-        QTest::addColumn<QString>("flow");
-        QTest::addColumn<QStringList>("lines");
-        QTest::addColumn<QList<int>>("pids");
-        QTest::newRow("air flow 0: no fuel-economy line")
-            << "0000" << QStringList{QStringLiteral("Air Flow --------------- 0gm/sec")} << QList<int>{0x10};
-        QTest::newRow("air flow 4 g/s: fuel economy as entry 18")
-            << "0190"
-            << QStringList{QStringLiteral("Air Flow --------------- 4gm/sec"), QStringLiteral("Gas Mileage ------------ 189.9MPG")}
-            << QList<int>{0x10, 0x12};
-        QTest::newRow("smallest air flow 0.01 counts")
-            << "0001"
-            << QStringList{QStringLiteral("Air Flow --------------- 0.01gm/sec"),
-                           QStringLiteral("Gas Mileage ------------ 69102MPG")}
-            << QList<int>{0x10, 0x12};
-    }
-    void fuelEconomyFollowsAirFlow()
-    {
-        QFETCH(QString, flow);
-        QFETCH(QStringList, lines);
-        QFETCH(QList<int>, pids);
-        WalkerRig b({{QStringLiteral("10"), flow}, {QStringLiteral("0D"), QStringLiteral("50")}});
-        int a = 0x01;
-        b.walker.findPID2(a, b.p.pids.PID_count);
-        QCOMPARE(b.p.data.lines(), lines);
-        QCOMPARE(b.pidList(0, int(pids.size())), pids);
-        QCOMPARE(b.p.pids.PID_count, int(lines.size()));
-        QCOMPARE(b.loggerItems().size(), lines.size());
-        QCOMPARE(b.loggerItems().last(), lines.last().left(b.loggerItems().last().size()));
-    }
-
-    void fuelTrimBitsRaiseTheirFlags()
-    {
-        WalkerRig b({{QStringLiteral("06"), QStringLiteral("80")}, {QStringLiteral("07"), QStringLiteral("7F")},
-                 {QStringLiteral("08"), QStringLiteral("81")}, {QStringLiteral("09"), QStringLiteral("00")}});
-        int a = 0x03; // 07, 08
-        b.walker.findPID1(a, b.p.pids.PID_count);
-        QVERIFY(!b.p.pids.has_STFTB1);
-        QVERIFY(b.p.pids.has_LTFTB1);
-        QVERIFY(b.p.pids.has_STFTB2);
-        QVERIFY(!b.p.pids.has_LTFTB2);
-        a = 0x04; // 06
-        b.walker.findPID1(a, b.p.pids.PID_count);
-        QVERIFY(b.p.pids.has_STFTB1);
-        a = 0x80; // 09
-        b.walker.findPID2(a, b.p.pids.PID_count);
-        QVERIFY(b.p.pids.has_LTFTB2);
-        QCOMPARE(b.p.status.text(), QStringLiteral("Long Term FT,B1 -------- -1%\r\nShort Term FT,B2 ------- 0%\r\n"
-                                                   "Short Term Fuel Trim---- 0%\r\nLong Term FT,B2 -------- -100%\r\n"));
-        QCOMPARE(b.p.data.count(), 0);
-        QCOMPARE(b.p.pids.PID_count, 0);
-    }
-
-    void byteDStatusAndSeconds()
-    {
-        WalkerRig b({{QStringLiteral("13"), QStringLiteral("33")}, {QStringLiteral("1B"), QStringLiteral("5A")},
-                 {QStringLiteral("1F"), QStringLiteral("0384")}});
-        int a = 0x3E; // 1B, 1C, 1D, 1E, 1F
-        b.walker.findPID4(a, b.p.pids.PID_count);
-        QCOMPARE(b.p.status.text(), QStringLiteral("OBDII\r\n# of O2 Sensors -------- 4\r\n"));
-        QCOMPARE(b.p.data.lines(), (QStringList{QStringLiteral("O2 Sensor4b Val -------- 0.45 Volts"),
-                                                QStringLiteral("Seconds Since Start -- 900Sec.")}));
-        QCOMPARE(b.pidList(0, 2), (QList<int>{0x1B, 0x1F}));
-        QCOMPARE(b.commands(), (QStringList{QStringLiteral("011B06"), QStringLiteral("011306"), QStringLiteral("011F09")}));
-    }
-
-    void pid1EAloneAsksNothing()
-    {
-        WalkerRig b({{QStringLiteral("1E"), QStringLiteral("01")}});
-        int a = 0x04;
-        b.walker.findPID4(a, b.p.pids.PID_count);
-        QVERIFY(b.commands().isEmpty());
-        QCOMPARE(b.p.data.count(), 0);
-        QCOMPARE(b.p.pids.PID_count, 0);
-        QVERIFY(b.p.status.text().isEmpty());
-    }
-
-    void wholeBytesInPidOrder()
-    {
-        WalkerRig b({{QStringLiteral("21"), QStringLiteral("0100")}, {QStringLiteral("22"), QStringLiteral("00C8")},
-                 {QStringLiteral("23"), QStringLiteral("00C8")}, {QStringLiteral("24"), QStringLiteral("8000")},
-                 {QStringLiteral("25"), QStringLiteral("8000")}, {QStringLiteral("26"), QStringLiteral("8000")},
-                 {QStringLiteral("27"), QStringLiteral("8000")}, {QStringLiteral("28"), QStringLiteral("4000")}});
-        int a = 0xFF;
-        b.walker.findPID5(a, b.p.pids.PID_count);
-        QCOMPARE(b.pidList(0, 8), (QList<int>{0x21, 0x22, 0x23, 0x24, 0x25, 0x26, 0x27, 0x28}));
-        QCOMPARE(b.p.data.lines().first(), QStringLiteral("Distance with MIL ----- 156Mi"));
-        QCOMPARE(b.p.data.lines().at(1), QStringLiteral("Fuel press. -----------  2.3 PSI"));
-        QCOMPARE(b.p.data.lines().last(), QStringLiteral("O2S5 Sensor ----------- 0.499712 Lambda"));
-        QCOMPARE(b.p.settings.WBO2_PID, QStringLiteral("28")); // the last wide-range sensor decoded
-        QCOMPARE(a, 1); // bit 0 is never subtracted
-    }
-
-    // --- The scans of the PID 20 and PID 40 bitmaps ---
-
-    void silentEcuOnThePid20Scan()
-    {
-        WalkerRig b({{QStringLiteral("0C"), QStringLiteral("0000")}}); // nothing above 20: PID 20 goes unanswered
-        b.p.indicator.set(QStringLiteral("before"), colors::Green);
-        int a = 0x01;
-        b.walker.findPID4(a, b.p.pids.PID_count);
-        QCOMPARE(b.p.indicator.text(), QStringLiteral("ECU Timeout"));
-        QCOMPARE(b.p.indicator.color(), colors::Red);
-        QCOMPARE(b.p.data.count(), 0);
-        QCOMPARE(b.p.pids.PID_count, 0);
-        QCOMPARE(b.commands(), QStringList{QStringLiteral("012009")});
-    }
-
-    void pid40ByteC0ListsOnlyTheVoltage()
-    {
-        WalkerRig b({{QStringLiteral("41"), QStringLiteral("00000000")}, {QStringLiteral("42"), QStringLiteral("36B0")}});
-        b.p.pids.PID_count = 7;
-        int a = 0x01; // PID 40 from the PID 20 bitmap's byte D
-        b.walker.findPID8(a, b.p.pids.PID_count);
-        QCOMPARE(b.p.data.lines(), QStringList{QStringLiteral("Control Mod. Voltage--- 14Volts")});
-        QCOMPARE(b.p.pids.PID_count, 8);
-        QCOMPARE(int(b.p.pids.PID_list[7]), 0x42);
-        QCOMPARE(b.commands(), (QStringList{QStringLiteral("014009"), QStringLiteral("014209")}));
-        QCOMPARE(b.p.indicator.text(), QStringLiteral("ECU Connected"));
-        QCOMPARE(b.p.indicator.color(), colors::Green);
-    }
-
-    void bits4FAnd50AddNothing()
-    {
-        WalkerRig b({{QStringLiteral("4E"), QStringLiteral("0384")}, {QStringLiteral("4F"), QStringLiteral("00")},
-                 {QStringLiteral("50"), QStringLiteral("00")}});
-        int a = 0x03;
-        b.walker.findPID10(a, b.p.pids.PID_count);
-        QCOMPARE(b.p.pids.PID_count, 0);
-        QVERIFY(b.commands().isEmpty());
-        a = 0x07;
-        b.walker.findPID10(a, b.p.pids.PID_count);
-        QCOMPARE(b.p.data.lines(), QStringList{QStringLiteral("Min. Since TC Clear--- 900Min.")});
-        QCOMPARE(b.p.pids.PID_count, 1);
-    }
-
-    void ecuD0ReplacesTheStatusText()
-    {
-        WalkerRig b({{QStringLiteral("21"), QStringLiteral("0100")}}, QStringLiteral("D0"));
-        b.p.status.setText(QStringLiteral("earlier lines\r\n"));
-        int a = 0x01;
-        b.walker.findPID4(a, b.p.pids.PID_count);
-        QCOMPARE(b.p.status.text(), NoObdData);
-        QCOMPARE(b.p.indicator.text(), QStringLiteral("ECU Connected"));
-        QCOMPARE(b.p.data.count(), 0);
-        QCOMPARE(b.commands(), QStringList{QStringLiteral("012009")});
-    }
-
-    void noVehicleBeforeTheScan()
-    {
-        WalkerRig b({{QStringLiteral("21"), QStringLiteral("0100")}});
-        b.rig.tool.setVehicle(false);
-        b.p.indicator.set(QStringLiteral("ECU Connected"), colors::Green);
-        b.walker.scan_PIDs_21_40();
-        QVERIFY(b.p.link.OBD_stop());
-        QCOMPARE(b.p.indicator.color(), colors::Yellow);
-        QCOMPARE(b.p.indicator.text(), QStringLiteral("ECU Connected"));
-        QVERIFY(b.commands().isEmpty());
-        QCOMPARE(b.p.data.count(), 0);
-    }
-
-    void stopDuringTheScanWaitListsNothing()
-    {
-        WalkerRig b({{QStringLiteral("21"), QStringLiteral("0100")}, {QStringLiteral("42"), QStringLiteral("36B0")}});
-        b.rig.tool.profile().latencyMs = 400; // the reply is late; the stop comes first
-        b.p.indicator.set(QStringLiteral("before"), colors::Red);
-        QTimer stopper;
-        stopper.setInterval(1);
-        QObject::connect(&stopper, &QTimer::timeout, &b.p, [&] {
-            if (b.rig.tool.commands().contains("012009")) {
-                b.p.link.setOBD_stop(true);
-                stopper.stop();
+        const QList<int> status{0x01, 0x02, 0x03, 0x06, 0x07, 0x08, 0x09, 0x12, 0x13, 0x1C, 0x1D}, nothing{0x1E, 0x41, 0x4F, 0x50};
+        for (int pid = 0x01; pid <= 0x50; ++pid) {
+            const auto note = qScopeGuard([pid] { if (QTest::currentTestFailed()) qWarning("PID %02X", pid); });
+            OneEcuRig b({{hex2(pid), QStringLiteral("00000000")}}); // air flow 0: one line for PID 10
+            b.p.pids.PID_count = 5;
+            int a = 0x80 >> ((pid - 1) % 8);
+            (PidWalker(b.p.pidContext).*Walkers[(pid - 1) / 0x20 * 4 + (pid - 1) % 0x20 / 8])(a, b.p.pids.PID_count);
+            QVERIFY(a <= 1);
+            if (pid == 0x20 || pid == 0x40) {
+                QCOMPARE(b.commands().value(0), QStringLiteral("01%1").arg(hex2(pid)) + QStringLiteral("09"));
+            } else if (status.contains(pid) || nothing.contains(pid)) {
+                QCOMPARE(b.p.data.count(), 0);
+                QCOMPARE(b.p.pids.PID_count, 5);
+                QCOMPARE(b.p.status.text().isEmpty(), nothing.contains(pid));
+                QVERIFY(!nothing.contains(pid) || b.commands().isEmpty());
+            } else {
+                QCOMPARE(listed(b.p, 5), QStringList{hex2(pid)});
+                const Reading r = Decoders(b.p.pidContext).read(pid); // the line is the decoder's own reading
+                QCOMPARE(b.p.data.lines(), QStringList{r.label + r.text + r.units});
+                QVERIFY(b.p.status.text().isEmpty());
             }
-        });
-        stopper.start();
-        b.walker.scan_PIDs_21_40();
-        // No reply came: the indicator does not claim one did.
-        QCOMPARE(b.p.indicator.text(), QStringLiteral("before"));
-        QCOMPARE(b.p.data.count(), 0);
-        QCOMPARE(b.commands(), QStringList{QStringLiteral("012009")});
+        }
     }
 
-    void freezeFrameRunReadsHigherPidsAsCurrentData()
+    void walks()
     {
-        WalkerRig b({{QStringLiteral("21"), QStringLiteral("0100")}, {QStringLiteral("3C"), QStringLiteral("1194")}});
-        b.p.settings.PID_mode = QStringLiteral("02");
-        b.p.settings.frame_flag = 1;
-        int a = 0x01;
-        b.walker.findPID4(a, b.p.pids.PID_count);
-        QCOMPARE(b.p.data.lines(), (QStringList{QStringLiteral("Distance with MIL ----- 156Mi"),
-                                                QStringLiteral("CAT11 Temp ------------  770Deg F")}));
-        QCOMPARE(b.commands(), (QStringList{QStringLiteral("012009"), QStringLiteral("012109"), QStringLiteral("013C07")}));
-        QCOMPARE(b.p.settings.PID_mode, QStringLiteral("01")); // the catalyst decoder sets it
+        for (const Walk &w : Walks) {
+            const auto note = qScopeGuard([&w] { if (QTest::currentTestFailed()) qWarning("%s", w.name); });
+            const QString setup = QString::fromLatin1(w.setup);
+            OneEcuRig b(QMap<QString, QString>{}, setup == QLatin1String("D0") ? QStringLiteral("D0") : QStringLiteral("10"));
+            for (const QString &item : words(QString::fromLatin1(w.pids))) {
+                const QStringList kv = item.split(QLatin1Char('='));
+                const bool frozen = kv[0].startsWith(QLatin1Char('f'));
+                b.set(kv[0].right(2).toInt(nullptr, 16), kv[1].toLatin1(), frozen);
+            }
+            const int start = setup.startsWith(QLatin1String("count")) ? setup.mid(6).toInt() : 0;
+            b.p.pids.PID_count = start;
+            if (setup == QLatin1String("frame"))
+                b.freezeFrameRun();
+            b.rig.tool.setVehicle(setup != QLatin1String("off"));
+            b.p.status.setText(setup == QLatin1String("D0") ? QStringLiteral("earlier lines\r\n") : QString());
+            b.p.indicator.set(QStringLiteral("before"), colors::Black);
+            if (setup == QLatin1String("stop")) {
+                b.rig.tool.profile().latencyMs = 400; // the reply is late; the stop comes first
+                b.clock.onWait = [&b] { b.p.link.setOBD_stop(b.rig.tool.commands().contains("012009")); };
+            }
+            int a = w.byte;
+            (PidWalker(b.p.pidContext).*Walkers[w.walker - 1])(a, b.p.pids.PID_count);
+
+            const QStringList lines = b.p.data.lines();
+            QCOMPARE(lines.join(QLatin1Char('|')), QString::fromLatin1(w.lines));
+            QCOMPARE(listed(b.p, start).size(), lines.size());
+            QCOMPARE(b.commands(), words(QString::fromLatin1(w.commands)));
+            if (setup != QLatin1String("D0"))
+                QCOMPARE(b.p.status.text(), QString::fromLatin1(w.status));
+            QStringList after{QString::number(a)};
+            if (b.p.indicator.text() != QLatin1String("before"))
+                after << b.p.indicator.text();
+            if (b.p.data.color() == colors::Red)
+                after << QStringLiteral("red");
+            if (b.p.settings.WBO2_PID != QLatin1String("0"))
+                after << QStringLiteral("WBO2 ") + b.p.settings.WBO2_PID;
+            const std::pair<bool, const char *> flags[] = {{b.p.pids.has_STFTB1, "STFTB1"}, {b.p.pids.has_LTFTB1, "LTFTB1"},
+                                                           {b.p.pids.has_STFTB2, "STFTB2"}, {b.p.pids.has_LTFTB2, "LTFTB2"},
+                                                           {b.p.status.text() == NoObdDataMessage, "noOBD"},
+                                                           {setup == QLatin1String("frame") && b.p.settings.PID_mode == QLatin1String("01"), "mode01"},
+                                                           {b.p.link.OBD_stop() && setup == QLatin1String("off"), "stopped"}};
+            for (const auto &[on, name] : flags)
+                if (on)
+                    after << QString::fromLatin1(name);
+            QCOMPARE(after.join(QLatin1Char(' ')), QString::fromLatin1(w.after));
+            if (setup == QLatin1String("off"))
+                QCOMPARE(b.p.indicator.color(), colors::Yellow);
+        }
     }
 
-    // --- A whole walk of the shipped vehicle ---
-
-    void wholeWalkKeepsLinesItemsAndPidListTogether()
+    // The shipped car's bitmaps walked: every supported PID once, in bit order, after what the
+    // logger held, and each scan asked once.
+    void wholeWalk()
     {
-        WalkerRig b(SimRig::testProfile());
-        const QString reply = b.p.link.get_ecu_PID(ToolCommand{0x01, 0x00, 0x09}).reply;
-        int bytes[4];
-        for (int i = 0; i < 4; ++i)
-            bytes[i] = conv_hex(cut(reply, 12 + 2 * i, 2));
-        QCOMPARE(bytes[3] & 1, 1); // the profile announces PIDs above 20
-
+        OneEcuRig b(SimRig::testProfile());
+        const Reply reply(b.p.link.get_ecu_PID(ToolCommand{0x01, 0x00, 0x09}).reply);
         b.p.logger.appendToBox0(QStringLiteral("from an earlier walk"));
-        for (int i = 0; i < 4; ++i)
-            (b.walker.*Walkers[i])(bytes[i], b.p.pids.PID_count);
-
-        const QList<int> expected{0x04, 0x05, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F, 0x10, 0x12, 0x11, 0x14, 0x15,
-                                  0x18, 0x19, 0x1F, 0x21, 0x2F, 0x30, 0x31, 0x33, 0x34, 0x3C, 0x42, 0x46};
-        const int n = int(expected.size());
-        QCOMPARE(b.p.pids.PID_count, n);
-        QCOMPARE(b.pidList(0, n), expected);
-        QCOMPARE(b.p.data.count(), n);
-        QCOMPARE(b.loggerItems().size(), n + 1); // appended after what was there
-        QCOMPARE(b.loggerItems().first(), QStringLiteral("from an earlier walk"));
-        for (int i = 0; i < n; ++i)
-            QVERIFY2(b.p.data.lines().at(i).startsWith(b.loggerItems().at(i + 1)), qPrintable(b.p.data.lines().at(i)));
+        PidWalker walker(b.p.pidContext);
+        for (int i = 0; i < 4; ++i) {
+            int a = reply.byte(i);
+            (walker.*Walkers[i])(a, b.p.pids.PID_count);
+        }
+        QCOMPARE(listed(b.p, 0), words("04 05 0B 0C 0D 0E 0F 10 12 11 14 15 18 19 1F 21 2F 30 31 33 34 3C 42 46"));
+        QCOMPARE(b.p.logger.items(0).first(), QStringLiteral("from an earlier walk"));
         QVERIFY(b.p.pids.has_STFTB1 && b.p.pids.has_LTFTB1 && b.p.pids.has_STFTB2 && b.p.pids.has_LTFTB2);
-        QVERIFY(b.p.status.text().contains(QStringLiteral("# of O2 Sensors -------- 4\r\n")));
-        QVERIFY(b.p.status.text().contains(QStringLiteral("OBDII\r\n")));
-        QVERIFY(b.p.status.text().contains(QStringLiteral("Freeze Frame T.C. -P0301\r\n")));
+        for (const char *line : {"# of O2 Sensors -------- 4\r\n", "OBDII\r\n", "Freeze Frame T.C. -P0301\r\n"})
+            QVERIFY2(b.p.status.text().contains(QLatin1String(line)), line);
         QCOMPARE(b.p.settings.WBO2_PID, QStringLiteral("34"));
-        // One request per supported PID (two for fuel economy), the scans, nothing twice by mistake.
-        QCOMPARE(b.commands().count(QStringLiteral("012009")), 1);
-        QCOMPARE(b.commands().count(QStringLiteral("014009")), 1);
-        QCOMPARE(b.commands().count(QStringLiteral("011306")), 1); // PID 1D is not in this profile
+        for (const char *once : {"010009", "012009", "014009", "011306"})
+            QCOMPARE(b.commands().count(QLatin1String(once)), 1);
+    }
+
+    // A tool that answers within the write of the request (on USB, within the command's own
+    // transfers): the higher bitmaps are read like every other reply, and their PIDs listed.
+    void bitmapsAnsweredAtOnce()
+    {
+        ManualClock clock;
+        ScriptedPrompts prompts;
+        Program p(prompts, PortDirectory(), &clock);
+        auto owned = std::make_unique<ScriptedPort>();
+        ScriptedPort *port = owned.get();
+        p.connection.setPort(std::move(owned));
+        const QHash<QByteArray, QByteArray> replies{
+            {"012009", "R486B10412080000001"}, {"014009", "R486B10414040000000"},
+            {"012109", "R486B10412101000000"}, {"014209", "R486B10414236B00000"}};
+        port->onWrite = [&](const QByteArray &command) { port->buffer += replies.value(command); };
+        ClockTimer status(clock); // the tool's status between exchanges
+        QObject::connect(&status, &ClockTimer::timeout, port, [port] { if (port->buffer.isEmpty()) port->feed("S"); });
+        status.start(2);
+        beginWalk(p.pidContext, QStringLiteral("01"), 0);
+        int a = 0x01;
+        PidWalker(p.pidContext).findPID4(a, p.pids.PID_count);
+        QCOMPARE(listed(p, 0), words("21 42"));
+        QCOMPARE(prompts.texts(), QStringList());
     }
 };
 
