@@ -183,7 +183,7 @@ private slots:
             {names::Label5, "Vehicle Data Window, Double Click Item for Real Time Display"},
             {names::Label2, "Vehicle Test Status/Trouble Code Window           use the scroll bar to see more data"},
             {names::mnuDataLog, "&MultiView "}, {names::mnuCom, "&Connection"}, {names::mnuUSB, "USB"},
-            {names::mnuConnectionCom1, "Com1"}, {names::mnuConnectionCom4, "Com4"}, {names::mnuConnectionComX, "COM 5 thru 9"},
+            {names::mnuConnectionCom1, "Com1"}, {names::mnuConnectionCom4, "Com4"}, {names::mnuConnectionComX, "COM 5 thru 9"}, {names::mnuAdapter, "ELM327 Adapter..."},
             {names::mnu9600, "38400 baud"}, {names::mnu19200, "19200 Baud"}, {names::mnuMode6, "&Mode 6 Tests"},
             {names::mnuOpt, "&Options"}, {names::mnuFTM, "&Fuel Trim Monitor"}, {names::mnuWBO2, "Wideband / Tachometer display"},
             {names::mnuUnits, "&Units"}, {names::mnuUnitsEnglish, "&English"}, {names::mnuUnitsMetric, "&Metric"},
@@ -219,7 +219,7 @@ private slots:
             opt << a->objectName();
         QCOMPARE(bar, (QStringList{"mnuDataLog", "mnuCom menu", "mnuMode6", "mnuOpt menu"}));
         QCOMPARE(com, (QStringList{"mnuUSB", "mnuConnectionCom1", "mnuConnectionCom2", "mnuConnectionCom3",
-                                   "mnuConnectionCom4", "mnuConnectionComX", "mnu9600", "mnu19200"}));
+                                   "mnuConnectionCom4", "mnuConnectionComX", "mnuAdapter", "mnu9600", "mnu19200"}));
         QCOMPARE(opt, (QStringList{"mnuFTM", "mnuWBO2", "mnuUnits", "mnuDebugMode"}));
     }
 
