@@ -73,6 +73,7 @@ struct Rig {
 class TstElmPort : public QObject {
     Q_OBJECT
 private slots:
+    void session();
     void faults_data();
     void faults();
     void lateAnswerIsDropped();
@@ -86,6 +87,41 @@ private slots:
     void adapterNames();
     void adapterQuestionRefused();
 };
+
+// The session alone on a clone: its set-up lines in order, SEARCHING... on the first 0100, two
+// requests queued with nothing written before a prompt, and the bound of a request never answered.
+void TstElmPort::session()
+{
+    Rig rig;
+    rig.elm.setClone(true);
+    ElmPipe pipe(rig.elm);
+    elm::ElmSession s(pipe, rig.clock);
+    QSignalSpy failed(&s, &elm::ElmSession::failed);
+    s.start();
+    QVERIFY(rig.waitFor([&] { return s.isReady(); }));
+    QCOMPARE(rig.elm.lines(), (QByteArrayList{"\x7F\x7F", "ATZ", "ATE0", "ATL0", "ATS0", "ATH1", "ATAT1", "ATSP0", "0100", "ATDPN"}));
+    QCOMPARE(s.protocol(), elm::Protocol::Can11);
+    QCOMPARE(s.ecus(), (QList<quint32>{0x7E8, 0x7E9}));
+    QVERIFY(s.version().startsWith("ELM327 v"));
+    QList<elm::Answer> answers;
+    s.request("010C1", [&](const elm::Answer &a) { answers << a; });
+    s.request("010D1", [&](const elm::Answer &a) { answers << a; });
+    QVERIFY(rig.waitFor([&] { return answers.size() == 2; }));
+    QCOMPARE(answers[0].messages.value(0).bytes, QByteArray::fromHex("410C1AF8"));
+    QCOMPARE(answers[1].messages.value(0).bytes, QByteArray::fromHex("410D3C"));
+    QCOMPARE(pipe.whileBusy, 0);
+    rig.elm.hang();
+    bool called = false;
+    s.request("010D1", [&](const elm::Answer &) { called = true; });
+    s.request("010C1", [&](const elm::Answer &) { called = true; });
+    rig.clock.wait(elm::ElmSession::Options{}.requestBoundMs - 1);
+    QCOMPARE(failed.size(), 0);
+    rig.clock.wait(2);
+    QCOMPARE(failed.size(), 1);
+    QVERIFY(failed[0][0].toString().contains(QLatin1String("010D1")));
+    QVERIFY(!called && s.hasFailed() && s.queued() == 0);
+    QCOMPARE(rig.elm.lines().last(), QByteArray("010D1"));
+}
 
 // Replies to a command through the port in-process, and what the adapter did.
 void TstElmPort::faults_data()
