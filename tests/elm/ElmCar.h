@@ -38,7 +38,8 @@ inline VehicleProfile profileOf(const QByteArray &json)
     return *p;
 }
 
-// The simulated adapter in-process, as a byte device for the port.
+// The simulated adapter in-process, as a byte device for the port; it counts the writes that came
+// while the adapter was still answering (a real one would have stopped).
 class ElmPipe : public QIODevice {
 public:
     explicit ElmPipe(SimulatedElm &elm) : m_elm(elm)
@@ -51,6 +52,7 @@ public:
     }
     bool isSequential() const override { return true; }
     qint64 bytesAvailable() const override { return m_in.size() + QIODevice::bytesAvailable(); }
+    int whileBusy = 0;
 
 protected:
     qint64 readData(char *data, qint64 max) override
@@ -62,6 +64,7 @@ protected:
     }
     qint64 writeData(const char *data, qint64 n) override
     {
+        whileBusy += m_elm.busy();
         m_elm.receive(QByteArray(data, int(n)));
         return n;
     }

@@ -74,6 +74,7 @@ private slots:
                                                       {"2", Protocol::J1850}, {"A0", Protocol::Unknown}, {"?", Protocol::Unknown}};
         for (const auto &[text, protocol] : rows)
             QCOMPARE(protocolFromNumber(text), protocol);
+        QCOMPARE(j1850Crc("123456789"), quint8(0x4B)); // the CRC-8's standard check value
     }
 };
 

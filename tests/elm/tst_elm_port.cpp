@@ -8,7 +8,6 @@
 
 #include "elm/ElmPort.h"
 #include "program/Program.h"
-#include "services/Mode6Monitor.h"
 #include "sim/SimulatedElm.h"
 
 #include <QSignalSpy>
@@ -73,52 +72,16 @@ struct Rig {
 class TstElmPort : public QObject {
     Q_OBJECT
 private slots:
-    void faults_data();
-    void faults();
     void lateAnswerIsDropped();
     void silentAdapterFails();
     void ignitionOffTurnsStatus();
     void program_data();
     void program();
     void noVehicleAtConnection();
-    void bothLimitsNamed();
     void adapterNames_data();
     void adapterNames();
     void adapterQuestionRefused();
 };
-
-// Replies to a command through the port in-process, and what the adapter did.
-void TstElmPort::faults_data()
-{
-    QTest::addColumn<QString>("fault");
-    QTest::addColumn<QByteArray>("command");
-    QTest::addColumn<QByteArray>("reply");
-    // 48 6B E8 41 0C 1A F8 and its sum.
-    const QByteArray rpm = elm::ToolFace::frame(QByteArray::fromHex("486BE8410C1AF8"), 7);
-    QTest::newRow("plain") << "" << QByteArray("010C07") << rpm;
-    QTest::newRow("clone: echo, split answers") << "clone" << QByteArray("010C07") << rpm;
-    QTest::newRow("BUS BUSY asks again") << "BUS BUSY" << QByteArray("010C07") << elm::askAgainReply(7);
-    QTest::newRow("DATA ERROR asks again") << "DATA ERROR" << QByteArray("010C07") << elm::askAgainReply(7);
-    QTest::newRow("CAN ERROR asks again") << "CAN ERROR" << QByteArray("010C07") << elm::askAgainReply(7);
-    QTest::newRow("unsupported PID: silent") << "" << QByteArray("014F07") << elm::silentReply(7);
-}
-
-void TstElmPort::faults()
-{
-    QFETCH(QString, fault);
-    QFETCH(QByteArray, command);
-    QFETCH(QByteArray, reply);
-    Rig rig;
-    rig.elm.setClone(fault == QLatin1String("clone"));
-    QVERIFY(rig.open());
-    if (fault.contains(QLatin1String("ERROR")) || fault.contains(QLatin1String("BUSY")))
-        rig.elm.faults().nextErrors << fault;
-    const int length = command.right(2).toInt(nullptr, 16);
-    const QByteArray got = rig.ask(command, length);
-    QCOMPARE(got.left(reply.size()), reply);
-    // The next request is answered as if nothing had happened.
-    QCOMPARE(rig.ask("010C07", 7), elm::ToolFace::frame(QByteArray::fromHex("486BE8410C1AF8"), 7));
-}
 
 // A late adapter answer to a command the link gave up on is never the next command's answer.
 void TstElmPort::lateAnswerIsDropped()
@@ -131,22 +94,21 @@ void TstElmPort::lateAnswerIsDropped()
     rig.port.output("010D06", nullptr);
     QCOMPARE(rig.reply(6), elm::ToolFace::frame(QByteArray::fromHex("486BE8410D3C"), 6));
     QVERIFY(!rig.heard.contains("410C"));
-    // Change ECU to the second ECU and back: its number is its response id's low byte.
-    QCOMPARE(rig.ask("800204", 0), QByteArray("R00"));
-    QCOMPARE(rig.ask("010C07", 7), elm::ToolFace::frame(QByteArray::fromHex("486BE9410C0BB8"), 7));
-    QCOMPARE(rig.ask("800204", 0), QByteArray("R00"));
     QCOMPARE(rig.ask("010C07", 7), elm::ToolFace::frame(QByteArray::fromHex("486BE8410C1AF8"), 7));
 }
 
-// An adapter that stops answering mid-exchange is the port's failure, with the reason.
+// An adapter that stops answering is the port's failure once the request's bound is over, with the
+// reason.
 void TstElmPort::silentAdapterFails()
 {
     Rig rig;
     QVERIFY(rig.open());
     QSignalSpy failed(&rig.port, &ScanToolPort::failed);
     rig.elm.hang();
+    const std::int64_t start = rig.clock.now;
     rig.port.output("010C07", nullptr);
     QVERIFY(rig.waitFor([&] { return failed.count() > 0; }, 60000));
+    QCOMPARE(rig.clock.now - start, std::int64_t(elm::ElmSession::Options{}.requestBoundMs));
     QVERIFY(failed.first().first().toString().contains(QLatin1String("did not answer 010C1")));
     QCOMPARE(rig.port.inBufferCount(), -1);
 }
@@ -177,21 +139,23 @@ struct AdapterRig {
     ScriptedPrompts prompts;
     SimulatedElm elm;
     std::unique_ptr<Program> program;
+    ElmPipe *pipe = nullptr;
 
     explicit AdapterRig(const QByteArray &json) : elm(profileOf(json), &clock)
     {
         PortDirectory ports;
         ports.mapFactory(1, [this] {
-            return std::make_unique<elm::ElmPort>(QStringLiteral("in-process adapter"),
-                [this](QString *) -> std::unique_ptr<QIODevice> { return std::make_unique<ElmPipe>(elm); },
-                elm::ElmSession::Options{}, &clock);
+            return std::make_unique<elm::ElmPort>(QStringLiteral("in-process adapter"), [this](QString *) -> std::unique_ptr<QIODevice> {
+                auto device = std::make_unique<ElmPipe>(elm);
+                pipe = device.get();
+                return device;
+            }, elm::ElmSession::Options{}, &clock);
         }, QStringLiteral("in-process adapter"));
         program = std::make_unique<Program>(prompts, std::move(ports), &clock);
         program->definitions.setPlaces({QStringLiteral(QUENTA_SOURCE_DATA_DIR "/troublecode.tcf")});
     }
 };
 
-// What the user sees: the status window and the vehicle data.
 // What the user sees: the status window and the vehicle data; the ECU numbers the adapter shows
 // (its CAN response ids' low bytes) as the tool's.
 QString seen(Program &p)
@@ -224,30 +188,42 @@ void step(Program &p, const QString &op)
 // tool's reply has no room for are shown through the adapter only.
 void TstElmPort::program_data()
 {
+    QTest::addColumn<QString>("protocol");
+    QTest::addColumn<QString>("fault"); // "clone", or the adapter's errors to the first requests after the connection
     QTest::addColumn<QString>("extra");
     QTest::addColumn<QString>("steps");
     QTest::addColumn<QStringList>("further");
-    QTest::newRow("connect, codes, freeze frame, clear") << "" << "connect codes freeze clear codes" << QStringList();
+    const QString fiveCodes = R"(,"pids":{"01":"8507E504","0C":"1AF8","0D":"3C"},"stored":["P0301","P0420","P0171","P0300","P0442"],)"
+                              R"("pending":["P0171","P0133","P0128","P0455"])";
+    QTest::newRow("current data, codes, freeze frame, clear") << "can11" << "" << "" << "connect current codes freeze clear codes" << QStringList();
     QTest::newRow("codes and freeze frame on both ECUs (02PP on the second)")
-        << "" << "connect codes freeze ecu codes freeze current ecu codes" << QStringList();
-    QTest::newRow("no codes (43 00)") << R"(,"stored":[],"pending":[])" << "connect codes" << QStringList();
+        << "can11" << "" << "" << "connect codes freeze ecu codes freeze current ecu codes" << QStringList();
+    QTest::newRow("clone adapter: echo, split answers") << "can11" << "clone" << "" << "connect current codes" << QStringList();
+    QTest::newRow("BUS BUSY, DATA ERROR, CAN ERROR: asked again")
+        << "can11" << "BUS BUSY,DATA ERROR,CAN ERROR" << "" << "connect current codes" << QStringList();
+    QTest::newRow("no codes (43 00)") << "can11" << "" << R"(,"stored":[],"pending":[])" << "connect codes" << QStringList();
     QTest::newRow("five stored and four pending codes")
-        << R"(,"pids":{"01":"8507E504","0C":"1AF8","0D":"3C"},"stored":["P0301","P0420","P0171","P0300","P0442"],)"
-           R"("pending":["P0171","P0133","P0128","P0455"])"
-        << "connect codes" << QStringList{"TC1 -P0300", "TC1 -P0442", "Pending Code 4 -P0455"};
+        << "can11" << "" << fiveCodes << "connect codes" << QStringList{"TC1 -P0300", "TC1 -P0442", "Pending Code 4 -P0455"};
+    QTest::newRow("ISO 9141: current data, freeze frame, five stored codes in two frames")
+        << "iso9141" << "" << fiveCodes << "connect current freeze codes" << QStringList{"TC1 -P0300", "TC1 -P0442", "Pending Code 4 -P0455"};
 }
 
 void TstElmPort::program()
 {
+    QFETCH(QString, protocol);
+    QFETCH(QString, fault);
     QFETCH(QString, extra);
     QFETCH(QString, steps);
     QFETCH(QStringList, further);
-    const QByteArray json = carJson(QStringLiteral("can11"), extra);
+    const QByteArray json = carJson(protocol, extra);
     LineRig tool(Line::InProcess, profileOf(json));
     AdapterRig adapter(json);
+    adapter.elm.setClone(fault == QLatin1String("clone"));
     for (const QString &op : steps.split(QLatin1Char(' '))) {
         step(*tool.program, op);
         step(*adapter.program, op);
+        if (op == QLatin1String("connect") && fault.contains(QLatin1String("ERROR")))
+            adapter.elm.faults().nextErrors = fault.split(QLatin1Char(','));
         QString got = seen(*adapter.program);
         // The adapter names itself after a connection.
         if (op == QLatin1String("connect")) {
@@ -265,8 +241,11 @@ void TstElmPort::program()
             }
         QVERIFY2(got == seen(*tool.program), qPrintable(op + QLatin1String(":\n") + seen(*tool.program) + QLatin1String("\n==\n") + got));
     }
+    QVERIFY(adapter.elm.faults().nextErrors.isEmpty());
+    QCOMPARE(adapter.pipe->whileBusy, 0); // nothing written before the prompt
     // On CAN the ECU number is its response id's low byte.
-    QCOMPARE(adapter.program->linkInfo.ecuCaption(), QStringLiteral("ECU #=%1\r\n").arg(steps.count(QLatin1String("ecu")) % 2 ? "E9" : "E8"));
+    if (protocol == QLatin1String("can11"))
+        QCOMPARE(adapter.program->linkInfo.ecuCaption(), QStringLiteral("ECU #=%1\r\n").arg(steps.count(QLatin1String("ecu")) % 2 ? "E9" : "E8"));
 }
 
 // No car at the connection: the program waits for it as it does with the tool, and once the
@@ -296,25 +275,6 @@ void TstElmPort::noVehicleAtConnection()
     QCOMPARE(adapter.program->linkInfo.ecuCaption(), QStringLiteral("ECU #=E9\r\n"));
 }
 
-// A CAN test reports both limits where the tool's reply holds one: the window names the other.
-void TstElmPort::bothLimitsNamed()
-{
-    AdapterRig rig(carJson(QStringLiteral("can11")));
-    step(*rig.program, QStringLiteral("connect"));
-    Mode6Monitor monitor(rig.program->link, rig.program->mode6, rig.prompts);
-    monitor.fields.testId = QStringLiteral("1");
-    monitor.fields.componentId = QStringLiteral("1");
-    monitor.fields.units = QStringLiteral(" mV");
-    monitor.getTestResults();
-    QCOMPARE(monitor.fields.value, QStringLiteral("500 mV"));
-    QCOMPARE(monitor.fields.max, QStringLiteral("1000 mV"));
-    QCOMPARE(monitor.fields.returned, QStringLiteral(" Min limit not shown: 100 mV"));
-    QCOMPARE(monitor.fields.passFail, QStringLiteral("PASS"));
-    // A test the ECU does not have names nothing from the test before.
-    monitor.fields.componentId = QStringLiteral("2");
-    monitor.getTestResults();
-    QCOMPARE(monitor.fields.returned, Mode6Monitor::NoResponseText);
-}
 // How a user names the adapter in the window, and the target it stands for ("" for none).
 void TstElmPort::adapterNames_data()
 {
@@ -323,7 +283,6 @@ void TstElmPort::adapterNames_data()
     QTest::newRow("Bluetooth") << "/dev/rfcomm0" << "/dev/rfcomm0";
     QTest::newRow("USB at a fixed speed") << " /dev/ttyUSB0@38400 " << "/dev/ttyUSB0@38400";
     QTest::newRow("Wi-Fi") << "192.168.0.10:35000" << "tcp 192.168.0.10:35000";
-    QTest::newRow("the command line's form") << "elm:tcp:adapter.local:23" << "tcp adapter.local:23";
     QTest::newRow("empty") << "  " << "";
     QTest::newRow("no folder") << "rfcomm0" << "";
     QTest::newRow("no port number") << "192.168.0.10:" << "";

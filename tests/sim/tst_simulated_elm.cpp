@@ -1,18 +1,13 @@
 // The simulated ELM327 and the message-level vehicle behind it, where a wrong simulator would hide a
 // fault of the program: echo and prompt, SEARCHING, STOPPED, ISO-TP frames, two ECUs, legacy
-// frame checks, the count digit against the response timeout, faults; and one adapter served by
-// quenta-sim on a pseudo-terminal and on TCP.
+// frame checks, the count digit against the response timeout, line pacing, faults and the clone.
 #include "ManualClock.h"
-#include "PtySim.h"
 
+#include "elm/ElmFrames.h"
 #include "sim/SimulatedElm.h"
 #include "sim/SimulatedVehicle.h"
 
-#include <QTcpSocket>
 #include <QtTest>
-#include <fcntl.h>
-#include <termios.h>
-#include <unistd.h>
 
 using namespace quenta::sim;
 
@@ -52,14 +47,14 @@ struct Rig {
             ++writes;
         });
     }
-    // Sends one line and waits (on the clock) for the prompt; the answer and how long it took.
+    // Sends the line(s) and waits (on the clock) for a prompt each; the answer and how long it took.
     QByteArray say(const QByteArray &line, qint64 *tookMs = nullptr)
     {
         heard.clear();
         writes = 0;
         const qint64 start = clock.now;
         elm.receive(line + '\r');
-        for (int i = 0; i < 20000 && !heard.endsWith('>'); ++i)
+        for (int i = 0; i < 20000 && heard.count('>') <= line.count('\r'); ++i)
             clock.wait(1);
         if (tookMs)
             *tookMs = clock.now - start;
@@ -81,34 +76,6 @@ QList<QByteArray> linesOf(const QByteArray &answer)
     return out;
 }
 
-// The messages of each CAN ID, put together from single, first and consecutive frames.
-QMap<QByteArray, QByteArray> reassemble(const QList<QByteArray> &lines)
-{
-    QMap<QByteArray, QByteArray> messages;
-    QMap<QByteArray, int> wanted, nextSeq;
-    for (const QByteArray &line : lines) {
-        const QList<QByteArray> f = line.split(' ');
-        const QByteArray id = f[0];
-        QByteArray data;
-        for (int i = 1; i < f.size(); ++i)
-            data += QByteArray::fromHex(f[i]);
-        const int pci = quint8(data[0]);
-        if (pci >> 4 == 0) {
-            messages[id] = data.mid(1, pci);
-        } else if (pci >> 4 == 1) {
-            wanted[id] = (pci & 0x0F) << 8 | quint8(data[1]);
-            messages[id] = data.mid(2);
-            nextSeq[id] = 1;
-        } else {
-            if ((pci & 0x0F) != (nextSeq[id]++ & 0x0F))
-                return {}; // out of sequence
-            messages[id] += data.mid(1);
-            messages[id].truncate(wanted[id]);
-        }
-    }
-    return messages;
-}
-
 } // namespace
 
 class tst_simulated_elm : public QObject {
@@ -127,25 +94,17 @@ private slots:
         QTest::newRow("legacy codes in frames of three") << false << all << QByteArray("03")
             << QByteArrayList{"0:43030104200171", "0:43030052340000", "1:430700C1000000"};
         QTest::newRow("no pending codes on CAN: 47 00") << true << 1 << QByteArray("07") << QByteArrayList{"1:4700"};
-        QTest::newRow("several PIDs in one CAN request") << true << 0 << QByteArray("010C0D05")
-            << QByteArrayList{"0:410C1AF80D3C"};
+        QTest::newRow("several PIDs in one CAN request") << true << 0 << QByteArray("010C0D05") << QByteArrayList{"0:410C1AF80D3C"};
         QTest::newRow("a PID nobody has: no answer") << true << all << QByteArray("0105") << QByteArrayList{};
-        QTest::newRow("freeze frame with its frame byte") << true << 0 << QByteArray("020C00")
-            << QByteArrayList{"0:420C001AF8"};
-        QTest::newRow("service 05 does not exist on CAN") << true << 0 << QByteArray("050101")
-            << QByteArrayList{"0:7F0511"};
-        QTest::newRow("legacy O2 test with its limits") << false << 0 << QByteArray("050501")
-            << QByteArrayList{"0:45050119 0064"};
+        QTest::newRow("freeze frame with its frame byte") << true << 0 << QByteArray("020C00") << QByteArrayList{"0:420C001AF8"};
+        QTest::newRow("service 05 does not exist on CAN") << true << 0 << QByteArray("050101") << QByteArrayList{"0:7F0511"};
+        QTest::newRow("legacy O2 test with its limits") << false << 0 << QByteArray("050501") << QByteArrayList{"0:45050119 0064"};
         QTest::newRow("CAN MID 01: O2 B1S1 tests and mode 6 test 01") << true << 0 << QByteArray("0601")
             << QByteArrayList{"0:4601" "010B01C20000FFFF" "0105100064000001 90" "0181010 1F4 0000 03E8"};
-        QTest::newRow("CAN MID 05: B2S1 test 09 in ms") << true << 0 << QByteArray("0605")
-            << QByteArrayList{"0:4605" "091003E8019007D0"};
-        QTest::newRow("CAN MID 21: a minimum limit") << true << 0 << QByteArray("0621")
-            << QByteArrayList{"0:4621" "8501 0050 0040 FFFF"};
-        QTest::newRow("CAN MID support 00 and 20") << true << 0 << QByteArray("0600")
-            << QByteArrayList{"0:4600 88000001"};
-        QTest::newRow("legacy mode 6 test, minimum bit") << false << 0 << QByteArray("0621")
-            << QByteArrayList{"0:46218500500040"};
+        QTest::newRow("CAN MID 05: B2S1 test 09 in ms") << true << 0 << QByteArray("0605") << QByteArrayList{"0:4605" "091003E8019007D0"};
+        QTest::newRow("CAN MID 21: a minimum limit") << true << 0 << QByteArray("0621") << QByteArrayList{"0:4621" "8501 0050 0040 FFFF"};
+        QTest::newRow("CAN MID support 00 and 20") << true << 0 << QByteArray("0600") << QByteArrayList{"0:4600 88000001"};
+        QTest::newRow("legacy mode 6 test, minimum bit") << false << 0 << QByteArray("0621") << QByteArrayList{"0:46218500500040"};
         QTest::newRow("other services refused on CAN") << true << 1 << QByteArray("0902") << QByteArrayList{"1:7F0911"};
     }
     void vehicleMessages()
@@ -185,6 +144,9 @@ private slots:
         QTest::newRow("receive filter 7E9") << QByteArrayList{"ATE0", "0100", "ATH1", "ATCRA7E9"} << QByteArray("0100") << QByteArray("7E9 06 41 00 80 10 00 00 55\r\r>");
         QTest::newRow("nobody at 7E5") << QByteArrayList{"ATE0", "0100", "ATSH7E5"} << QByteArray("0100") << QByteArray("NO DATA\r\r>");
         QTest::newRow("no count digit 0") << QByteArrayList{"ATE0"} << QByteArray("010C0") << QByteArray("?\r\r>");
+        // Typed ahead of an AT command's prompt, a line is taken; only a request under way stops.
+        QTest::newRow("typed ahead") << QByteArrayList{} << QByteArray("ATE0\r010C")
+                                     << QByteArray("ATE0\rOK\r\r>SEARCHING...\r41 0C 1A F8\r41 0C 0B B8\r\r>");
     }
     void echoPromptAndAtCommands()
     {
@@ -241,13 +203,11 @@ private slots:
         // 7E9's single frame comes between 7E8's first and consecutive frames.
         QVERIFY2(lines[0].startsWith("7E8 10 0C ") && lines[1].startsWith("7E9 06 ") && lines[2].startsWith("7E8 21 "),
                  lines.join('|').constData());
-        const auto messages = reassemble(lines);
-        QCOMPARE(messages.value("7E8").toHex().toUpper(), QByteArray("430503010420017103005234"));
-        QCOMPARE(messages.value("7E9").toHex().toUpper(), QByteArray("43020700C100"));
+        const quenta::elm::Answer a = quenta::elm::parseAnswer(lines.join('\r') + "\r>", quenta::elm::Protocol::Can11);
+        QCOMPARE(a.messages.size(), 2);
+        QCOMPARE(a.messages[0].bytes.toHex().toUpper(), QByteArray("430503010420017103005234"));
+        QCOMPARE(a.messages[1].bytes.toHex().toUpper(), QByteArray("43020700C100"));
 
-        // Headers off: the length line, then the numbered frames.
-        rig.setUp({"ATH0", "ATSH7E0"});
-        QCOMPARE(rig.say("03"), QByteArray("00C\r0: 43 05 03 01 04 20\r1: 01 71 03 00 52 34 55\r\r>"));
     }
 
     // Legacy frames: three header bytes, the message, and the frame check.
@@ -264,17 +224,6 @@ private slots:
     {
         QFETCH(QString, protocol);
         QFETCH(QByteArray, header);
-        // The J1850 frame check, checked against its standard check value first.
-        auto crc8 = [](const QByteArray &b) {
-            quint8 crc = 0xFF;
-            for (char c : b) {
-                crc ^= quint8(c);
-                for (int i = 0; i < 8; ++i)
-                    crc = quint8(crc & 0x80 ? (crc << 1) ^ 0x1D : crc << 1);
-            }
-            return quint8(~crc);
-        };
-        QCOMPARE(crc8("123456789"), quint8(0x4B));
         Rig rig(car(protocol));
         rig.setUp({"ATE0", "ATH1", "ATS0"});
         const QList<QByteArray> lines = linesOf(rig.say("010C"));
@@ -282,11 +231,8 @@ private slots:
         const QByteArray frame = QByteArray::fromHex(lines[1]);
         QCOMPARE(frame.left(3).toHex().toUpper(), header);
         QCOMPARE(frame.mid(3, 4).toHex().toUpper(), QByteArray("410C1AF8"));
-        quint8 sum = 0;
-        for (char c : frame.chopped(1))
-            sum = quint8(sum + quint8(c));
         const bool j1850 = protocol.startsWith(QLatin1String("j1850"));
-        QCOMPARE(quint8(frame.back()), j1850 ? crc8(frame.chopped(1)) : sum);
+        QCOMPARE(quint8(frame.back()), j1850 ? quenta::elm::j1850Crc(frame.chopped(1)) : quenta::elm::byteSum(frame.chopped(1)));
         // Two ECUs, one line each; the codes in frames of three.
         QCOMPARE(linesOf(rig.say("0100")).size(), 2);
         QCOMPARE(linesOf(rig.say("03")).size(), 3);
@@ -307,6 +253,8 @@ private slots:
         QTest::newRow("ATST 19 with ATAT0: 100 ms") << QByteArrayList{"ATAT0", "ATST19"} << QByteArray("010C") << 2 << 111;
         QTest::newRow("count 3 of 2: the timeout") << QByteArrayList{"ATAT0"} << QByteArray("010C3") << 2 << 211;
         QTest::newRow("nobody: NO DATA after ATST") << QByteArrayList{"ATAT2"} << QByteArray("0105") << 1 << 200;
+        // "010C1\r" in, "41 0C 1A F8\r\r>" out: 20 characters of 1042 us, and the ECU's 10 ms.
+        QTest::newRow("paced at 9600 baud") << QByteArrayList{"9600"} << QByteArray("010C1") << 1 << 31;
     }
     void countDigitEndsTheWaitEarly()
     {
@@ -315,32 +263,19 @@ private slots:
         QFETCH(int, lines);
         QFETCH(int, ms);
         Rig rig;
-        rig.setUp(QByteArrayList{"ATE0", "0100"} + settings);
+        rig.setUp({"ATE0", "0100"});
+        for (const QByteArray &setting : settings)
+            setting.startsWith("AT") ? void(rig.say(setting)) : rig.elm.setBaud(setting.toInt());
         qint64 took = 0;
         const QByteArray answer = rig.say(request, &took);
         QCOMPARE(linesOf(answer).size(), lines);
         QCOMPARE(took, qint64(ms));
     }
 
-    void theLineSpeedPacesTheAnswer()
-    {
-        Rig rig;
-        rig.setUp({"ATE0", "0100"});
-        rig.elm.setBaud(9600);
-        qint64 took = 0;
-        // "010C1\r" in, "41 0C 1A F8\r\r>" out: 20 characters of 10 bits, and the ECU's 10 ms.
-        QCOMPARE(rig.say("010C1", &took), QByteArray("41 0C 1A F8\r\r>"));
-        QVERIFY2(took >= 10 + 20 * 10 * 1000 / 9600 && took <= 10 + 20 * 10 * 1000 / 9600 + 2, qPrintable(QString::number(took)));
-    }
-
     void faultsAndTheClone()
     {
         Rig rig;
         rig.setUp({"ATE0", "0100"});
-        rig.elm.faults().nextErrors << QStringLiteral("BUS BUSY") << QStringLiteral("CAN ERROR");
-        QCOMPARE(rig.say("010C"), QByteArray("BUS BUSY\r\r>"));
-        QCOMPARE(rig.say("010C"), QByteArray("CAN ERROR\r\r>"));
-        QVERIFY(rig.say("010C").startsWith("41 0C"));
         // Stopped answering in the middle of an answer: nothing more, ever.
         rig.elm.receive("010C\r");
         rig.clock.wait(5);
@@ -356,68 +291,6 @@ private slots:
         const QByteArray answer = c.say("0100");
         QVERIFY2(answer.contains("41 00 80 18 00 00 \r"), answer.constData()); // a blank after every byte
         QVERIFY(c.writes > 3);
-    }
-
-    // quenta-sim --elm on a pseudo-terminal and on TCP; the adapter keeps its settings between
-    // TCP clients, so a client must set what it relies on.
-    void servedOnAPseudoTerminalAndTcp()
-    {
-        const QString profile = writeTempProfile(R"({"ecus":[{"address":"10","pids":{"0C":"1AF8"}}],
-                                                     "adapter":{"search_ms":20,"reset_ms":20}})");
-        auto readToPrompt = [](const std::function<QByteArray()> &read, int prompts = 1) {
-            QByteArray got;
-            QElapsedTimer t;
-            t.start();
-            while (got.count('>') < prompts && t.elapsed() < 10000)
-                got += read();
-            return got;
-        };
-
-        PtySim pty;
-        QVERIFY(pty.start({QStringLiteral("--elm"), profile}));
-        const int fd = ::open(pty.device.toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
-        QVERIFY(fd >= 0);
-        termios t{};
-        tcgetattr(fd, &t);
-        cfmakeraw(&t);
-        cfsetispeed(&t, B38400);
-        cfsetospeed(&t, B38400);
-        tcsetattr(fd, TCSANOW, &t);
-        auto readPty = [fd] {
-            char buf[256];
-            fd_set set;
-            FD_ZERO(&set);
-            FD_SET(fd, &set);
-            timeval tv{0, 100000};
-            if (select(fd + 1, &set, nullptr, nullptr, &tv) <= 0)
-                return QByteArray();
-            const ssize_t n = ::read(fd, buf, sizeof buf);
-            return n > 0 ? QByteArray(buf, int(n)) : QByteArray();
-        };
-        QVERIFY(::write(fd, "ATZ\r", 4) == 4);
-        QCOMPARE(readToPrompt(readPty), QByteArray("ATZ\r\r\rELM327 v1.5\r\r>"));
-        // A line typed ahead of an AT command's prompt is taken; only a request under way stops.
-        QVERIFY(::write(fd, "ATE0\r010C\r", 10) == 10);
-        QCOMPARE(readToPrompt(readPty, 2), QByteArray("ATE0\rOK\r\r>SEARCHING...\r41 0C 1A F8\r\r>"));
-        ::close(fd);
-
-        PtySim tcp;
-        QVERIFY(tcp.start({QStringLiteral("--elm"), profile, QStringLiteral("--listen"), QStringLiteral("0")}));
-        const QStringList where = tcp.device.split(QLatin1Char(':'));
-        QCOMPARE(where.value(0), QStringLiteral("127.0.0.1"));
-        for (int client = 0; client < 2; ++client) {
-            QTcpSocket socket;
-            socket.connectToHost(QStringLiteral("127.0.0.1"), quint16(where.value(1).toUInt()));
-            QVERIFY(socket.waitForConnected(5000));
-            auto readTcp = [&socket] {
-                socket.waitForReadyRead(100);
-                return socket.readAll();
-            };
-            socket.write(client == 0 ? "ATE0\r" : "ATI\r");
-            // The second client finds echo still off.
-            QCOMPARE(readToPrompt(readTcp), client == 0 ? QByteArray("ATE0\rOK\r\r>") : QByteArray("ELM327 v1.5\r\r>"));
-            socket.disconnectFromHost();
-        }
     }
 };
 
