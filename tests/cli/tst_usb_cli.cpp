@@ -44,47 +44,25 @@ private slots:
         QCOMPARE(lines.size(), 2);
         const QJsonObject current = QJsonDocument::fromJson(lines[0].toUtf8()).object();
         QCOMPARE(current.value(QStringLiteral("firmware")).toString(), QStringLiteral("F/W: S3.40"));
+        QCOMPARE(current.value(QStringLiteral("indicator")).toObject().value(QStringLiteral("color")).toString(), QStringLiteral("#00ff00"));
         QVERIFY(current.value(QStringLiteral("data")).toArray().size() > 20);
-        QCOMPARE(current.value(QStringLiteral("indicator")).toObject().value(QStringLiteral("color")).toString(),
-                 QStringLiteral("#00ff00"));
-        const QJsonObject codes = QJsonDocument::fromJson(lines[1].toUtf8()).object();
-        QVERIFY(codes.value(QStringLiteral("status")).toString().contains(QStringLiteral("P0301")));
+        QVERIFY(QJsonDocument::fromJson(lines[1].toUtf8()).object().value(QStringLiteral("status")).toString().contains(QStringLiteral("P0301")));
     }
 
     // Another device is never claimed, and one that cannot be claimed says why; the wait for the
     // named one ends at --timeout.
-    void noUsableDevice_data()
-    {
-        QTest::addColumn<QString>("ids");
-        QTest::addColumn<bool>("refuseClaim");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("other IDs") << "1234:9999" << false << "connect: no USB device 1234:9999 attached within 1 s\n";
-        QTest::newRow("held by another program")
-            << "1234:5678" << true
-            << "connect: no USB device 1234:5678 attached within 1 s (DeviceAttach: WDU_SetInterface failed "
-               "(num.  0 alternate  0) device &H102: error &HFFFFFFFA (Resource busy))\n";
-    }
     void noUsableDevice()
     {
-        QFETCH(QString, ids);
-        QFETCH(bool, refuseClaim);
-        QFETCH(QString, reason);
-        UsbRig rig(quenta::sim::VehicleProfile::defaultProfile());
-        rig.plug({UsbRig::Vendor, UsbRig::Product, 2, refuseClaim});
-        const Run r = cli({QStringLiteral("--usb"), ids, QStringLiteral("--timeout"), QStringLiteral("1"),
-                           QStringLiteral("current")});
-        QCOMPARE(r.code, 1);
-        QCOMPARE(r.err, QStringLiteral("quenta-cli: ") + reason);
-    }
-
-    void badArguments()
-    {
-        for (const QStringList &args : {QStringList{"--usb", "current"}, QStringList{"--usb=12G4:5678", "current"},
-                                        QStringList{"--usb=12345:5678", "current"},
-                                        QStringList{"--usb=1234:5678", "--port", "/dev/null", "current"}}) {
-            const Run r = cli(args);
-            QCOMPARE(r.code, 2);
-            QVERIFY(r.err.contains(QStringLiteral("usage:")));
+        const struct { const char *ids; bool refuseClaim; const char *reason; } rows[] = {
+            {"1234:9999", false, "connect: no USB device 1234:9999 attached within 1 s\n"},
+            {"1234:5678", true, "connect: no USB device 1234:5678 attached within 1 s (DeviceAttach: WDU_SetInterface failed "
+                                "(num.  0 alternate  0) device &H102: error &HFFFFFFFA (Resource busy))\n"}};
+        for (const auto &r : rows) {
+            UsbRig rig(quenta::sim::VehicleProfile::defaultProfile());
+            rig.plug({UsbRig::Vendor, UsbRig::Product, 2, r.refuseClaim});
+            const Run got = cli({QStringLiteral("--usb"), QLatin1String(r.ids), QStringLiteral("--timeout"), QStringLiteral("1"), QStringLiteral("current")});
+            QCOMPARE(got.code, 1);
+            QCOMPARE(got.err, QStringLiteral("quenta-cli: ") + QLatin1String(r.reason));
         }
     }
 };

@@ -12,16 +12,8 @@
 #include "live/widgets/WRO2_Sensor_Log.h"
 #include "services/CurrentData.h"
 
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QLocale>
-#include <QProcess>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
+#include <QtWidgets>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -133,16 +125,18 @@ private slots:
     }
 
     // A slot on a line no walk set: "No Data Selected" once for the run, before the first sample
-    // (a box at every sample would hold the run up), and 0 in the file.
+    // (a box at every sample would hold the run up), and 0 in the file. A sample without a good
+    // reply has an empty field, never a 0 that was not measured.
     void loggerFilesByteForByte()
     {
-        const struct { QList<int> pids; QStringList slotLines; const char *row; int boxes; } rows_[] = {
-            {{0x0C, 0x05}, {Rpm, Coolant}, "813,181", 0},
+        const struct { QList<int> pids; QStringList slotLines; const char *row; int boxes; bool vehicle = true; } rows_[] = {
+            {{0x0C, 0x05}, {Rpm, Coolant}, "813,181", 0}, {{0x0C, 0x05}, {Rpm, Coolant}, ",", 0, false},
             {{0x0C, 0x05, 0}, {Rpm, Coolant, QString()}, "813,181,0", 1},
             {{0x0C, 0x05, 0x04, 0x0C, 0x05, 0x04}, {Rpm, Coolant, Load, Rpm, Coolant, Load}, "813,181,37,813,181,37", 0}};
         for (const auto &r : rows_) {
             LogRig t;
             t.setUp(r.pids, 3);
+            t.rig.tool.setVehicle(r.vehicle);
             const auto save = t.logger.afterSample;
             int boxesAtFirst = -1;
             t.logger.afterSample = [&](int n) {
@@ -151,81 +145,51 @@ private slots:
                 save(n);
             };
             t.logger.Command1_Click();
-            const int requests = int(r.pids.size()) - r.boxes;
-            QCOMPARE(readAll(t.file()), header(r.slotLines) + rows(r.row, 3, requests));
+            QCOMPARE(readAll(t.file()), header(r.slotLines) + rows(r.row, 3, int(r.pids.size()) - r.boxes));
             QCOMPARE(boxesAtFirst, r.boxes);
             QCOMPARE(int(t.rig.prompts.texts().count(DataLogger::NoDataSelected)), r.boxes);
             QCOMPARE(t.logger.savedTo(), t.file());
             QVERIFY2(RecoveryFile::leftBehind().isEmpty(), "a saved log leaves no recovery file");
             QCOMPARE(t.rig.prompts.fileQuestions.first().filter, logfile::FileFilter);
-            QCOMPARE(t.logger.beginCaption, QStringLiteral("Begin Log")); // Save keeps the window
-            QVERIFY(t.logger.beginEnabled);
+            // Save keeps the window.
+            QVERIFY(t.logger.beginCaption == QStringLiteral("Begin Log") && t.logger.beginEnabled);
         }
     }
 
+    // While paused no rows are added; the first after RESTART is later by the pause.
     void loggerSchedule()
     {
-        const struct { const char *interval; int lateMs; QList<double> times; } rows_[] = {
+        const struct { const char *interval; int lateMs; QList<double> times; bool pause = false; } rows_[] = {
             {"0.100", 0, {0.104, 0.204, 0.304}}, // requests take 4 ms; the schedule does not drift by it
             {"2", 0, {0.104, 2.104, 4.104}},     // the first after 0.1 s
             {"abc", 0, {0.104, 0.108, 0.112}},   // no interval: back to back
             {"-1", 0, {0.104, 0.108, 0.112}},
             // A late sample is taken at once; its first request meets the status character that
             // came due while it was late, so it takes 2 ms, not 4.
-            {"0.100", 350, {0.104, 0.456, 0.808}}};
+            {"0.100", 350, {0.104, 0.456, 0.808}}, {"0.100", 0, {0.104, 0.204, 0.708}, true}};
         for (const auto &r : rows_) {
             LogRig t;
             t.setUp({0x0C, 0x05}, 3);
             const auto save = t.logger.afterSample;
             t.logger.afterSample = [&](int n) {
                 t.clock.now += r.lateMs;
+                if (r.pause && n == 2)
+                    t.logger.Command2_Click();
                 save(n);
+            };
+            int pausedWaits = 0;
+            t.clock.onWait = [&] {
+                if (t.logger.paused() && ++pausedWaits == 10) {
+                    QCOMPARE(t.logger.pauseCaption, QStringLiteral("RESTART"));
+                    QCOMPARE(t.logger.samples().rowCount(), 2);
+                    t.logger.Command2_Click();
+                }
             };
             t.logger.intervalText = QLatin1String(r.interval);
             t.logger.Command1_Click();
             QCOMPARE(t.times(t.logger.samples()), r.times);
+            QCOMPARE(pausedWaits, r.pause ? 10 : 0);
         }
-        // While paused no rows are added; the first after RESTART is later by the pause.
-        LogRig t;
-        t.setUp({0x0C, 0x05}, 3);
-        const auto save = t.logger.afterSample;
-        t.logger.afterSample = [&](int n) {
-            if (n == 2)
-                t.logger.Command2_Click();
-            save(n);
-        };
-        int pausedWaits = 0;
-        t.clock.onWait = [&] {
-            if (t.logger.paused() && ++pausedWaits == 10) {
-                QCOMPARE(t.logger.pauseCaption, QStringLiteral("RESTART"));
-                QCOMPARE(t.logger.samples().rowCount(), 2);
-                t.logger.Command2_Click();
-            }
-        };
-        t.logger.Command1_Click();
-        QCOMPARE(t.times(t.logger.samples()), (QList<double>{0.104, 0.204, 0.708}));
-    }
-
-    // A sample without a good reply has an empty field, never a 0 that was not measured.
-    void noVehicleLeavesEmptyFields()
-    {
-        LogRig t;
-        t.setUp({0x0C, 0x05}, 2);
-        t.rig.tool.setVehicle(false);
-        t.logger.Command1_Click();
-        QVERIFY2(readAll(t.file()).endsWith(rows(",", 2, 2)), readAll(t.file()).constData());
-
-        LogRig w;
-        w.rig.tool.setVehicle(false);
-        w.meter.afterSample = [&](int n) {
-            if (n >= 2)
-                w.meter.Command2_Click();
-        };
-        w.rig.prompts.fileNames << w.file();
-        w.meter.Command1_Click();
-        QCOMPARE(w.meter.rpmText, QString());
-        QCOMPARE(w.meter.ratioText, QString());
-        QCOMPARE(readAll(w.file()), Wideband + ",,\r\n,,\r\n");
     }
 
     // Each run ends by itself at its limit, and the file holds every sample. The logger's slot has
@@ -255,17 +219,13 @@ private slots:
         using K = LogTrigger::Kind;
         using C = DataLogger::Combine;
         const struct { K kind1; int value1; C combine; K kind2; int value2; const char *start; } rows_[] = {
-            {K::None, 0, C::None, K::None, 0, "10:00:00"},
-            {K::SystemTime, 5, C::None, K::None, 0, "10:05:00"},
+            {K::None, 0, C::None, K::None, 0, "10:00:00"}, {K::SystemTime, 5, C::None, K::None, 0, "10:05:00"},
             {K::SystemTime, 60, C::None, K::None, 0, ""}, // never
-            {K::Speed, 0, C::None, K::None, 0, "10:00:00"},
-            {K::Speed, 100, C::None, K::None, 0, ""}, // above the car's
+            {K::Speed, 0, C::None, K::None, 0, "10:00:00"}, {K::Speed, 100, C::None, K::None, 0, ""}, // above the car's
             {K::Rpm, 800, C::None, K::None, 0, "10:00:00"},
             {K::SystemTime, 5, C::And, K::None, 0, "10:05:00"}, // an unset trigger 2 adds no condition
-            {K::SystemTime, 5, C::Or, K::None, 0, "10:05:00"},
-            {K::SystemTime, 5, C::Or, K::Speed, 0, "10:00:00"},
-            {K::SystemTime, 5, C::And, K::Rpm, 500, "10:05:00"},
-            {K::SystemTime, 5, C::And, K::Speed, 100, ""},
+            {K::SystemTime, 5, C::Or, K::None, 0, "10:05:00"}, {K::SystemTime, 5, C::Or, K::Speed, 0, "10:00:00"},
+            {K::SystemTime, 5, C::And, K::Rpm, 500, "10:05:00"}, {K::SystemTime, 5, C::And, K::Speed, 100, ""},
             {K::None, 0, C::And, K::Speed, 100, "10:00:00"}, // without trigger 1: no wait
         };
         for (const auto &r : rows_) {
@@ -285,9 +245,7 @@ private slots:
             t.logger.Command1_Click();
             QCOMPARE(t.logger.status, QStringLiteral("STOPPED"));
             if (!*r.start) { // ended while waiting: nothing recorded, no file asked for
-                QCOMPARE(t.logger.samples().rowCount(), 0);
-                QVERIFY(t.rig.prompts.fileQuestions.isEmpty());
-                QVERIFY(t.logger.beginEnabled);
+                QVERIFY(t.logger.samples().rowCount() == 0 && t.rig.prompts.fileQuestions.isEmpty() && t.logger.beginEnabled);
             } else {
                 QCOMPARE(t.logger.samples().rowCount(), 1);
                 QCOMPARE(t.logger.startTime().time().toString(QStringLiteral("HH:mm:ss")), QLatin1String(r.start));
@@ -305,9 +263,7 @@ private slots:
                 t.logger.Cancel_Click();
         };
         t.logger.Command1_Click();
-        QVERIFY(t.clock.waits < 10);
-        QCOMPARE(t.logger.samples().rowCount(), 0);
-        QVERIFY(hide.count() >= 1);
+        QVERIFY(t.clock.waits < 10 && t.logger.samples().rowCount() == 0 && hide.count() >= 1);
         QCOMPARE(settingsSaved, 1);
 
         const struct { K kind; const char *entered; int value; const char *refusal; } values[] = {
@@ -323,7 +279,10 @@ private slots:
     }
 
     // Nothing recorded is lost: a cancelled dialog or an unwritable file leaves the samples in the
-    // recovery file, the user is told where, and the next start offers it.
+    // recovery file, the user is told where, and the next start offers it. While a run records it
+    // holds its file, so it is not offered meanwhile, and every row taken is in the file at once
+    // (a killed program loses nothing the system was given); an offered file is held until the
+    // question is answered, so any program asking for its lock finds it taken.
     void samplesAreKept()
     {
         const struct { const char *file, *said; } rows_[] = {
@@ -333,7 +292,19 @@ private slots:
             LogRig t;
             t.setUp({0x0C, 0x05}, 2);
             t.rig.prompts.fileNames = {QLatin1String(r.file)};
+            const auto save = t.logger.afterSample;
+            QStringList offered{QStringLiteral("not looked")};
+            int lines = 0;
+            t.logger.afterSample = [&](int n) {
+                ScriptedPrompts window;
+                logfile::offerRecovered(window);
+                offered = RecoveryFile::leftBehind() + window.texts();
+                lines = int(readAll(t.logger.recoveryPath()).count('\n'));
+                save(n);
+            };
             t.logger.Command1_Click();
+            QCOMPARE(offered, QStringList());
+            QCOMPARE(lines, 6 + 2);
             const QStringList left = RecoveryFile::leftBehind();
             QCOMPARE(left.size(), 1);
             const QString message = t.rig.prompts.shown.last().text;
@@ -341,13 +312,28 @@ private slots:
             QCOMPARE(readAll(left.first()), header({Rpm, Coolant}) + rows("813,181", 2, 2));
 
             // Offered at the next start: declined, it stays; accepted, it is saved and goes.
-            ScriptedPrompts later;
+            // flock(1) exits 1 when it cannot have the lock at once, 0 when it had it.
+            auto otherProgramLocks = [&] {
+                return QProcess::execute(QStringLiteral("flock"), {QStringLiteral("--nonblock"), left.first(), QStringLiteral("true")});
+            };
+            struct AskingPrompts : ScriptedPrompts {
+                std::function<void()> whileAsked;
+                bool askYesNo(const QString &text, const QString &title, Icon icon, bool defaultYes) override
+                {
+                    whileAsked();
+                    return ScriptedPrompts::askYesNo(text, title, icon, defaultYes);
+                }
+            } later;
+            QList<int> locked;
+            later.whileAsked = [&] { locked << otherProgramLocks() << int(RecoveryFile::leftBehind().size()); };
             later.answers << false << true;
             logfile::offerRecovered(later);
+            QCOMPARE(otherProgramLocks(), 0);
             QCOMPARE(RecoveryFile::leftBehind(), left);
             QVERIFY(later.shown.first().text.contains(left.first()));
             later.fileNames << t.file(QStringLiteral("recovered.log"));
             logfile::offerRecovered(later);
+            QCOMPARE(locked, (QList<int>{1, 0, 1, 0}));
             QVERIFY(RecoveryFile::leftBehind().isEmpty());
             QCOMPARE(readAll(t.file(QStringLiteral("recovered.log"))), header({Rpm, Coolant}) + rows("813,181", 2, 2));
         }
@@ -365,67 +351,6 @@ private slots:
         QVERIFY(w.rig.prompts.shown.last().text.endsWith(left.first()));
         QCOMPARE(readAll(left.first()), Wideband + "0,0.999424,14.7304505\r\n0,0.999424,14.7304505\r\n");
         QVERIFY(close.count() >= 1);
-    }
-
-    // A run holds its recovery file while it records: it is not offered meanwhile, and every row
-    // taken is in the file at once, so a killed program loses nothing the system was given.
-    void aRecordingRunIsHeld()
-    {
-        LogRig t;
-        t.setUp({0x0C, 0x05}, 30);
-        const auto save = t.logger.afterSample;
-        QStringList offered{QStringLiteral("not looked")};
-        int lines = 0;
-        t.logger.afterSample = [&](int n) {
-            if (n == 20) {
-                offered = RecoveryFile::leftBehind();
-                ScriptedPrompts window;
-                logfile::offerRecovered(window);
-                offered << window.texts();
-                lines = int(readAll(t.logger.recoveryPath()).count('\n'));
-            }
-            save(n);
-        };
-        t.logger.Command1_Click();
-        QCOMPARE(offered, QStringList());
-        QCOMPARE(lines, 6 + 20);
-    }
-
-    // A left-behind log is held while a window offers it: any program asking for the lock finds it
-    // taken until the question is answered.
-    void anOfferedLogIsHeldWhileOffered()
-    {
-        LogRig t;
-        t.setUp({0x0C, 0x05}, 1);
-        t.rig.prompts.fileNames = {QString()};
-        t.logger.Command1_Click();
-        const QStringList left = RecoveryFile::leftBehind();
-        QCOMPARE(left.size(), 1);
-        // flock(1) exits 1 when it cannot have the lock at once, 0 when it had it.
-        auto otherProgramLocks = [&] {
-            return QProcess::execute(QStringLiteral("flock"), {QStringLiteral("--nonblock"), left.first(), QStringLiteral("true")});
-        };
-        struct AskingPrompts : ScriptedPrompts {
-            std::function<void()> whileAsked;
-            bool askYesNo(const QString &text, const QString &title, Icon icon, bool defaultYes) override
-            {
-                whileAsked();
-                return ScriptedPrompts::askYesNo(text, title, icon, defaultYes);
-            }
-        } window;
-        int duringOffer = -1;
-        QStringList offeredMeanwhile{QStringLiteral("not looked")};
-        window.whileAsked = [&] {
-            duringOffer = otherProgramLocks();
-            offeredMeanwhile = RecoveryFile::leftBehind();
-        };
-        window.answers << false;
-        logfile::offerRecovered(window);
-        QCOMPARE(window.shown.size(), 1);
-        QCOMPARE(duringOffer, 1);
-        QCOMPARE(offeredMeanwhile, QStringList());
-        QCOMPARE(otherProgramLocks(), 0);
-        QCOMPARE(RecoveryFile::leftBehind(), left);
     }
 
     // A log written to a pipe or a device goes through it: nothing is put in the node's place.
@@ -495,21 +420,22 @@ private slots:
 
     void airFuelRatio()
     {
-        const struct { double current, lambda, ratio; } rows_[] = {
-            {0.0, 1.0, 14.7304505}, {1.0, 1.13, 16.64603}, {-1.0, 0.9, 12.7755215}, {0.0003, 1.0, 14.731}};
-        for (const auto &r : rows_)
-            QVERIFY2(qAbs(WidebandMeter::airFuelRatio(r.current, r.lambda) - r.ratio) < 1e-9, qPrintable(QString::number(r.current)));
+        for (const auto &[current, lambda, ratio] : {std::tuple{0.0, 1.0, 14.7304505}, {1.0, 1.13, 16.64603}, {-1.0, 0.9, 12.7755215}, {0.0003, 1.0, 14.731}})
+            QVERIFY2(qAbs(WidebandMeter::airFuelRatio(current, lambda) - ratio) < 1e-9, qPrintable(QString::number(current)));
     }
 
     // The meter's window for known replies: six characters of lambda and ratio, four digits of RPM;
-    // ten samples a second on the stopwatch, and the file of current, lambda and ratio.
+    // ten samples a second on the stopwatch, and the file of current, lambda and ratio. Without a
+    // good reply the fields stay empty, never a 0 that was not measured.
     void meterWindowAndFile()
     {
-        const struct { const char *pid34, *lambda, *ratio; } rows_[] = {
-            {"80008000", "0.9994", "14.730"}, {"73337F00", "0.8994", "12.775"},
-            {"90BA8100", "1.1300", "16.646"}}; // 37050 x 0.0000305 = 1.130025; x 14.731 = 16.6464
+        const struct { const char *pid34, *lambda, *ratio, *fileRow; bool vehicle = true; } rows_[] = {
+            {"80008000", "0.9994", "14.730", "0,0.999424,14.7304505\r\n"}, {"73337F00", "0.8994", "12.775", nullptr},
+            {"90BA8100", "1.1300", "16.646", nullptr}, // 37050 x 0.0000305 = 1.130025; x 14.731 = 16.6464
+            {"80008000", nullptr, nullptr, ",,\r\n", false}};
         for (const auto &r : rows_) {
             LogRig t(2, QLatin1String(r.pid34));
+            t.rig.tool.setVehicle(r.vehicle);
             t.rig.prompts.fileNames << t.file();
             WRO2_Sensor_Log window(t.rig.program->liveParts());
             window.meter().afterSample = [&](int n) {
@@ -517,27 +443,22 @@ private slots:
                     window.meter().Command2_Click();
             };
             window.Command1->click();
+            QCOMPARE((QStringList{window.windowTitle(), window.Label2->text(), window.Display1_name->text(), window.Display2_name->text(), window.Text1->text()}),
+                     (QStringList{"Wide Band O2 Sensor Lambda Meter", "Press Start To Run", "Lambda", "A/F Ratio", "RPM"}));
+            QVERIFY(window.Command1->isEnabled());
+            if (r.fileRow)
+                QCOMPARE(readAll(t.file()), Wideband + QByteArray(r.fileRow).repeated(3));
+            QVERIFY(RecoveryFile::leftBehind().isEmpty());
+            if (!r.vehicle) {
+                QVERIFY(window.meter().rpmText.isEmpty() && window.meter().ratioText.isEmpty());
+                continue;
+            }
             QCOMPARE(window.Display1_value->text(), QLatin1String(r.lambda));
             QCOMPARE(window.Display2_value->text(), QLatin1String(r.ratio));
             QCOMPARE(window.Text2->text(), QStringLiteral("0813"));
-            QCOMPARE(window.Label2->text(), QStringLiteral("Press Start To Run"));
-            QCOMPARE(window.windowTitle(), QStringLiteral("Wide Band O2 Sensor Lambda Meter"));
-            QCOMPARE(window.Display1_name->text(), QStringLiteral("Lambda"));
-            QCOMPARE(window.Display2_name->text(), QStringLiteral("A/F Ratio"));
-            QCOMPARE(window.Text1->text(), QStringLiteral("RPM"));
-            QVERIFY(window.Command1->isEnabled());
             // Two requests a sample, 4 ms after it is due; the schedule does not drift by it.
             QCOMPARE(t.times(window.meter().samples()), (QList<double>{0.004, 0.104, 0.204}));
         }
-        LogRig t;
-        t.rig.prompts.fileNames << t.file();
-        t.meter.afterSample = [&](int n) {
-            if (n >= 2)
-                t.meter.Command2_Click();
-        };
-        t.meter.Command1_Click();
-        QCOMPARE(readAll(t.file()), Wideband + "0,0.999424,14.7304505\r\n0,0.999424,14.7304505\r\n");
-        QVERIFY(RecoveryFile::leftBehind().isEmpty());
     }
 };
 
