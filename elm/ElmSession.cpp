@@ -81,8 +81,8 @@ void ElmSession::start(const Options &options)
     }
     m_probing = true;
     m_buffer.clear();
-    m_device.write(Harmless);
     m_bound.start(m_options.promptBoundMs);
+    m_device.write(Harmless);
 }
 
 void ElmSession::trySpeed(int index)
@@ -99,8 +99,8 @@ void ElmSession::trySpeed(int index)
     serial->clear(QSerialPort::AllDirections);
     m_device.readAll();
     m_buffer.clear();
-    m_device.write(Harmless);
     m_bound.start(m_options.speedProbeMs);
+    m_device.write(Harmless);
 }
 
 void ElmSession::request(const QByteArray &line, Done done, std::optional<int> boundMs)
@@ -116,11 +116,13 @@ void ElmSession::pump()
 {
     if (m_failed || m_onLine || !m_atPrompt || m_queue.empty())
         return;
-    const Pending &p = m_queue.front();
+    // The bound starts before the write: a device that answers within write()
+    // has taken the request off the queue by the time write() returns.
+    const QByteArray line = m_queue.front().line;
     m_onLine = true;
     m_atPrompt = false;
-    m_device.write(p.line + '\r');
-    m_bound.start(p.boundMs);
+    m_bound.start(m_queue.front().boundMs);
+    m_device.write(line + '\r');
 }
 
 void ElmSession::onReadyRead()
