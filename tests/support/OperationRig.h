@@ -9,6 +9,7 @@
 #include "services/O2Monitor.h"
 
 #include <QTimer>
+#include <optional>
 
 enum class Op { Connect, Current, Codes, Clear, Freeze, O2, Mode6, Firmware, ChangeEcu };
 inline const char *const OpNames[] = {"connect", "current", "codes", "clear", "freeze", "O2", "mode 6", "firmware", "Change ECU"};
@@ -34,8 +35,9 @@ inline quenta::sim::VehicleProfile operationsCar(int statusPeriodMs)
 }
 
 struct OperationRig : LineRig {
-    // Connected, unless the operation is the connection itself.
-    OperationRig(Line line, Op op) : LineRig(line, operationsCar(line == Line::Pty ? 10 : 2))
+    // Connected, unless the operation is the connection itself; to the given car or the steady one.
+    OperationRig(Line line, Op op, std::optional<quenta::sim::VehicleProfile> car = std::nullopt)
+        : LineRig(line, car ? *car : operationsCar(line == Line::Pty ? 10 : 2))
     {
         quenta::Program &p = *program;
         // Over the pseudo-terminal the bound is generous: a loaded machine may hold either side.
