@@ -1,5 +1,6 @@
-// The O2 sensor test window, its picture windows and the mode 6 test window, offscreen: captions,
-// labels, initial texts, colours, what the buttons and menus do, and how the main window opens them.
+// The O2 sensor test window, its picture windows and the mode 6 test window, offscreen: their
+// wiring to the models (captions, labels, colours, buttons, menus) and how the main window opens them.
+#include "LineRig.h"
 #include "NoPrinter.h"
 #include "SimRig.h"
 
@@ -39,13 +40,11 @@ QString back(QLineEdit *box)
     return box->palette().color(QPalette::Base).name();
 }
 
-// The shipped car, connected, after a current-data request.
-struct Connected : SimRig {
-    Connected()
+// The shipped car on the manual clock, connected (which lists the current data).
+struct Connected : LineRig {
+    Connected() : LineRig(Line::InProcess, SimRig::testProfile())
     {
-        program->startUp();
-        connect();
-        program->currentData.request();
+        program->connection.connectCom(1);
         prompts.shown.clear();
     }
 };
@@ -101,21 +100,21 @@ private slots:
     void exitDuringRun()
     {
         Connected rig;
-        rig.tool.profile().latencyMs = 40;
-        rig.tool.clearCommands();
+        rig.tool->profile().latencyMs = 40;
+        rig.tool->clearCommands();
         QPointer<frmMode5> w = new frmMode5(rig.program->pidContext, rig.program->prompts);
         QVERIFY(w->load());
         w->show();
         child<QListWidget>(w, m5::List1)->setCurrentRow(0);
         auto *get = child<QPushButton>(w, m5::cmdGetResults);
-        QTimer::singleShot(20, w, [&] {
+        rig.clock.after(20, [&] {
             get->click();
             child<QPushButton>(w, m5::cmdExit)->click();
         });
         get->click();
         QVERIFY(w && !w->isVisible());
         QCOMPARE(w->tests().box(m5::result(9)).text, QStringLiteral(" 1 S"));
-        QCOMPARE(rig.tool.commands().count(QByteArray("050001")), 1);
+        QCOMPARE(rig.tool->commands().count(QByteArray("050001")), 1);
         QTRY_VERIFY(!w);
     }
 
@@ -167,11 +166,13 @@ private slots:
     // monitor has not completed the message shows and no window stays.
     void openedFromMainWindow()
     {
-        SimRig rig;
+        LineRig rig(Line::InProcess, SimRig::testProfile());
+        for (int com = 2; com <= 4; ++com) // the probe never reaches the machine's own serial ports
+            rig.program->connection.ports.mapFactory(com, [] { return nullptr; }, QStringLiteral("none"));
         NoPrinter printer;
         frmMain main(*rig.program, printer);
         main.startUp();
-        rig.connect();
+        rig.program->connection.connectCom(1);
         auto *mode5 = child<QPushButton>(&main, names::Mode5);
         QVERIFY(mode5->isVisible() && mode5->isEnabled());
         // As before the monitor completed: the message, and no window.
