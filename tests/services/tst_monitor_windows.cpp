@@ -1,6 +1,6 @@
 // The O2 sensor test window, its picture windows and the mode 6 test window, offscreen: their
 // wiring to the models (captions, labels, colours, buttons, menus) and how the main window opens them.
-#include "LineRig.h"
+#include "OperationRig.h"
 #include "NoPrinter.h"
 #include "SimRig.h"
 
@@ -167,9 +167,9 @@ private slots:
     void openedFromMainWindow()
     {
         LineRig rig(Line::InProcess, SimRig::testProfile());
+        NoPrinter printer;
         for (int com = 2; com <= 4; ++com) // the probe never reaches the machine's own serial ports
             rig.program->connection.ports.mapFactory(com, [] { return nullptr; }, QStringLiteral("none"));
-        NoPrinter printer;
         frmMain main(*rig.program, printer);
         main.startUp();
         rig.program->connection.connectCom(1);

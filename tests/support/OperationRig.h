@@ -34,6 +34,64 @@ inline quenta::sim::VehicleProfile operationsCar(int statusPeriodMs)
     return p;
 }
 
+// The start-up with nothing behind COM`from` to COM4: its probe never reaches the machine's own ports.
+inline void startUpAlone(quenta::Program &p, int from = 1)
+{
+    for (int com = from; com <= 4; ++com)
+        p.connection.ports.mapFactory(com, [] { return nullptr; }, QStringLiteral("none"));
+    p.startUp();
+}
+
+// The connection, given up after a minute of the program's clock (as Exit would).
+inline void connectGivingUp(quenta::Program &p)
+{
+    quenta::ClockTimer giveUp(p.clock());
+    giveUp.setSingleShot(true);
+    QObject::connect(&giveUp, &quenta::ClockTimer::timeout, &p, [&p] { p.link.abandon(); });
+    giveUp.start(60000);
+    p.connection.connectCom(1);
+}
+
+// Runs the operation and returns what the user sees after it.
+inline Screen runOperation(quenta::Program &p, ScriptedPrompts &prompts, Op op)
+{
+    prompts.shown.clear();
+    p.data.clear();
+    p.status.setText(QStringLiteral("earlier"));
+    QString results;
+    switch (op) {
+    case Op::Connect: connectGivingUp(p); break;
+    case Op::Current: p.currentData.request(); break;
+    case Op::Codes: p.troubleCodes.request(); break;
+    case Op::Clear: p.clearCodes.clear(); break;
+    case Op::Freeze: p.freezeFrame.request(); break;
+    case Op::Firmware: p.connection.read_firmware_id(); break;
+    case Op::ChangeEcu: p.connection.changeEcu(); break;
+    case Op::O2: {
+        quenta::O2Monitor o2(p.pidContext, p.prompts);
+        o2.o2_test_request(1);
+        namespace m5 = quenta::names::mode5;
+        for (const QString &box : {m5::result(1), m5::result(5), m5::minimum(5), m5::maximum(5)})
+            results += o2.box(box).text + QLatin1Char('|');
+        break;
+    }
+    case Op::Mode6: {
+        quenta::Mode6Monitor m6(p.link, p.mode6, p.prompts);
+        m6.fields.testId = QStringLiteral("$05");
+        m6.fields.componentId = QStringLiteral("$11");
+        m6.fields.scale = QStringLiteral("0.01");
+        m6.fields.units = QStringLiteral("V");
+        m6.getTestResults();
+        m6.scan();
+        const auto &f = m6.fields;
+        results = QStringList{f.returned, f.value, f.min, f.max, f.passFail, f.supported.join(QLatin1Char(','))}.join(QLatin1Char('|'));
+        break;
+    }
+    }
+    return {p.indicator.text(), quenta::rgbName(p.indicator.color()), p.status.text(), p.controls.caption(quenta::names::Label6),
+            p.controls.caption(quenta::names::Label7), p.data.lines(), prompts.texts(), results};
+}
+
 struct OperationRig : LineRig {
     // Connected, unless the operation is the connection itself; to the given car or the steady one.
     OperationRig(Line line, Op op, std::optional<quenta::sim::VehicleProfile> car = std::nullopt)
@@ -42,65 +100,15 @@ struct OperationRig : LineRig {
         quenta::Program &p = *program;
         // Over the pseudo-terminal the bound is generous: a loaded machine may hold either side.
         p.link.operationBoundMs = line == Line::Pty ? 5000 : 500;
-        // Nothing behind COM2 to COM4: the probe never reaches the machine's own serial ports.
-        for (int com = 2; com <= 4; ++com)
-            p.connection.ports.mapFactory(com, [] { return nullptr; }, QStringLiteral("none"));
-        p.startUp();
+        startUpAlone(p, 2);
         if (op != Op::Connect) {
-            connectNow();
+            connectGivingUp(p);
             if (p.indicator.text() != QLatin1String("ECU Connected"))
                 qFatal("not connected: %s", qPrintable(p.indicator.text()));
         }
         prompts.answers = {true, true};
     }
-    // The connection, given up after a minute of the program's clock (as Exit would).
-    void connectNow()
-    {
-        quenta::ClockTimer giveUp(program->clock());
-        giveUp.setSingleShot(true);
-        QObject::connect(&giveUp, &quenta::ClockTimer::timeout, program.get(), [p = program.get()] { p->link.abandon(); });
-        giveUp.start(60000);
-        program->connection.connectCom(1);
-    }
-    Screen run(Op op)
-    {
-        quenta::Program &p = *program;
-        prompts.shown.clear();
-        p.data.clear();
-        p.status.setText(QStringLiteral("earlier"));
-        QString results;
-        switch (op) {
-        case Op::Connect: connectNow(); break;
-        case Op::Current: p.currentData.request(); break;
-        case Op::Codes: p.troubleCodes.request(); break;
-        case Op::Clear: p.clearCodes.clear(); break;
-        case Op::Freeze: p.freezeFrame.request(); break;
-        case Op::Firmware: p.connection.read_firmware_id(); break;
-        case Op::ChangeEcu: p.connection.changeEcu(); break;
-        case Op::O2: {
-            quenta::O2Monitor o2(p.pidContext, p.prompts);
-            o2.o2_test_request(1);
-            namespace m5 = quenta::names::mode5;
-            for (const QString &box : {m5::result(1), m5::result(5), m5::minimum(5), m5::maximum(5)})
-                results += o2.box(box).text + QLatin1Char('|');
-            break;
-        }
-        case Op::Mode6: {
-            quenta::Mode6Monitor m6(p.link, p.mode6, p.prompts);
-            m6.fields.testId = QStringLiteral("$05");
-            m6.fields.componentId = QStringLiteral("$11");
-            m6.fields.scale = QStringLiteral("0.01");
-            m6.fields.units = QStringLiteral("V");
-            m6.getTestResults();
-            m6.scan();
-            const auto &f = m6.fields;
-            results = QStringList{f.returned, f.value, f.min, f.max, f.passFail, f.supported.join(QLatin1Char(','))}.join(QLatin1Char('|'));
-            break;
-        }
-        }
-        return {p.indicator.text(), quenta::rgbName(p.indicator.color()), p.status.text(), p.controls.caption(quenta::names::Label6),
-                p.controls.caption(quenta::names::Label7), p.data.lines(), prompts.texts(), results};
-    }
+    Screen run(Op op) { return runOperation(*program, prompts, op); }
 };
 
 // Everything but the status window on one line, for failure messages.
