@@ -343,26 +343,15 @@ private slots:
         QCOMPARE(r.f().returned, QString());
     }
 
-    // The documented examples: 00 01F4 03E8 and 80 01F4 03E8 at scale 0.01 in V.
-    void examples()
+    // The plain number text: a 0 before the point, up to seven digits, no blank; the scale is read
+    // like the IDs, "&H" hexadecimal too.
+    void numberTexts()
     {
         Rig r(mode6Car(Examples));
-        r.get(QStringLiteral("1"), QStringLiteral("1"));
-        QCOMPARE(r.f().value, QStringLiteral("5V"));
-        QCOMPARE(r.f().max, QStringLiteral("10V"));
-        QCOMPARE(r.f().passFail, QStringLiteral("PASS"));
-        r.get(QStringLiteral("2"), QStringLiteral("1"));
-        QCOMPARE(r.f().min, QStringLiteral("10V"));
-        QCOMPARE(r.f().passFail, QStringLiteral("FAIL"));
-        QCOMPARE(r.f().passFailBack, colors::Red);
-        // The plain number text: a 0 before the point, up to seven digits, no blank.
-        r.get(QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("0.001"), QStringLiteral(" A"));
-        QCOMPARE(r.f().value, QStringLiteral("0.5 A"));
-        r.get(QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("1.23456789"), QString());
-        QCOMPARE(r.f().value, QStringLiteral("617.2839"));
-        // The scale is read like the IDs: "&H" hexadecimal too.
-        r.get(QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("&HA"), QString());
-        QCOMPARE(r.f().value, QStringLiteral("5000"));
+        for (const auto &[scale, units, shown] : {std::tuple{"0.001", " A", "0.5 A"}, {"1.23456789", "", "617.2839"}, {"&HA", "", "5000"}}) {
+            r.get(QStringLiteral("1"), QStringLiteral("1"), QLatin1String(scale), QLatin1String(units));
+            QCOMPARE(r.f().value, QLatin1String(shown));
+        }
     }
 
     // Nothing is sent for an entry that is not an ID, and the boxes keep their texts.
