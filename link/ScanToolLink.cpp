@@ -317,6 +317,7 @@ ScanToolLink::Answer ScanToolLink::ask(const ToolCommand &command, int threshold
     ToolCommand expected = command;
     if (how.replyBytes)
         expected.length = quint8(*how.replyBytes);
+    bool garbled = false;
     for (int attempt = 0; attempt < MaxAttempts && !m_stop; ++attempt) {
         const Answer answer = exchange(request);
         const QString &reply = answer.reply;
@@ -324,11 +325,10 @@ ScanToolLink::Answer ScanToolLink::ask(const ToolCommand &command, int threshold
             how.onAttempt(reply);
         if (reply.isEmpty())
             return {};
-        const Reply r(reply);
-        const Reply::Kind kind = how.checkReply ? r.check(expected)
-            : r.ecuSilent()                      ? Reply::Kind::Silent
-            : charAt(reply, 3) == QLatin1Char('S') ? Reply::Kind::Repeat
-                                                 : Reply::Kind::Answer;
+        Reply::Kind kind = Reply(reply).check(expected);
+        // A caller that reads the reply itself takes the ECU's refusal as it stands, however short.
+        if (!how.checkReply && kind == Reply::Kind::Garbled && cut(reply, 8, 2) == QLatin1String("7F"))
+            kind = Reply::Kind::Answer;
         switch (kind) {
         case Reply::Kind::Answer:
             return {Outcome::Answer, reply, answer.further};
@@ -339,11 +339,14 @@ ScanToolLink::Answer ScanToolLink::ask(const ToolCommand &command, int threshold
                 m_indicator.setColor(colors::Red);
             break;
         case Reply::Kind::Garbled:
+            garbled = true;
             break;
         }
         letReplyEnd(2 * expected.length + 3 - int(reply.size()));
     }
-    if (m_stop || !how.checkReply)
+    // Running out of the tool's requests to ask again is no answer for such a caller; a line
+    // that garbles its replies is a garbled line for every caller.
+    if (m_stop || (!how.checkReply && !garbled))
         return {};
     if (!m_garbledReported) {
         // Said once per operation, whatever number of its requests met the same line.

@@ -112,8 +112,9 @@ public:
         std::optional<int> timeoutMs;
         std::optional<int> replyBytes;                  // as in Request
         // False where the caller reads the reply itself (the O2 sensor tests, whose replies
-        // are laid out by the sensor): only the tool's request to ask again is told apart, and
-        // running out of attempts is no answer rather than a garbled line.
+        // are laid out by the sensor): the ECU's refusal is an answer whatever its length, and
+        // running out of attempts on the tool's requests to ask again is no answer rather than a
+        // garbled line. A reply that is not hexadecimal or answers another service is garbled.
         bool checkReply = true;
         bool redOnRepeat = false;                        // the indicator shows a repeated request
         std::function<void(const QString &)> onAttempt; // every reply as it came (debug lines)

@@ -75,7 +75,7 @@ void O2Monitor::write(const QString &name, const QString &text)
     emit boxChanged(name);
 }
 
-QString O2Monitor::o2_request(const ToolCommand &command, int threshold, bool logReplies)
+ScanToolLink::Answer O2Monitor::o2_request(const ToolCommand &command, int threshold, bool logReplies)
 {
     ScanToolLink::Ask how;
     // The third pair names the sensor, so the reply's length is told apart: the threshold's bytes.
@@ -88,7 +88,7 @@ QString O2Monitor::o2_request(const ToolCommand &command, int threshold, bool lo
         };
     // "S" at position 3 is the tool asking for the request again: the link asks again, a bounded
     // number of times.
-    return m_p.link.ask(command, threshold, how).reply;
+    return m_p.link.ask(command, threshold, how);
 }
 
 void O2Monitor::o2_test_request(int mask)
@@ -98,7 +98,10 @@ void O2Monitor::o2_test_request(int mask)
     m_p.link.setOBD_stop(false);
     QString reply;
     for (;;) {
-        reply = o2_request(ToolCommand{quint8(conv_hex(O2_mode)), 0x00, quint8(mask)}, 18, true);
+        const ScanToolLink::Answer answer = o2_request(ToolCommand{quint8(conv_hex(O2_mode)), 0x00, quint8(mask)}, 18, true);
+        if (answer.outcome == ScanToolLink::Outcome::Garbled)
+            return; // the line's trouble was said
+        reply = answer.reply;
         if (reply.isEmpty() || charAt(reply, 2) == QLatin1Char('S')) {
             m_prompts.message(TimeoutText);
             return;
@@ -129,7 +132,10 @@ bool O2Monitor::o2_test_run(int test, int mask)
     const Test &t = tests()[size_t(test - 1)];
     // Test 02 is always asked with service 06.
     const int service = test == 2 ? 0x06 : conv_hex(O2_mode);
-    const QString reply = o2_request(ToolCommand{quint8(service), quint8(test), quint8(mask)}, t.threshold);
+    const ScanToolLink::Answer answer = o2_request(ToolCommand{quint8(service), quint8(test), quint8(mask)}, t.threshold);
+    if (answer.outcome == ScanToolLink::Outcome::Garbled)
+        return false; // the line's trouble was said; nothing read from it stands as a result
+    const QString &reply = answer.reply;
     if (reply.isEmpty()) {
         m_prompts.message(TimeoutText);
         return false;

@@ -58,7 +58,7 @@ public:
     bool o2_test_run(int test, int mask);
     // Asks one test (the command's last pair names the sensor) and waits for more than `threshold`
     // characters: the reply, or empty when nothing usable came in time.
-    QString o2_request(const ToolCommand &command, int threshold, bool logReplies = false);
+    ScanToolLink::Answer o2_request(const ToolCommand &command, int threshold, bool logReplies = false);
 
     QString O2_mode = QStringLiteral("05");
 

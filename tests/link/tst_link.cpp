@@ -1,6 +1,7 @@
-// The link's primitives: status synchronisation, one-parameter requests, failures and bounds.
-#include "ManualClock.h"
-#include "ScriptedPort.h"
+// The link's primitives: status synchronisation, one-parameter requests, the repeat, failures,
+// bounds and the receive buffer; the waits on the manual clock wherever the tool is simulated.
+#include "LineRig.h"
+#include "ScriptedRig.h"
 #include "SimRig.h"
 
 #include <QtTest>
@@ -10,22 +11,21 @@ using namespace quenta;
 class tst_link : public QObject {
     Q_OBJECT
 
-    struct Scripted {
-        ScriptedPrompts prompts;
-        Program program{prompts, PortDirectory()};
-        ScriptedPort *port = nullptr;
-        Scripted()
+    // Feeds `data` once the program is waiting.
+    static void feedLater(ScriptedRig &s, const QByteArray &data, int ms = 5)
+    {
+        QTimer::singleShot(ms, s.port, [p = s.port, data] { p->feed(data); });
+    }
+
+    // COM1 open on the in-process tool, on the manual clock, without the connection sequence.
+    struct Line : LineRig {
+        explicit Line(sim::VehicleProfile profile = SimRig::testProfile()) : LineRig(::Line::InProcess, std::move(profile))
         {
-            auto p = std::make_unique<ScriptedPort>();
-            port = p.get();
-            program.connection.setPort(std::move(p));
+            program->connection.setPort(program->connection.ports.create(1));
+            program->connection.port()->open(nullptr);
         }
-        ScanToolLink &link() { return program.link; }
-        // Feeds `data` once the program is waiting.
-        void feedLater(const QByteArray &data, int ms = 5)
-        {
-            QTimer::singleShot(ms, port, [p = port, data] { p->feed(data); });
-        }
+        ScanToolLink &link() { return program->link; }
+        sim::SimPort *port() const { return static_cast<sim::SimPort *>(program->connection.port()); }
     };
 
 private slots:
@@ -46,57 +46,54 @@ private slots:
         QFETCH(QList<QByteArray>, chunks);
         QFETCH(quint32, color);
         QFETCH(bool, stop);
-        Scripted s;
+        ScriptedRig s;
         s.port->buffer = "stale S"; // discarded before the wait
         s.program.indicator.setColor(colors::Red);
         int ms = 5;
         for (const QByteArray &c : chunks)
-            s.feedLater(c, ms += 5);
-        s.link().wait_OBD_ready();
+            feedLater(s, c, ms += 5);
+        s.program.link.wait_OBD_ready();
         QCOMPARE(s.program.indicator.color(), color);
-        QCOMPARE(s.link().OBD_stop(), stop);
+        QCOMPARE(s.program.link.OBD_stop(), stop);
     }
 
     void stopRaisedElsewhereLeavesTheColour()
     {
-        Scripted s;
+        ScriptedRig s;
         s.program.indicator.setColor(colors::Red);
-        QTimer::singleShot(10, &s.program, [&] { s.link().setOBD_stop(true); });
-        s.link().wait_OBD_ready();
+        QTimer::singleShot(10, &s.program, [&] { s.program.link.setOBD_stop(true); });
+        s.program.link.wait_OBD_ready();
         QCOMPARE(s.program.indicator.color(), colors::Red);
-        QVERIFY(s.link().OBD_stop());
+        QVERIFY(s.program.link.OBD_stop());
     }
 
     void requestWithStatusPrefixIsCut()
     {
-        SimRig rig(SimRig::profileWith({{QStringLiteral("0C"), QStringLiteral("0CB4")}}));
-        rig.openPort();
-        rig.tool.faults().statusBeforeReply = 1;
+        Line rig(SimRig::profileWith({{QStringLiteral("0C"), QStringLiteral("0CB4")}}));
+        rig.tool->faults().statusBeforeReply = 1;
         const QString reply = rig.program->link.get_ecu_PID(ToolCommand{0x01, 0x0C, 0x07}).reply;
         QCOMPARE(reply.size(), 15);
         QCOMPARE(reply.mid(11, 2), QStringLiteral("0C"));
         QCOMPARE(reply.mid(13, 2), QStringLiteral("B4"));
-        QCOMPARE(rig.tool.commands(), QList<QByteArray>{"010C07"});
+        QCOMPARE(rig.tool->commands(), QList<QByteArray>{"010C07"});
     }
 
     void requestWithoutVehicleSendsNothing()
     {
-        SimRig rig;
-        rig.tool.setVehicle(false);
-        rig.openPort();
+        Line rig;
+        rig.tool->setVehicle(false);
         const QString reply = rig.program->link.get_ecu_PID(ToolCommand{0x01, 0x0C, 0x07}).reply;
         QCOMPARE(reply, QStringLiteral("0000000000000000000000"));
-        QVERIFY(rig.tool.commands().isEmpty());
+        QVERIFY(rig.tool->commands().isEmpty());
         QCOMPARE(rig.program->indicator.color(), colors::Yellow);
     }
 
     void thirdCharacterSRepeatsTheRequest()
     {
-        SimRig rig(SimRig::profileWith({{QStringLiteral("0D"), QStringLiteral("21")}}));
-        rig.openPort();
-        rig.tool.faults().sAtThird = 2;
+        Line rig(SimRig::profileWith({{QStringLiteral("0D"), QStringLiteral("21")}}));
+        rig.tool->faults().sAtThird = 2;
         const QString reply = rig.program->link.get_ecu_PID(ToolCommand{0x01, 0x0D, 0x06}).reply;
-        QCOMPARE(rig.tool.commands(), (QList<QByteArray>{"010D06", "010D06", "010D06"}));
+        QCOMPARE(rig.tool->commands(), (QList<QByteArray>{"010D06", "010D06", "010D06"}));
         QCOMPARE(reply.mid(11, 2), QStringLiteral("21"));
         QCOMPARE(rig.program->indicator.color(), colors::Red);
     }
@@ -105,13 +102,11 @@ private slots:
     // paced line: the repeat must not take that tail for the start of its own reply.
     void repeatOnAPacedLineIgnoresTheTail()
     {
-        ManualClock clock;
         sim::VehicleProfile profile = SimRig::profileWith({{QStringLiteral("0D"), QStringLiteral("21")}});
         profile.baud = 9600;
-        SimRig rig(profile, &clock);
-        rig.openPort();
-        rig.tool.start();
-        rig.tool.faults().sAtThird = 1;
+        Line rig(profile);
+        rig.tool->start();
+        rig.tool->faults().sAtThird = 1;
         const ScanToolLink::Answer answer = rig.program->link.get_ecu_PID(ToolCommand{0x01, 0x0D, 0x06});
         QCOMPARE(answer.outcome, ScanToolLink::Outcome::Answer);
         QCOMPARE(answer.reply.left(13), QStringLiteral("R486B10410D21"));
@@ -120,11 +115,11 @@ private slots:
 
     void replyNotStartingWithSIsReturnedUnchanged()
     {
-        Scripted s;
+        ScriptedRig s;
         const QByteArray answer = "R486B10410D21000000000000000000000000ZZ";
         s.port->onWrite = [&](const QByteArray &) { s.port->feed(answer); };
-        s.feedLater("S");
-        QCOMPARE(s.link().get_ecu_PID(ToolCommand{0x01, 0x0D, 0x06}).reply,
+        feedLater(s, "S");
+        QCOMPARE(s.program.link.get_ecu_PID(ToolCommand{0x01, 0x0D, 0x06}).reply,
                  QString::fromLatin1(answer));
         QCOMPARE(s.port->written, QList<QByteArray>{"010D06"});
     }
@@ -141,7 +136,7 @@ private slots:
     {
         QFETCH(QString, count);
         QFETCH(int, needed);
-        Scripted s;
+        ScriptedRig s;
         bool returned = false;
         s.port->onWrite = [&](const QByteArray &) {
             QByteArray reply = "R486B104104";
@@ -151,8 +146,8 @@ private slots:
                 s.port->feed("2");
             });
         };
-        s.feedLater("S");
-        const QString reply = s.link().get_ecu_PID(ToolCommand{0x01, 0x04, quint8(count.toInt(nullptr, 16))}).reply;
+        feedLater(s, "S");
+        const QString reply = s.program.link.get_ecu_PID(ToolCommand{0x01, 0x04, quint8(count.toInt(nullptr, 16))}).reply;
         returned = true;
         QCOMPARE(reply.size(), needed);
         QVERIFY(reply.endsWith(QLatin1Char('2')));
@@ -172,18 +167,18 @@ private slots:
     void garbledRepliesAreAskedAgainThenRefused()
     {
         QFETCH(QByteArray, reply);
-        Scripted s;
+        ScriptedRig s;
         s.port->onWrite = [&](const QByteArray &) { s.port->feed(reply); };
-        s.feedLater("S");
+        feedLater(s, "S");
         for (int operation = 0; operation < 2; ++operation) {
-            ScanToolLink::Bound bound(s.link(), 2000);
-            const ScanToolLink::Answer answer = s.link().get_ecu_PID(ToolCommand{0x01, 0x0D, 0x06});
+            ScanToolLink::Bound bound(s.program.link, 2000);
+            const ScanToolLink::Answer answer = s.program.link.get_ecu_PID(ToolCommand{0x01, 0x0D, 0x06});
             QCOMPARE(answer.reply, QString());
             QCOMPARE(answer.outcome, ScanToolLink::Outcome::Garbled);
             // A second request of the same operation adds no second box.
-            s.feedLater("S");
-            s.link().get_ecu_PID(ToolCommand{0x01, 0x0D, 0x06});
-            s.feedLater("S");
+            feedLater(s, "S");
+            s.program.link.get_ecu_PID(ToolCommand{0x01, 0x0D, 0x06});
+            feedLater(s, "S");
         }
         QCOMPARE(s.port->written.size(), 4 * ScanToolLink::MaxAttempts);
         QCOMPARE(s.prompts.texts(), QStringList(2, QStringLiteral("Communication Error Reading Scan Tool Data")));
@@ -191,94 +186,74 @@ private slots:
 
     void transportErrorsShowTheirMessages()
     {
-        Scripted s;
+        ScriptedRig s;
         s.port->failWrites = true;
-        s.link().OBDoutput(QStringLiteral("010009"));
+        s.program.link.OBDoutput(QStringLiteral("010009"));
         s.port->failReads = true;
-        QCOMPARE(s.link().OBDinput(), QStringLiteral("FF"));
+        QCOMPARE(s.program.link.OBDinput(), QStringLiteral("FF"));
         QCOMPARE(s.prompts.texts(), (QStringList{QStringLiteral("Communication Error Writing Scan Tool Data"),
                                                 QStringLiteral("Communication Error Reading Scan Tool Data")}));
     }
 
     void lostPortEndsTheWait()
     {
-        SimRig rig;
-        rig.openPort();
-        rig.tool.faults().quiet = true;
-        QSignalSpy lost(&rig.program->link, &ScanToolLink::stateChanged);
-        QTimer::singleShot(20, rig.port(), [&] { rig.port()->simulateLoss(); });
-        QElapsedTimer t;
-        t.start();
-        const QString reply = rig.program->link.waitReply(18);
-        QVERIFY(reply.isEmpty());
+        Line rig;
+        rig.tool->faults().quiet = true;
+        QSignalSpy lost(&rig.link(), &ScanToolLink::stateChanged);
+        rig.clock.after(20, [&] { rig.port()->simulateLoss(); });
+        QVERIFY(rig.link().waitReply(18).isEmpty());
         QCOMPARE(lost.count(), 1);
-        QVERIFY(t.elapsed() < 2000);
+        QCOMPARE(rig.clock.now, 20);
         QCOMPARE(rig.program->indicator.color(), colors::Red);
         // Later requests end at once instead of waiting on a dead port, and say nothing more.
-        rig.program->link.get_ecu_PID(ToolCommand{0x01, 0x0C, 0x07}).reply;
-        QVERIFY(t.elapsed() < 2000);
+        rig.link().get_ecu_PID(ToolCommand{0x01, 0x0C, 0x07});
+        QCOMPARE(rig.clock.now, 20);
         QCOMPARE(rig.prompts.texts(), QStringList{QStringLiteral("Communication Error Reading Scan Tool Data")});
         // The connection is offered again.
         QCOMPARE(rig.program->indicator.text(), QStringLiteral("ECU Off-Line"));
-        QVERIFY(rig.program->controls.enabled(QStringLiteral("mnuCom")));
-        QVERIFY(rig.program->controls.enabled(QStringLiteral("mnuConnectionCom1")));
-        QVERIFY(!rig.program->controls.enabled(QStringLiteral("Mode1")));
+        QVERIFY(rig.program->controls.enabled(names::mnuCom) && rig.program->controls.enabled(names::mnuConnectionCom1));
+        QVERIFY(!rig.program->controls.enabled(names::Mode1));
     }
 
     void boundEndsWaitsOnAQuietTool()
     {
-        SimRig rig;
-        rig.openPort();
-        rig.tool.faults().quiet = true;
-        ScanToolLink &link = rig.program->link;
+        Line rig;
+        rig.tool->faults().quiet = true;
+        ScanToolLink &link = rig.link();
         QSignalSpy lost(&link, &ScanToolLink::stateChanged);
         {
-            ScanToolLink::Bound bound(link, 100);
+            ScanToolLink::Bound bound(link, 10000);
             link.wait_OBD_ready();
-            QVERIFY(link.timedOut());
-            QVERIFY(link.OBD_stop());
+            QCOMPARE(rig.clock.now, 10000); // exactly the bound
+            QVERIFY(link.timedOut() && link.OBD_stop());
             // Nothing at all for the whole bound: the tool is as good as gone, and said to be once.
             QCOMPARE(lost.count(), 1);
             QVERIFY(link.lost());
             link.clearTimedOut();
             link.setOBD_stop(false);
-            QElapsedTimer t;
-            t.start();
             QVERIFY(link.waitReply(18).isEmpty());
-            QVERIFY(t.elapsed() < 50);
+            QCOMPARE(rig.clock.now, 10000); // the later waits end at once
         }
         QCOMPARE(rig.program->indicator.text(), QStringLiteral("ECU Off-Line"));
         QVERIFY(rig.prompts.texts().isEmpty());
     }
 
-    void unboundWaitLastsUntilStopped()
+    // Outside a bound a wait lasts until something ends it; the abandon ends every wait at once.
+    void unboundWaitLastsUntilStoppedOrAbandoned()
     {
-        SimRig rig;
-        rig.openPort();
-        rig.tool.faults().quiet = true;
-        ScanToolLink &link = rig.program->link;
-        // Outside a bound a wait lasts until something ends it.
-        QTimer::singleShot(150, &link, [&] { link.setOBD_stop(true); });
-        QElapsedTimer t;
-        t.start();
+        Line rig;
+        rig.tool->faults().quiet = true;
+        ScanToolLink &link = rig.link();
+        rig.clock.after(150, [&] { link.setOBD_stop(true); });
         link.waitReply(18);
-        QVERIFY(t.elapsed() >= 140);
+        QCOMPARE(rig.clock.now, 150);
         QVERIFY(!link.timedOut());
-    }
-
-    void abandonEndsEveryWaitAtOnce()
-    {
-        SimRig rig;
-        rig.openPort();
-        rig.tool.faults().quiet = true;
-        ScanToolLink &link = rig.program->link;
-        QTimer::singleShot(20, &link, [&] { link.abandon(); });
+        rig.clock.after(20, [&] { link.abandon(); });
+        link.setOBD_stop(false);
         link.wait_OBD_ready();
-        QElapsedTimer t;
-        t.start();
         link.setOBD_stop(false);
         QVERIFY(link.waitReply(18).isEmpty());
-        QVERIFY(t.elapsed() < 500);
+        QCOMPARE(rig.clock.now, 170);
     }
 
     void waitSleepsInsteadOfSpinning()
@@ -294,63 +269,55 @@ private slots:
         QVERIFY2(cpu < 0.1, qPrintable(QStringLiteral("CPU time %1 s while waiting 0.3 s").arg(cpu)));
     }
 
-    // On the program's clock: a character ends the link's sleep the moment it comes, not at the
-    // next poll; the clock's own wake() (a logger's button) does not end it.
+    // A character ends the link's sleep the moment it comes, not at the next poll; the clock's own
+    // wake() (a logger's button) does not end it; window events run during the wait.
     void aCharacterEndsTheSleepAtOnce()
     {
-        ManualClock clock;
         sim::VehicleProfile profile = SimRig::testProfile();
         profile.statusPeriodMs = 7;
-        SimRig rig(profile, &clock);
-        rig.openPort();
-        ScanToolLink &link = rig.program->link;
-        const std::int64_t from = clock.now;
+        Line rig(profile);
+        ScanToolLink &link = rig.link();
         link.wait_OBD_ready();
-        QCOMPARE(clock.now - from, 7);
+        QCOMPARE(rig.clock.now, 7);
         QCOMPARE(rig.program->indicator.color(), colors::Green);
-
-        rig.tool.faults().quiet = true;
-        clock.after(30, [&] { clock.wake(); });
-        clock.after(120, [&] { link.setOBD_stop(true); });
-        const int waits = clock.waits;
-        QVERIFY(link.waitReply(18).isEmpty());
-        QCOMPARE(clock.now - from, 7 + 120);
-        // Three sleeps of at most 50 ms, the last ended by the stop flag.
-        QCOMPARE(clock.waits - waits, 3);
-    }
-
-    // The operation's bound on the clock: a quiet tool is given up after exactly the bound.
-    void boundIsExactOnTheClock()
-    {
-        ManualClock clock;
-        SimRig rig(SimRig::testProfile(), &clock);
-        rig.openPort();
-        rig.tool.faults().quiet = true;
-        ScanToolLink &link = rig.program->link;
-        QSignalSpy lost(&link, &ScanToolLink::stateChanged);
-        ScanToolLink::Bound bound(link, 10000);
-        const std::int64_t from = clock.now;
-        link.wait_OBD_ready();
-        QCOMPARE(clock.now - from, 10000);
-        QVERIFY(link.timedOut());
-        QCOMPARE(lost.count(), 1);
-    }
-
-    void windowEventsRunDuringAWait()
-    {
-        SimRig rig;
-        rig.openPort();
-        rig.tool.faults().quiet = true;
-        ScanToolLink &link = rig.program->link;
+        rig.tool->faults().quiet = true;
         bool handled = false;
-        QTimer::singleShot(10, &link, [&] {
-            handled = true;
-            // A handler nested in the wait may run its own request.
-            rig.tool.faults().quiet = false;
-            link.setOBD_stop(true);
-        });
-        link.waitReply(18);
+        rig.clock.after(30, [&] { rig.clock.wake(); });
+        QTimer::singleShot(0, &link, [&] { handled = true; });
+        rig.clock.after(120, [&] { link.setOBD_stop(true); });
+        const int waits = rig.clock.waits;
+        QVERIFY(link.waitReply(18).isEmpty());
+        QCOMPARE(rig.clock.now, 7 + 120);
+        // Three sleeps of at most 50 ms, the last ended by the stop flag.
+        QCOMPARE(rig.clock.waits - waits, 3);
         QVERIFY(handled);
+    }
+
+    // A reply that comes while the 80-character receive buffer is full is lost.
+    void receiveBufferDropsWhatArrivesWhenFull_data()
+    {
+        QTest::addColumn<int>("arriving");
+        for (const int n : {79, 80, 81, 500})
+            QTest::addRow("%d", n) << n;
+    }
+    void receiveBufferDropsWhatArrivesWhenFull()
+    {
+        QFETCH(int, arriving);
+        sim::SimulatedScanTool tool(SimRig::testProfile());
+        sim::SimPort port(&tool);
+        QVERIFY(port.open(nullptr));
+        port.setInBufferSize(80);
+        QByteArray sent, read;
+        for (int i = 0; i < arriving; ++i)
+            sent.append(char('A' + i % 26));
+        emit tool.transmit(sent);
+        QCOMPARE(port.inBufferCount(), qMin(arriving, 80));
+        QVERIFY(port.input(&read, nullptr));
+        QCOMPARE(read, sent.left(80));
+        QCOMPARE(port.inBufferCount(), 0);
+        emit tool.transmit("R486B10");
+        QVERIFY(port.input(&read, nullptr));
+        QCOMPARE(read, QByteArray("R486B10"));
     }
 };
 

@@ -1,11 +1,9 @@
-// The O2 sensor test window, its picture windows and the mode 6 test window, offscreen: captions,
-// labels, initial texts, colours, what the buttons and menus do, and how the main window opens them.
+// The O2 sensor test window, its picture windows and the mode 6 test window, offscreen: their
+// wiring to the models (captions, labels, colours, buttons, menus) and how the main window opens them.
 #include "NoPrinter.h"
-#include "SimRig.h"
+#include "OperationRig.h"
 
 #include "app/frmMain.h"
-#include "platform/widgets/Printer.h"
-#include "services/CurrentData.h"
 #include "services/widgets/frmMode5.h"
 #include "services/widgets/frmMode6.h"
 
@@ -14,18 +12,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMenu>
 #include <QPushButton>
-#include <QTimer>
 #include <QtTest>
 
 using namespace quenta;
-
-namespace {
-
 namespace m5 = names::mode5;
 namespace m6 = names::mode6;
 
+namespace {
 template <typename T> T *child(QWidget *w, const QString &name)
 {
     T *found = w->findChild<T *>(name);
@@ -33,23 +27,7 @@ template <typename T> T *child(QWidget *w, const QString &name)
         qFatal("no %s", qPrintable(name));
     return found;
 }
-
-QString back(QLineEdit *box)
-{
-    return box->palette().color(QPalette::Base).name();
-}
-
-// The shipped car, connected, after a current-data request.
-struct Connected : SimRig {
-    Connected()
-    {
-        program->startUp();
-        connect();
-        program->currentData.request();
-        prompts.shown.clear();
-    }
-};
-
+QString back(QLineEdit *box) { return box->palette().color(QPalette::Base).name(); }
 } // namespace
 
 class tst_monitor_windows : public QObject {
@@ -57,124 +35,66 @@ class tst_monitor_windows : public QObject {
 private slots:
     void o2Window()
     {
-        Connected rig;
+        OperationRig rig(Line::InProcess, Op::O2, SimRig::testProfile());
         frmMode5 w(rig.program->pidContext, rig.program->prompts);
         QVERIFY(w.load());
         QCOMPARE(w.windowTitle(), QStringLiteral("O2 Sensor Test"));
         auto *list = child<QListWidget>(&w, m5::List1);
         QCOMPARE(list->count(), 4);
-        QCOMPARE(list->item(0)->text(), QStringLiteral("Bank1, Sensor1"));
         QCOMPARE(list->item(3)->text(), QStringLiteral("Bank2, Sensor2"));
-        auto *get = child<QPushButton>(&w, m5::cmdGetResults);
-        QCOMPARE(get->text(), QStringLiteral("Get Test Results"));
-        QVERIFY(!get->isEnabled());
-        QCOMPARE(child<QPushButton>(&w, m5::cmdExit)->text(), QStringLiteral("EXIT"));
-        // Every label of the test table, and every box "N/A" at first.
-        for (const O2Monitor::Test &t : O2Monitor::tests()) {
-            const QList<QLabel *> labels = w.findChildren<QLabel *>();
-            QVERIFY2(std::any_of(labels.begin(), labels.end(), [&](QLabel *l) { return l->text() == t.label; }),
-                     qPrintable(t.label));
-        }
+        const QList<QLabel *> labels = w.findChildren<QLabel *>();
+        for (const O2Monitor::Test &t : O2Monitor::tests())
+            QVERIFY2(std::any_of(labels.begin(), labels.end(), [&](QLabel *l) { return l->text() == t.label; }), qPrintable(t.label));
         for (const QString &name : O2Monitor::boxNames())
             QCOMPARE(child<QLineEdit>(&w, name)->text(), QStringLiteral("N/A"));
-        QCOMPARE(child<QLabel>(&w, QStringLiteral("lblResultsIn"))->text(), QStringLiteral("Results in"));
-        auto *red = child<QLabel>(&w, m5::lblRed);
-        QCOMPARE(red->text(), QStringLiteral("RED"));
-        QCOMPARE(red->palette().color(QPalette::WindowText), QColor(255, 0, 0));
-        QCOMPARE(child<QLabel>(&w, QStringLiteral("lblFailure"))->text(), QStringLiteral(" Indicate Failure"));
-
+        QCOMPARE(child<QLabel>(&w, m5::lblRed)->palette().color(QPalette::WindowText), QColor(255, 0, 0));
         // A pick enables the button; the results fill the boxes, light green behind 01 to 04.
+        auto *get = child<QPushButton>(&w, m5::cmdGetResults);
+        QVERIFY(!get->isEnabled());
         list->setCurrentRow(0);
-        QVERIFY(get->isEnabled());
         get->click();
         QCOMPARE(child<QLineEdit>(&w, m5::result(1))->text(), QStringLiteral(" .45 V"));
         QCOMPARE(back(child<QLineEdit>(&w, m5::result(1))), QStringLiteral("#50ff50"));
-        QCOMPARE(child<QLineEdit>(&w, m5::result(5))->text(), QStringLiteral(" .1 S"));
         QCOMPARE(back(child<QLineEdit>(&w, m5::result(5))), QStringLiteral("#ffffff"));
-        QCOMPARE(child<QLineEdit>(&w, m5::maximum(5))->text(), QStringLiteral(" .4 S"));
-        QCOMPARE(child<QLineEdit>(&w, m5::minimum(9))->text(), QStringLiteral("N/A"));
-        QVERIFY(rig.prompts.shown.isEmpty());
-    }
-
-    // "EXIT" and a second press while a run waits for the tool: the run ends as it would have, the
-    // press is not taken, and the window goes away afterwards.
-    void exitDuringRun()
-    {
-        Connected rig;
-        rig.tool.profile().latencyMs = 40;
-        rig.tool.clearCommands();
-        QPointer<frmMode5> w = new frmMode5(rig.program->pidContext, rig.program->prompts);
-        QVERIFY(w->load());
-        w->show();
-        child<QListWidget>(w, m5::List1)->setCurrentRow(0);
-        auto *get = child<QPushButton>(w, m5::cmdGetResults);
-        QTimer::singleShot(20, w, [&] {
+        // "EXIT" and a second press while a run waits for the tool: the run ends as it would
+        // have, the press is not taken, and the window goes away afterwards.
+        rig.tool->profile().latencyMs = 40;
+        rig.tool->clearCommands();
+        w.show();
+        rig.clock.after(20, [&] {
             get->click();
-            child<QPushButton>(w, m5::cmdExit)->click();
+            child<QPushButton>(&w, m5::cmdExit)->click();
         });
         get->click();
-        QVERIFY(w && !w->isVisible());
-        QCOMPARE(w->tests().box(m5::result(9)).text, QStringLiteral(" 1 S"));
-        QCOMPARE(rig.tool.commands().count(QByteArray("050001")), 1);
-        QTRY_VERIFY(!w);
-    }
+        QVERIFY(!w.isVisible());
+        QCOMPARE(rig.tool->commands().count(QByteArray("050001")), 1);
+        QCOMPARE(w.tests().box(m5::result(9)).text, QStringLiteral(" 1 S"));
 
-    void pictureWindows()
-    {
-        Connected rig;
-        frmMode5 w(rig.program->pidContext, rig.program->prompts);
-        w.load();
-        QCOMPARE(child<QAction>(&w, m5::mnuO2Graph)->text(), QStringLiteral("O2 Graph"));
-        QCOMPARE(child<QAction>(&w, m5::mnuO2Locations)->text(), QStringLiteral("O2 Locations"));
-        const struct {
-            const QString &item;
-            QString itemCaption;
-            O2Picture::Kind kind;
-            QString caption;
-            QString note;
-        } pictures[] = {
-            {m5::mnuO2Graph, "O2 Graph", O2Picture::Kind::TestDefinitions, "O2 Sensor Test Definitions", QString()},
-            {m5::mnuVDual, "V6,8,10 and 12 Dual Exhaust", O2Picture::Kind::VDualExhaust,
-             "O2 sensor locations for V engine, dual exhaust configuration",
-             "The B1S1 and B2S1 sensors may be Wide Range or normal Heated Sensor types"},
-            {m5::mnuVSingle, "V6,8,10, 12 Single Exhaust", O2Picture::Kind::VSingleExhaust,
-             "O2 sensor locations for V configuration with single exhaust",
-             "The B1S1 and B2S1 sensors may be Wide Range or normal Heated Sensor types"},
-            {m5::mnuI4, "4 Cyliner (straight) ", O2Picture::Kind::Inline4,
-             "O2 sensor location for I4 cylinder configurations",
-             "The B1S1 sensor may be Wide Range or normal Heated Sensor type"},
+        const struct { const QString &item; O2Picture::Kind kind; QString caption; } pictures[] = {
+            {m5::mnuO2Graph, O2Picture::Kind::TestDefinitions, "O2 Sensor Test Definitions"},
+            {m5::mnuVDual, O2Picture::Kind::VDualExhaust, "O2 sensor locations for V engine, dual exhaust configuration"},
+            {m5::mnuVSingle, O2Picture::Kind::VSingleExhaust, "O2 sensor locations for V configuration with single exhaust"},
+            {m5::mnuI4, O2Picture::Kind::Inline4, "O2 sensor location for I4 cylinder configurations"},
         };
         for (const auto &p : pictures) {
-            QAction *item = child<QAction>(&w, p.item);
-            QCOMPARE(item->text(), p.itemCaption);
-            item->trigger();
-            O2Picture *window = w.picture(p.kind);
-            QVERIFY(window && window->isVisible());
-            QCOMPARE(window->windowTitle(), p.caption);
-            QVERIFY(!window->isModal());
-            if (p.note.isEmpty()) {
-                auto *hide = child<QPushButton>(window, m5::cmdHide);
-                QCOMPARE(hide->text(), QStringLiteral("Hide"));
-                hide->click();
-                QVERIFY(!window->isVisible());
-            } else {
-                QCOMPARE(child<QLabel>(window, QStringLiteral("Label1"))->text(), p.note);
-            }
+            child<QAction>(&w, p.item)->trigger();
+            QVERIFY(w.picture(p.kind) && w.picture(p.kind)->isVisible() && !w.picture(p.kind)->isModal());
+            QCOMPARE(w.picture(p.kind)->windowTitle(), p.caption);
         }
+        child<QPushButton>(w.picture(O2Picture::Kind::TestDefinitions), m5::cmdHide)->click();
+        QVERIFY(!w.picture(O2Picture::Kind::TestDefinitions)->isVisible());
     }
 
-    // The main window's button: the window opens and the button is released; while the O2
-    // monitor has not completed the message shows and no window stays.
+    // The main window's button opens the window and is released; while the O2 monitor has not
+    // completed the message shows and no window stays. The mode 6 item opens its window.
     void openedFromMainWindow()
     {
-        SimRig rig;
+        OperationRig rig(Line::InProcess, Op::Connect, SimRig::testProfile());
         NoPrinter printer;
         frmMain main(*rig.program, printer);
         main.startUp();
-        rig.connect();
+        connectGivingUp(*rig.program);
         auto *mode5 = child<QPushButton>(&main, names::Mode5);
-        QVERIFY(mode5->isVisible() && mode5->isEnabled());
-        // As before the monitor completed: the message, and no window.
         rig.program->pids.O2_monitor_complete = false;
         rig.prompts.shown.clear();
         mode5->click();
@@ -182,99 +102,47 @@ private slots:
         QTRY_VERIFY(!main.o2SensorTest());
         QVERIFY(!mode5->isChecked());
         rig.program->currentData.request();
-        rig.prompts.shown.clear();
         mode5->click();
-        QVERIFY(rig.prompts.shown.isEmpty());
-        QVERIFY(main.o2SensorTest() && main.o2SensorTest()->isVisible());
-        QVERIFY(!mode5->isChecked());
-        // "EXIT" closes it; the next press makes it again.
+        QVERIFY(main.o2SensorTest() && main.o2SensorTest()->isVisible() && !mode5->isChecked());
         child<QPushButton>(main.o2SensorTest(), m5::cmdExit)->click();
         QTRY_VERIFY(!main.o2SensorTest());
-        mode5->click();
-        QVERIFY(main.o2SensorTest() && main.o2SensorTest()->isVisible());
-
         child<QAction>(&main, names::mnuMode6)->trigger();
-        QVERIFY(main.mode6Tests() && main.mode6Tests()->isVisible());
-        QVERIFY(!main.mode6Tests()->isModal());
+        QVERIFY(main.mode6Tests() && main.mode6Tests()->isVisible() && !main.mode6Tests()->isModal());
     }
 
     void mode6Window()
     {
-        Connected rig;
+        OperationRig rig(Line::InProcess, Op::Mode6);
         frmMode6 w(rig.program->link, rig.program->mode6, rig.program->prompts);
         QCOMPARE(w.windowTitle(), QStringLiteral("SAE-J1979 Service $06 "));
-        QCOMPARE(child<QLabel>(&w, QStringLiteral("lblHeading"))->text(),
-                 QStringLiteral("Mode 6: Request On-Board Monitoring Test Results for Non-Continuously Monitored Systems"));
         QCOMPARE(child<QGroupBox>(&w, m6::Frame1)->title(), QStringLiteral("Data Entry"));
-        QCOMPARE(child<QGroupBox>(&w, m6::Frame2)->title(), QStringLiteral("Test Results"));
         const struct { const QString &label; QString text; const QString &field; QString initial; } rows[] = {
-            {m6::lblTestID, "Test ID\r\n$= Hex\r\n", m6::txtTestID, ""},
-            {m6::lblComponentID, "Component ID\r\n$ = Hex\r\n", m6::txtComponentID, ""},
-            {m6::lblScale, "Scale Factor", m6::txtScale, "1"},
-            {m6::lblAddSubtract, "Add/Subtract\r\n", m6::txtAddSubtract, "0"},
-            {m6::lblUnits, "Units", m6::txtUnits, ""},
-            {m6::lblBytes, "Bytes Returned", m6::txtBytes, "1"},
+            {m6::lblTestID, "Test ID\r\n$= Hex\r\n", m6::txtTestID, ""}, {m6::lblComponentID, "Component ID\r\n$ = Hex\r\n", m6::txtComponentID, ""},
+            {m6::lblScale, "Scale Factor", m6::txtScale, "1"},        {m6::lblAddSubtract, "Add/Subtract\r\n", m6::txtAddSubtract, "0"},
+            {m6::lblUnits, "Units", m6::txtUnits, ""},                {m6::lblBytes, "Bytes Returned", m6::txtBytes, "1"},
         };
         for (const auto &r : rows) {
             QCOMPARE(w.labelBox(r.label)->text(), r.text);
             QCOMPARE(w.field(r.field)->text(), r.initial);
         }
-        const struct { QString label; const QString &field; } results[] = {
-            {"Returned Message", m6::txtReturned}, {"Value", m6::txtValue}, {"Pass/Fail", m6::txtPassFail},
-            {"MIN", m6::txtMin}, {"MAX", m6::txtMax}};
-        for (const auto &r : results) {
-            QCOMPARE(child<QLabel>(&w, QStringLiteral("lbl") + r.field.mid(3))->text(), r.label);
-            QCOMPARE(w.field(r.field)->text(), QString());
-        }
-        QCOMPARE(child<QPushButton>(&w, m6::cmdGetResults)->text(), QStringLiteral("Get Test Results"));
-        QCOMPARE(child<QPushButton>(&w, m6::cmdScan)->text(), QStringLiteral("SCAN for supported tests"));
-        QCOMPARE(child<QLabel>(&w, QStringLiteral("lblSupported"))->text(), QStringLiteral("Supported Tests"));
-        QCOMPARE(child<QLabel>(&w, QStringLiteral("lblHint"))->text(), QStringLiteral("Click labels for help on that item"));
-        QCOMPARE(child<QLabel>(&w, QStringLiteral("lblEnterData"))->text(), QStringLiteral("Enter Data then get results"));
-        QCOMPARE(child<QAction>(&w, m6::mnuMode6Help)->text(), QStringLiteral("&Mode 6 Help"));
-
-        // Help behind the four label boxes and the menu; the other two labels say nothing.
+        // Help behind four label boxes and the menu; the others say nothing.
         for (const QString &label : {m6::lblTestID, m6::lblComponentID, m6::lblScale, m6::lblUnits, m6::lblAddSubtract})
             QTest::mouseClick(w.labelBox(label), Qt::LeftButton);
         child<QAction>(&w, m6::mnuMode6Help)->trigger();
-        QCOMPARE(rig.prompts.texts(),
-                 (QStringList{"Enter a value between 0 and 255 or $00 to $FF hex", "Enter a value between 0 and 255 ",
-                              "The Scale Factor should be found in the shop manual\r\nValues can be any real number",
-                              "Units can be found in the shop manual, volts,amps, PSI, etc.",
-                              " Mode 6 will allow access to the results of on-board diagnostic monitoring\r\n"
-                              "A shop manual with the defined tests is required to get meaningfull data"}));
-        rig.prompts.shown.clear();
-
-        // The shipped car's failing test: the entry shows its "&H" form, FAIL on red.
+        QCOMPARE(rig.prompts.texts().size(), 5);
+        QCOMPARE(rig.prompts.texts().first(), QStringLiteral("Enter a value between 0 and 255 or $00 to $FF hex"));
+        // The entries go to the model and its results come back: the "&H" form, FAIL on red, the list.
         w.field(m6::txtTestID)->setText(QStringLiteral("$05"));
         w.field(m6::txtComponentID)->setText(QStringLiteral("$11"));
         w.field(m6::txtScale)->setText(QStringLiteral("0.01"));
         w.field(m6::txtUnits)->setText(QStringLiteral("V"));
         child<QPushButton>(&w, m6::cmdGetResults)->click();
         QCOMPARE(w.field(m6::txtTestID)->text(), QStringLiteral("&H05"));
-        QCOMPARE(w.field(m6::txtComponentID)->text(), QStringLiteral("&H11"));
-        QCOMPARE(w.field(m6::txtValue)->text(), QStringLiteral("8.32V"));
-        QCOMPARE(w.field(m6::txtMax)->text(), QStringLiteral("7.68V"));
+        QCOMPARE(w.field(m6::txtValue)->text() + w.field(m6::txtMax)->text(), QStringLiteral("8.32V7.68V"));
         QCOMPARE(w.field(m6::txtPassFail)->text(), QStringLiteral("FAIL"));
         QCOMPARE(back(w.field(m6::txtPassFail)), QStringLiteral("#ff0000"));
-        // A passing test on white; the MAX box keeps the earlier limit when a minimum comes.
-        w.field(m6::txtTestID)->setText(QStringLiteral("10"));
-        w.field(m6::txtComponentID)->setText(QStringLiteral("33"));
-        child<QPushButton>(&w, m6::cmdGetResults)->click();
-        QCOMPARE(w.field(m6::txtMin)->text(), QStringLiteral("2.56V"));
-        QCOMPARE(w.field(m6::txtMax)->text(), QStringLiteral("7.68V"));
-        QCOMPARE(w.field(m6::txtPassFail)->text(), QStringLiteral("PASS"));
-        QCOMPARE(back(w.field(m6::txtPassFail)), QStringLiteral("#ffffff"));
         child<QPushButton>(&w, m6::cmdScan)->click();
-        auto *list = child<QListWidget>(&w, m6::List1);
-        QCOMPARE(list->count(), 5);
-        QCOMPARE(list->item(4)->text(), QStringLiteral(" 33"));
-        // A test the car does not have.
-        w.field(m6::txtTestID)->setText(QStringLiteral("7"));
-        child<QPushButton>(&w, m6::cmdGetResults)->click();
-        QCOMPARE(w.field(m6::txtReturned)->text(), QStringLiteral(" No Response to this message"));
-        QCOMPARE(w.field(m6::txtPassFail)->text(), QStringLiteral("PASS"));
-        QVERIFY(rig.prompts.shown.isEmpty());
+        QCOMPARE(child<QListWidget>(&w, m6::List1)->count(), 2);
     }
 };
 
