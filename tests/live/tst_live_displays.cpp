@@ -1,7 +1,5 @@
-// The real-time display and the fuel trim monitor against the simulated tool on the manual clock:
-// what each pass shows and plots, STOP and Freeze against a slow reply, Reset and Clear, passes
-// without a good reply; and the Chart and fuel trim windows: their colours, a bounded drawing,
-// saving a PNG, and both opened from the main window.
+// The real-time display and the fuel trim monitor on the manual clock: each pass, STOP and Freeze,
+// Reset and Clear, passes without a good reply; the Chart window, and both opened from the main window.
 #include "ManualClock.h"
 #include "NoPrinter.h"
 #include "SimRig.h"
@@ -87,7 +85,7 @@ private slots:
             QVERIFY(d.chart.traceColour() == quint32(0x00FF00) && d.rig.prompts.shown.isEmpty());
         }
         // Lines without a row: the message, and nothing asked of the ECU.
-        for (const int pid : {0, 0x13, 0x1C, 0x01, 0x4F}) {
+        for (const int pid : {0, 0x13}) {
             DisplayRig d;
             d.rig.tool.clearCommands();
             QVERIFY(!d.run(pid, 1));
@@ -177,14 +175,12 @@ private slots:
         slow.rig.tool.profile().latencyMs = 200;
         slow.clock.after(100, [&slow] { slow.trims.Command1_Click(); });
         slow.trims.fuel_trim_monitor();
-        QCOMPARE(slow.passes, 1);
-        QCOMPARE(slow.trims.labels().last(), QStringLiteral("Long  Term Fuel Trim B2 ---- 99%"));
+        QVERIFY(slow.passes == 1 && slow.trims.labels().last() == QStringLiteral("Long  Term Fuel Trim B2 ---- 99%"));
         // No vehicle: a row keeps its label and shows no number rather than a made-up -100 %.
         DisplayRig none;
         none.rig.tool.setVehicle(false);
         none.trims.fuel_trim_monitor(1);
-        QCOMPARE(none.trims.labels().first(), QStringLiteral("Short Term Fuel Trim B1---- "));
-        QCOMPARE(none.rig.program->indicator.text(), QStringLiteral("ECU not Communicating"));
+        QCOMPARE(none.trims.labels().first() + '|' + none.rig.program->indicator.text(), QStringLiteral("Short Term Fuel Trim B1---- |ECU not Communicating"));
         // Bank 1 only, then no trims at all: the monitor waits for EXIT a pass of 50 ms at a time.
         DisplayRig bank1({{"06", "7E"}, {"07", "7E"}, {"0C", "0CB4"}});
         bank1.trims.fuel_trim_monitor(1);
@@ -210,8 +206,7 @@ private slots:
             QVERIFY2(b.button->text() == QLatin1String(b.caption) && b.button->palette().color(QPalette::Button) == b.back
                          && b.button->styleSheet().contains(b.back.name()), b.caption);
         StripChartView *view = chart.iStripChartX1;
-        QCOMPARE(view->plot()->title(), QStringLiteral("Quenta Real Time Plot"));
-        QCOMPARE(view->yAxis()->titleText(), QStringLiteral("Voltage"));
+        QCOMPARE(view->plot()->title() + '|' + view->yAxis()->titleText(), QStringLiteral("Quenta Real Time Plot|Voltage"));
         QVERIFY(view->plot()->titleBrush().color() == Yellow && !view->plot()->legend()->isVisible() && view->series()->pen().color() == Lime);
         for (QValueAxis *axis : {view->xAxis(), view->yAxis()})
             QVERIFY(axis->gridLinePen().color() == Lime && axis->labelsBrush().color() == QColor(Qt::white));

@@ -1,6 +1,5 @@
-// The models the live windows and the CLI read: the sample model (appending, missing values, the
-// bounded ring and the signals a view follows, under Qt's model tester), the strip chart on the
-// manual clock, and the displays' parameter table.
+// The models the live windows and the CLI read: the sample model (under Qt's model tester), the
+// strip chart on the manual clock, and the displays' parameter table.
 #include "ManualClock.h"
 
 #include "live/ParameterDisplay.h"
@@ -159,7 +158,6 @@ private slots:
             {0x0D, {33}, false, 0, 20, "Speed ------------------ ", "20 MPH"},
             {0x11, {0x28}, false, 0, 100, "Throttle Position ------ ", "06.0% "}, // 16 less 12, times 1.5
             {0x15, {0x5A}, false, 0, 1.25, "O2 Sensor2 Val --------- ", "0.450  Volts"},
-            {0x26, {0x80, 0x00}, false, 0, 1.999, "Wide Range O2 Sensor Lambda", "0.999  Lambda"},
             {0x3B, {0x80, 0x00}, true, 0, 1.999, "Wide Range O2 Sensor Lambda", "0.999  Lambda"},
             {0x32, {0xFF, 0xFC}, true, -8200, 8200, "EVAP press. ----------- ", "-1.000 Pa"},
             {0x46, {60}, true, -40, 220, "Ambiant Air Temp ------ ", "20.0 Deg C"},

@@ -1,7 +1,5 @@
-// The two logs, the MultiView data logger and the wideband meter, on the manual clock: byte-exact
-// files, the sample schedule, pause, triggers, the sample limits, samples that are never lost
-// (cancelled dialog, unwritable file, a run held locked while it records, offered at the next
-// start), a log to a pipe, and the windows' trigger entry, shortcut keys and what they show.
+// The data logger and the wideband meter on the manual clock: byte-exact files, the schedule,
+// triggers, the sample limits, samples that are never lost, a log to a pipe, and their windows.
 #include "ManualClock.h"
 #include "SimRig.h"
 
@@ -63,14 +61,15 @@ struct LogRig {
         rig.prompts.fileNames << file();
     }
     QString file(const QString &name = QStringLiteral("run.log")) const { return dir.filePath(name); }
-    QList<double> times(const Samples &s) const
-    {
-        QList<double> t;
-        for (int r = 0; r < s.rowCount(); ++r)
-            t << s.time(r);
-        return t;
-    }
 };
+
+QList<double> times(const Samples &s)
+{
+    QList<double> t;
+    for (int r = 0; r < s.rowCount(); ++r)
+        t << s.time(r);
+    return t;
+}
 
 QByteArray readAll(const QString &path)
 {
@@ -187,7 +186,7 @@ private slots:
             };
             t.logger.intervalText = QLatin1String(r.interval);
             t.logger.Command1_Click();
-            QCOMPARE(t.times(t.logger.samples()), r.times);
+            QCOMPARE(times(t.logger.samples()), r.times);
             QCOMPARE(pausedWaits, r.pause ? 10 : 0);
         }
     }
@@ -224,10 +223,8 @@ private slots:
             {K::Speed, 0, C::None, K::None, 0, "10:00:00"}, {K::Speed, 100, C::None, K::None, 0, ""}, // above the car's
             {K::Rpm, 800, C::None, K::None, 0, "10:00:00"},
             {K::SystemTime, 5, C::And, K::None, 0, "10:05:00"}, // an unset trigger 2 adds no condition
-            {K::SystemTime, 5, C::Or, K::None, 0, "10:05:00"}, {K::SystemTime, 5, C::Or, K::Speed, 0, "10:00:00"},
-            {K::SystemTime, 5, C::And, K::Rpm, 500, "10:05:00"}, {K::SystemTime, 5, C::And, K::Speed, 100, ""},
-            {K::None, 0, C::And, K::Speed, 100, "10:00:00"}, // without trigger 1: no wait
-        };
+            {K::SystemTime, 5, C::Or, K::Speed, 0, "10:00:00"}, {K::SystemTime, 5, C::And, K::Rpm, 500, "10:05:00"},
+            {K::SystemTime, 5, C::And, K::Speed, 100, ""}, {K::None, 0, C::And, K::Speed, 100, "10:00:00"}}; // the last: no wait
         for (const auto &r : rows_) {
             LogRig t;
             t.setUp({0x0C, 0x05}, 1);
@@ -267,10 +264,9 @@ private slots:
         QCOMPARE(settingsSaved, 1);
 
         const struct { K kind; const char *entered; int value; const char *refusal; } values[] = {
-            {K::SystemTime, "75", -1, "Value must be 1-60"}, {K::SystemTime, "0", 0, ""}, {K::SystemTime, "60", 60, ""},
-            {K::SystemTime, "abc", 0, ""}, {K::Speed, "-1", -1, "Value must be 1-120"},
-            {K::Speed, "120.5", -1, "Value must be 1-120"}, {K::Speed, "2.5", 2, ""}, // halves to even
-            {K::Rpm, "12000", 12000, ""}, {K::Rpm, "12001", -1, "Value must be 1-12000"}};
+            {K::SystemTime, "75", -1, "Value must be 1-60"}, {K::SystemTime, "abc", 0, ""}, {K::SystemTime, "60", 60, ""},
+            {K::Speed, "-1", -1, "Value must be 1-120"}, {K::Speed, "120.5", -1, "Value must be 1-120"}, {K::Speed, "2.5", 2, ""}, // halves to even
+            {K::Rpm, "12000", 12000, ""}, {K::Rpm, "12001", -1, "Value must be 1-12000"}, {K::None, "5", -1, ""}};
         for (const auto &v : values) {
             QString refusal;
             QCOMPARE(DataLogger::triggerValue(v.kind, QLatin1String(v.entered), &refusal).value_or(-1), v.value);
@@ -457,7 +453,7 @@ private slots:
             QCOMPARE(window.Display2_value->text(), QLatin1String(r.ratio));
             QCOMPARE(window.Text2->text(), QStringLiteral("0813"));
             // Two requests a sample, 4 ms after it is due; the schedule does not drift by it.
-            QCOMPARE(t.times(window.meter().samples()), (QList<double>{0.004, 0.104, 0.204}));
+            QCOMPARE(times(window.meter().samples()), (QList<double>{0.004, 0.104, 0.204}));
         }
     }
 };

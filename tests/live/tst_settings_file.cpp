@@ -1,6 +1,5 @@
-// The window settings file: item lines, a round trip of every control kind and of a control
-// array, the exact bytes, refused, missing and unreadable files, an unwritable path, and records
-// the window has no control for.
+// The window settings file: item lines, a round trip of every control kind, the exact bytes, bad,
+// missing and unreadable files, an unwritable path, and records the window has no control for.
 #include "ScriptedPrompts.h"
 
 #include "live/ItemLine.h"
@@ -36,23 +35,16 @@ struct Form : QWidget {
     Form()
     {
         add<QLabel>(this, "Label1")->setText(QStringLiteral("not saved"));
-        for (int i = 0; i < 3; ++i) {
-            check[i] = add<QCheckBox>(this, QStringLiteral("Check%1").arg(i + 1));
-            check[i]->setTristate(true);
-        }
-        Option1 = add<QRadioButton>(this, "Option1");
+        for (int i = 0; i < 3; ++i)
+            (check[i] = add<QCheckBox>(this, QStringLiteral("Check%1").arg(i + 1)))->setTristate(true);
+        (Option1 = add<QRadioButton>(this, "Option1"))->setChecked(true);
         Option2 = add<QRadioButton>(this, "Option2");
-        Option1->setChecked(true);
-        Text2 = add<QLineEdit>(this, "Text2");
-        Text2->setText(QStringLiteral("0.100"));
+        (Text2 = add<QLineEdit>(this, "Text2"))->setText(QStringLiteral("0.100"));
         Text1 = add<QPlainTextEdit>(this, "Text1");
-        Frame1 = add<QGroupBox>(this, "Frame1");
-        Text3 = add<QLineEdit>(Frame1, "Text3");
+        Text3 = add<QLineEdit>(Frame1 = add<QGroupBox>(this, "Frame1"), "Text3");
         add<QPushButton>(this, "Command1");
-        Combo1 = add<QComboBox>(this, "Combo1");
-        Combo1->addItems({"None", "System Time", "Speed", "RPM"});
-        Combo3 = add<QComboBox>(this, "Combo3");
-        Combo3->addItems({"AND", "OR"});
+        (Combo1 = add<QComboBox>(this, "Combo1"))->addItems({"None", "System Time", "Speed", "RPM"});
+        (Combo3 = add<QComboBox>(this, "Combo3"))->addItems({"AND", "OR"});
         Combo3->setCurrentIndex(-1);
         for (int i = 0; i < 6; ++i) {
             cboRTD[i] = add<QComboBox>(this, "cboRTD", i);
@@ -105,8 +97,7 @@ Loaded load(const QByteArray &content)
     else if (!content.isNull())
         writeFile(path, content);
     Form form;
-    Loaded l;
-    l.before = form.state();
+    Loaded l{false, {}, {}, form.state()};
     ScriptedPrompts prompts;
     load_form_data(&form, path, l.failed, prompts);
     for (const auto &shown : prompts.shown)
@@ -142,10 +133,10 @@ private slots:
                  QStringLiteral("#TRUE#,#FALSE#,#NULL#\r\n"));
         const auto items = itemline::items(QStringLiteral(" \"a,b\" , 3.5,#TRUE#,#NULL#,cboRTD\r\n\r\n-1"));
         using K = itemline::Item::Kind;
-        const K kinds[] = {K::Text, K::Number, K::Boolean, K::Null, K::Bare, K::Bare, K::Number};
-        QCOMPARE(items.size(), 7);
-        for (int i = 0; i < 7; ++i)
-            QCOMPARE(items[i].kind, kinds[i]);
+        QList<K> kinds;
+        for (const auto &item : items)
+            kinds << item.kind;
+        QCOMPARE(kinds, (QList<K>{K::Text, K::Number, K::Boolean, K::Null, K::Bare, K::Bare, K::Number}));
         QVERIFY(items[0].text == QStringLiteral("a,b") && items[2].boolean && items[4].text == QStringLiteral("cboRTD") && items[5].text.isEmpty());
         QCOMPARE(items[1].wholeNumber(), std::nullopt);
         QCOMPARE(items[6].wholeNumber(), std::optional<int>(-1));
