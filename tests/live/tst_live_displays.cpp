@@ -283,9 +283,6 @@ private slots:
         emit list->doubleClicked(index);
         QVERIFY(charts == 1 && shown == QStringLiteral("813 RPM"));
         QTRY_VERIFY(window.findChildren<Chart *>().isEmpty());
-        rig.program->pids.PID_list[size_t(index.row())] = 0x13; // a PID without a row
-        emit list->doubleClicked(index);
-        QCOMPARE(rig.prompts.texts(), QStringList{DataLogger::NoDataSelected});
 
         auto *menu = window.findChild<QAction *>(QStringLiteral("mnuFTM"));
         QList<frmFuel_Trim *> made;

@@ -374,7 +374,6 @@ private slots:
         DataLogMV window(t.rig.program->liveParts(), t.rig.program->logger);
         window.show();
         QCOMPARE(window.windowTitle(), QStringLiteral("Quenta Data Logger"));
-        QVERIFY(window.lblTRIG->isHidden() && window.txtTRIG->isHidden() && window.cmdTRIG->isHidden());
         QVERIFY(!window.Command2->isEnabled() && !window.Command3->isEnabled());
         QCOMPARE(window.Text2->text(), QStringLiteral("0.100"));
         QCOMPARE(window.Combo3->placeholderText(), QStringLiteral("None"));
