@@ -287,6 +287,15 @@ ScanToolLink::Answer ScanToolLink::exchange(const Request &r)
             reply += waitReply(0, r.timeoutMs);
         return {reply.isEmpty() ? Outcome::NoAnswer : Outcome::Answer, reply, further};
     }
+    if (r.leadsWithStatus) {
+        qsizetype stray = 0;
+        while (stray + 1 < reply.size() && commands::isStatusCharacter(reply.at(stray)) && commands::isStatusCharacter(reply.at(stray + 1)))
+            ++stray;
+        reply.remove(0, stray);
+        const int missing = r.threshold + 1 - int(reply.size());
+        if (stray > 0 && missing > 0 && waitForCharacters(missing - 1, boundDeadline()) == WaitEnd::Ready)
+            reply += OBDinput();
+    }
     // A status "S" sent just before the reply stands in front of it: the reply is what follows,
     // as long as the command asked for (the tool's own commands answer with their own text).
     const int length = r.replyBytes.value_or(r.command.length);

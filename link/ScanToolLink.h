@@ -98,6 +98,9 @@ public:
         // The tool's own answer (the PASS acknowledgement): the character at position 2 that
         // marks it, and one more after it. Status characters in front are not part of it.
         std::optional<char> ownAnswerMark;
+        // The tool's answer begins with its status character (the firmware identity): status
+        // characters before that one were sent before the command arrived and are not part of it.
+        bool leadsWithStatus = false;
         bool binary = false;
         QByteArray bytes; // binary: what goes out
     };

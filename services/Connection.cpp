@@ -222,7 +222,9 @@ void Connection::read_firmware_id()
     p.link.setOBD_stop(false);
     p.link.wait_OBD_ready();
     if (!p.link.OBD_stop()) {
-        const QString identity = numtext::first(p.link.exchange({commands::FirmwareIdentity, 4}).reply, 5);
+        ScanToolLink::Request request(commands::FirmwareIdentity, 4);
+        request.leadsWithStatus = true;
+        const QString identity = numtext::first(p.link.exchange(request).reply, 5);
         p.linkInfo.setFirmware(identity);
         p.settings.fw_version = numtext::leadingNumber(cut(identity, 2, 4));
         if (p.settings.fw_version > 3.09)

@@ -29,7 +29,7 @@ private slots:
         if (fault == QLatin1String("busy"))
             QThread::msleep(1000);
         const Screen seen = rig.run(op);
-        QCOMPARE(seen, expected);
+        QVERIFY2(seen == expected, qPrintable(shown(seen) + QLatin1String("\nin-process:\n") + shown(expected)));
     }
 
     // A car that is off reads as such over the pseudo-terminal too.
