@@ -9,8 +9,6 @@ using namespace quenta;
 namespace {
 
 enum class Fault { StatusFirst, SAtThird, Idle, Garbled, Cut, NoVehicle, Quiet, Unanswered, SilentEcu, PortLost };
-const char *const FaultNames[] = {"status before reply", "S at third", "sat idle", "garbled", "cut to 11",
-                                  "no vehicle", "quiet tool", "unanswered service", "silent ECU", "port lost"};
 
 // How a fault must show.
 enum class Shows {
@@ -21,17 +19,12 @@ enum class Shows {
     Timeout,   // the ECU did not answer: red, nothing decoded
 };
 
-Shows showsOf(Fault f)
-{
-    switch (f) {
-    case Fault::StatusFirst: case Fault::SAtThird: case Fault::Idle: return Shows::Same;
-    case Fault::Garbled: case Fault::Cut: return Shows::Garbled;
-    case Fault::NoVehicle: return Shows::NoVehicle;
-    case Fault::Quiet: case Fault::Unanswered: case Fault::PortLost: return Shows::OffLine;
-    case Fault::SilentEcu: return Shows::Timeout;
-    }
-    return Shows::Same;
-}
+const struct { const char *name; Shows shows; } Faults[] = {
+    {"status before reply", Shows::Same}, {"S at third", Shows::Same},   {"sat idle", Shows::Same},
+    {"garbled", Shows::Garbled},          {"cut to 11", Shows::Garbled}, {"no vehicle", Shows::NoVehicle},
+    {"quiet tool", Shows::OffLine},       {"unanswered service", Shows::OffLine}, {"silent ECU", Shows::Timeout},
+    {"port lost", Shows::OffLine},
+};
 
 void inject(OperationRig &rig, Op op, Fault fault)
 {
@@ -84,13 +77,13 @@ private slots:
         QTest::addColumn<Fault>("fault");
         for (int op = 0; op <= int(Op::ChangeEcu); ++op)
             for (int f = 0; f <= int(Fault::PortLost); ++f)
-                QTest::addRow("%s, %s", OpNames[op], FaultNames[f]) << Op(op) << Fault(f);
+                QTest::addRow("%s, %s", OpNames[op], Faults[f].name) << Op(op) << Fault(f);
     }
     void everyFaultEveryOperation()
     {
         QFETCH(Op, op);
         QFETCH(Fault, fault);
-        Shows shows = showsOf(fault);
+        Shows shows = Faults[int(fault)].shows;
         Screen without;
         const bool monitor = op == Op::O2 || op == Op::Mode6;
         // The tool's own words around the packet and the packet itself are not garbled; nor is a
@@ -166,7 +159,6 @@ private slots:
         QTest::addColumn<bool>("unlocked");
         QTest::newRow("3.09") << "3.09" << false;
         QTest::newRow("3.10") << "3.10" << true;
-        QTest::newRow("4.00") << "4.00" << true;
         QTest::newRow("not a number") << "x.yz" << false;
     }
     void firmwareUnlocksTests()
@@ -207,7 +199,6 @@ private slots:
     {
         QTest::addColumn<int>("choice"); // 0: closed without a choice
         QTest::newRow("COM5") << 5;
-        QTest::newRow("COM9") << 9;
         QTest::newRow("closed") << 0;
     }
     void portPicker()
