@@ -4,6 +4,8 @@
 #include "ScriptedRig.h"
 #include "SimRig.h"
 
+#include "elm/ToolFace.h"
+
 #include <QtTest>
 
 using namespace quenta;
@@ -109,6 +111,38 @@ private slots:
         QCOMPARE(s.program.link.get_ecu_PID(ToolCommand{0x01, 0x0D, 0x06}).reply,
                  QString::fromLatin1(answer));
         QCOMPARE(s.port->written, QList<QByteArray>{"010D06"});
+    }
+
+    // The firmware identity is a status character and four more: status characters that were on
+    // their way before the command are not part of it, and the identity's rest is waited for.
+    void firmwareIdentityPastStrayStatus_data()
+    {
+        QTest::addColumn<QByteArrayList>("chunks");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("one stray S") << QByteArrayList{"SS3.4", "0"} << "F/W: S3.40";
+        QTest::newRow("S and P") << QByteArrayList{"SPS3.", "40"} << "F/W: S3.40";
+        QTest::newRow("none") << QByteArrayList{"S3.40"} << "F/W: S3.40";
+        QTest::newRow("P leads the identity") << QByteArrayList{"P4.00"} << "F/W: P4.00";
+    }
+    void firmwareIdentityPastStrayStatus()
+    {
+        QFETCH(QByteArrayList, chunks);
+        QFETCH(QString, shown);
+        ScriptedRig s;
+        s.port->onWrite = [&](const QByteArray &command) {
+            if (command != "900101") // the current-data request that follows: no ECU answers
+                return s.port->feed(elm::ToolFace::silentReply(command.right(2).toInt(nullptr, 16)));
+            s.status.stop(); // no status while the tool answers
+            s.port->feed(chunks[0]);
+            QTimer::singleShot(30, s.port, [&] {
+                s.port->feed(chunks.value(1));
+                s.sendStatus();
+            });
+        };
+        s.sendStatus();
+        s.program.connection.read_firmware_id();
+        QCOMPARE(s.program.controls.caption(names::Label7), shown);
+        QVERIFY(s.program.settings.fw_version > 3.09);
     }
 
     void waitThresholdFollowsTheCount_data()
