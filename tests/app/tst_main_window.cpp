@@ -201,14 +201,18 @@ private slots:
         c.setCaption(names::mnuDebugMode, QStringLiteral("Debug"));
         QCOMPARE(b.item(names::mnuDebugMode)->text(), QStringLiteral("Debug"));
         c.setEnabled(QStringLiteral("NoSuchControl"), false); // names without a control are ignored
+        QSignalSpy linkChanges(&b.program().linkInfo, &LinkInfo::changed);
         b.program().linkInfo.setFirmware(QStringLiteral("S4.00"));
+        b.program().linkInfo.setFirmware(QStringLiteral("S4.00")); // the same again: nothing to redraw
         QCOMPARE(b.find<QLabel>(names::Label7)->text(), QStringLiteral("F/W: S4.00"));
         QCOMPARE(b.find<QLabel>(names::Label6)->text(), QString());
         // A reply too short to hold the number still names it, as an empty one.
         for (const QString &number : {QStringLiteral("18"), QString()}) {
             b.program().linkInfo.setEcuNumber(number);
             QCOMPARE(b.find<QLabel>(names::Label6)->text(), QStringLiteral("ECU #=") + number + QStringLiteral("\r\n"));
+            b.program().linkInfo.setEcuNumber(number);
         }
+        QCOMPARE(linkChanges.count(), 3);
     }
 
     // Exit pressed while a request waits for a tool that says nothing: the wait ends at once. A
@@ -343,7 +347,7 @@ private slots:
         // A pass starts at the caret (what lies before it stays plain) and leaves it after what it
         // coloured. The word's first occurrence is checked, every character; an invalid colour: left
         // uncoloured. Words starting among the last ten characters are not examined; dashes are skipped.
-        const struct { const char *text, *word; QColor colour; bool bold; int start = 0, caret = -1; } rows[] = {
+        const struct { const char *text, *word; QColor colour; bool bold; int start = 0, caret = -1; QColor insertion = Black; } rows[] = {
             {"MIL is ON and the engine idles", "ON", Red, true}, {"MIL is ON and the engine idles", "MIL", Black, false},
             {"MIL is On at idle", "On", QColor(), false}, {"Catalyst Monitor -------- complete\r\n", "complete", Green, true},
             {"Catalyst Monitor -------- complete\r\n", "--------", QColor(), false},
@@ -353,7 +357,8 @@ private slots:
             {"Monitor lo and private\r\nend of text here", "private", Purple, true},
             {"  incomplete", "incomplete", Red, true, 0, 12}, {" incomplete", "incomplete", QColor(), false},
             {"ab fault incomplete", "fault", Red, true}, {"MIL is ON!!", "", Black, false, 0, 1}, {"", "", Black, false, 0, 0},
-            {"abc def ghi jkl", "", Black, false, 0, 5}, {"fault one two three four five", "fault", QColor(), false, 6, 21}};
+            {"abc def ghi jkl", "", Black, false, 0, 5}, {"fault               ", "fault", Red, true, 0, 0, Red}, // out of text: the pass ends as it is
+            {"fault one two three four five", "fault", QColor(), false, 6, 21}};
         for (const auto &r : rows) {
             WindowRig b;
             QTextEdit *edit = b.textECU();
@@ -371,7 +376,7 @@ private slots:
             }
             QVERIFY2(r.caret < 0 || edit->textCursor().position() == r.caret, r.text);
             QVERIFY(!edit->textCursor().hasSelection());
-            QCOMPARE(edit->textColor(), Black);
+            QCOMPARE(edit->textColor(), r.insertion);
         }
         // New text is plain again, the caret at its start.
         WindowRig b;

@@ -38,6 +38,8 @@ private slots:
             headers << s.headerData(c, Qt::Horizontal).toString() + '/' + s.headerData(c, Qt::Horizontal, Samples::UnitsRole).toString();
         QCOMPARE(headers, (QStringList{"Elapsed Time/s", "Lambda/", "A/F Ratio/", "RPM/rpm"}));
         QVERIFY(!s.headerData(4, Qt::Horizontal).isValid());
+        for (int c : {-1, 4}) // the time is column 0; nothing before it or past the last
+            QCOMPARE(s.column(c), SampleColumn());
         // An entry not read, or not a finite number, is missing, never a number.
         QVERIFY(s.append(0.25, {NaN, std::nullopt, 812}));
         QVERIFY(s.append(0.25, {-Inf, 0.0, Inf}));
