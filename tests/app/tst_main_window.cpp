@@ -202,8 +202,10 @@ private slots:
         QCOMPARE(b.item(names::mnuDebugMode)->text(), QStringLiteral("Debug"));
         c.setEnabled(QStringLiteral("NoSuchControl"), false); // names without a control are ignored
         QSignalSpy linkChanges(&b.program().linkInfo, &LinkInfo::changed);
-        b.program().linkInfo.setFirmware(QStringLiteral("S4.00"));
-        b.program().linkInfo.setFirmware(QStringLiteral("S4.00")); // the same again: nothing to redraw
+        QVERIFY(b.program().linkInfo.firmwareCaption().isEmpty() && b.program().linkInfo.ecuCaption().isEmpty());
+        // Another tool, then the same again (nothing to redraw).
+        for (const char *firmware : {"S3.40", "S4.00", "S4.00"})
+            b.program().linkInfo.setFirmware(QLatin1String(firmware));
         QCOMPARE(b.find<QLabel>(names::Label7)->text(), QStringLiteral("F/W: S4.00"));
         QCOMPARE(b.find<QLabel>(names::Label6)->text(), QString());
         // A reply too short to hold the number still names it, as an empty one.
@@ -212,7 +214,7 @@ private slots:
             QCOMPARE(b.find<QLabel>(names::Label6)->text(), QStringLiteral("ECU #=") + number + QStringLiteral("\r\n"));
             b.program().linkInfo.setEcuNumber(number);
         }
-        QCOMPARE(linkChanges.count(), 3);
+        QCOMPARE(linkChanges.count(), 4);
     }
 
     // Exit pressed while a request waits for a tool that says nothing: the wait ends at once. A

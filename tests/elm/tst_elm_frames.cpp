@@ -42,6 +42,9 @@ private slots:
         QTest::newRow("adapter words") << QByteArray("NO DATA\r?\rSTOPPED\rUNABLE TO CONNECT\rCAN ERROR\rBUS ERROR\rBUS BUSY\rDATA ERROR\rBUFFER FULL\r>")
                                        << Protocol::Can11 << "" << "0 1 2 3 5 6 7 8 10" << 0 << none;
         QTest::newRow("frame marked bad") << QByteArray("7E8 04 41 0C 1A F8 <DATA ERROR\r>") << Protocol::Can11 << "" << "9" << 0 << none;
+        // Hexadecimal that cannot be a frame (too short, an odd count after the id) is text.
+        QTest::newRow("not frames") << QByteArray("4100\r7E8 04 41 0\r18DAF1\r>") << Protocol::Iso << "" << "" << 0
+                                    << QByteArrayList{"4100", "7E8 04 41 0", "18DAF1"};
         QTest::newRow("other text kept, nothing after the prompt")
             << QByteArray("ATI\r\rELM327 v1.5\r\rOK\r>7E8 04 41 0C 1A F8") << Protocol::Can11 << "" << "" << 0
             << QByteArrayList{"ELM327 v1.5", "OK"};
