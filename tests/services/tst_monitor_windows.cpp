@@ -56,6 +56,9 @@ private slots:
         QCOMPARE(child<QLineEdit>(&w, m5::result(1))->text(), QStringLiteral(" .45 V"));
         QCOMPARE(back(child<QLineEdit>(&w, m5::result(1))), QStringLiteral("#50ff50"));
         QCOMPARE(back(child<QLineEdit>(&w, m5::result(5))), QStringLiteral("#ffffff"));
+        // The limits too, a whole number and one past 1; test 09's are never filled.
+        for (const auto &[box, text] : {std::pair{m5::minimum(5), " 0 S"}, {m5::maximum(8), " 1.275 V"}, {m5::minimum(9), "N/A"}})
+            QCOMPARE(child<QLineEdit>(&w, box)->text(), QLatin1String(text));
         // "EXIT" and a second press while a run waits for the tool: the run ends as it would
         // have, the press is not taken, and the window goes away afterwards.
         rig.tool->profile().latencyMs = 40;
@@ -98,7 +101,7 @@ private slots:
         rig.program->pids.O2_monitor_complete = false;
         rig.prompts.shown.clear();
         mode5->click();
-        QCOMPARE(rig.prompts.texts(), QStringList{O2Monitor::NotAvailableText});
+        QCOMPARE(rig.prompts.texts(), QStringList{"The O2 test results are not available until the O2 Sensor test has completed. "});
         QTRY_VERIFY(!main.o2SensorTest());
         QVERIFY(!mode5->isChecked());
         rig.program->currentData.request();
@@ -141,8 +144,12 @@ private slots:
         QCOMPARE(w.field(m6::txtValue)->text() + w.field(m6::txtMax)->text(), QStringLiteral("8.32V7.68V"));
         QCOMPARE(w.field(m6::txtPassFail)->text(), QStringLiteral("FAIL"));
         QCOMPARE(back(w.field(m6::txtPassFail)), QStringLiteral("#ff0000"));
-        child<QPushButton>(&w, m6::cmdScan)->click();
-        QCOMPARE(child<QListWidget>(&w, m6::List1)->count(), 2);
+        // The scan's packet asks for test 00; a second scan adds to the list.
+        for (const int listed : {2, 4}) {
+            child<QPushButton>(&w, m6::cmdScan)->click();
+            QCOMPARE(child<QListWidget>(&w, m6::List1)->count(), listed);
+            QCOMPARE(rig.tool->packets().last().toHex().toUpper(), QByteArray("0105686AF1060000000000000000"));
+        }
     }
 };
 

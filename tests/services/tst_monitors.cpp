@@ -17,10 +17,10 @@ namespace {
 namespace m5 = names::mode5;
 
 // One ECU at 10 with the given JSON fields.
-sim::VehicleProfile car(const QString &fields, char passHeader = '0')
+sim::VehicleProfile car(const QString &fields)
 {
-    const QByteArray json = QStringLiteral(R"({"latency_ms":0,"status_period_ms":2,"pass_header":"%1",
-        "ecus":[{"address":"10","pids":{"01":"8207E504","13":"11"},%2}]})").arg(QLatin1Char(passHeader)).arg(fields).toUtf8();
+    const QByteArray json = QStringLiteral(R"({"latency_ms":0,"status_period_ms":2,
+        "ecus":[{"address":"10","pids":{"01":"8207E504","13":"11"},%1}]})").arg(fields).toUtf8();
     QString error;
     auto p = sim::VehicleProfile::fromJson(json, QStringLiteral("monitor car"), &error);
     if (!p)
@@ -32,13 +32,11 @@ sim::VehicleProfile o2Car(const QString &tests, const QString &services = QStrin
 {
     return car(QStringLiteral(R"("o2_services":%1,"o2_tests":%2)").arg(services, tests));
 }
-sim::VehicleProfile mode6Car(const QString &tests, char passHeader = '0')
+sim::VehicleProfile mode6Car(const QString &tests)
 {
-    return car(QStringLiteral(R"("mode6":%1)").arg(tests), passHeader);
+    return car(QStringLiteral(R"("mode6":%1)").arg(tests));
 }
 
-const QString EveryTest = QStringLiteral(
-    R"({"B1S1":{"01":"2D","02":"50","03":"3C","04":"78","05":"190064","06":"1E0064","07":"140028","08":"AA96FF","09":"190A32"}})");
 // Support bytes S1 = F0, S2 = 80: tests 01 to 04 and 09.
 const QString FourAndNine = QStringLiteral(R"({"B1S1":{"01":"2D","02":"50","03":"3C","04":"78","09":"19FFFF"}})");
 
@@ -122,86 +120,32 @@ private slots:
         }
     }
 
-    // The texts of the boxes: one leading blank, no 0 before the point, the unit; light green
-    // behind tests 01 to 04 only.
-    void boxTexts()
-    {
-        O2Rig r(o2Car(EveryTest, QStringLiteral(R"(["05","06"])")));
-        r.tests.o2_test_request(1);
-        const struct { QString box, text; bool green; } expected[] = {
-            {m5::result(1), " .225 V", true},  {m5::result(2), " .4 V", true},   {m5::result(3), " .3 V", true},
-            {m5::result(4), " .6 V", true},    {m5::result(5), " .1 S", false},  {m5::minimum(5), " 0 S", false},
-            {m5::maximum(5), " .4 S", false},  {m5::result(6), " .12 S", false}, {m5::result(7), " .1 V", false},
-            {m5::maximum(7), " .2 V", false},  {m5::result(8), " .85 V", false}, {m5::minimum(8), " .75 V", false},
-            {m5::maximum(8), " 1.275 V", false}, {m5::result(9), " 1 S", false},
-            // Test 09's limits are never filled.
-            {m5::minimum(9), "N/A", false},   {m5::maximum(9), "N/A", false},
-        };
-        for (const auto &e : expected) {
-            QCOMPARE(r.text(e.box), e.text);
-            QCOMPARE(r.tests.box(e.box).back, e.green ? O2Monitor::ResultGreen : O2Monitor::BoxWhite);
-        }
-        QVERIFY(r.prompts.shown.isEmpty());
-    }
-
-    // Results stay until overwritten: a second sensor with fewer tests leaves the others' texts.
-    void resultsStayAcrossSensors()
+    // Results stay until overwritten: a second sensor with fewer tests leaves the others' texts,
+    // and so does a run that ends with "ECU Timeout": a tool that keeps asking for the request
+    // again (its "S" at position 3, a bounded number of times), or the first test request never
+    // answered.
+    void resultsStay()
     {
         O2Rig r(o2Car(QStringLiteral(R"({"B1S1":{"01":"2D","05":"190064"},"B2S1":{"01":"3C"}})")));
         r.tests.o2_test_request(1);
         r.tests.o2_test_request(16);
-        QCOMPARE(r.text(m5::result(1)), QStringLiteral(" .3 V"));
-        QCOMPARE(r.text(m5::result(5)), QStringLiteral(" .1 S"));
-        QCOMPARE(r.sent().last(), QStringLiteral("050110"));
-    }
-
-    // The tool's "S" at position 3 asks for the same request again; a tool that keeps asking is
-    // given up on with "ECU Timeout".
-    void repeatOnSAtThird()
-    {
-        for (const auto &[repeats, supportRequests, result, messages] :
-             {std::tuple{1, 2, QStringLiteral(" .225 V"), QStringList()},
-              {1000, ScanToolLink::MaxAttempts, QStringLiteral("N/A"), QStringList{O2Monitor::TimeoutText}}}) {
-            O2Rig r(o2Car(QStringLiteral(R"({"B1S1":{"01":"2D"}})")));
-            r.tool->faults().sAtThird = repeats;
-            r.tests.o2_test_request(1);
-            QCOMPARE(r.sent().count(QStringLiteral("050001")), supportRequests);
-            QCOMPARE(r.text(m5::result(1)), result);
-            QCOMPARE(r.prompts.texts(), messages);
-            QVERIFY(!r.sent().contains(QStringLiteral("060001")));
-        }
-    }
-
-    // The support request answered, the first test request never: the run ends with the message.
-    void silentAfterSupport()
-    {
-        O2Rig r(o2Car(QStringLiteral(R"({"B1S1":{"01":"2D","05":"190064"}})")));
+        QCOMPARE(r.text(m5::result(1)) + r.text(m5::result(5)), QStringLiteral(" .3 V .1 S"));
+        bool silentAfterSupport = false;
         QObject::connect(r.tool.get(), &sim::SimulatedScanTool::transmit, r.tool.get(), [&] {
-            if (r.tool->commands().size() == 1)
+            if (silentAfterSupport && r.tool->commands().size() == 1)
                 r.tool->faults().unansweredService = 5;
         });
-        r.tests.o2_test_request(1);
-        QCOMPARE(r.prompts.texts(), QStringList{O2Monitor::TimeoutText});
-        QCOMPARE(r.text(m5::result(1)), QStringLiteral("N/A"));
-    }
-
-    // The window's load: the present sensors in presence-list order; without a completed O2
-    // monitor the message (with its trailing blank) and no window.
-    void load()
-    {
-        O2Rig r(o2Car(FourAndNine));
-        r.program->pids.o2_present = {1, 2, 0, 0, 16, 0, 0, 128};
-        QList<O2Monitor::Sensor> sensors;
-        QVERIFY(r.tests.load(&sensors));
-        QStringList seen;
-        for (const O2Monitor::Sensor &s : sensors)
-            seen << s.caption + QLatin1Char('=') + QString::number(s.mask);
-        QCOMPARE(seen, (QStringList{"Bank1, Sensor1=1", "Bank1, Sensor2=2", "Bank2, Sensor1=16", "Bank2, Sensor4=128"}));
-        QVERIFY(r.prompts.shown.isEmpty());
-        r.program->pids.O2_monitor_complete = false;
-        QVERIFY(!r.tests.load(&sensors));
-        QCOMPARE(r.prompts.texts(),
-                 QStringList{"The O2 test results are not available until the O2 Sensor test has completed. "});
+        r.tool->faults().sAtThird = 1000;
+        for (const QStringList &sent : {QStringList(ScanToolLink::MaxAttempts, QStringLiteral("050001")), QStringList{"050001", "050101"}}) {
+            r.tool->clearCommands();
+            r.prompts.shown.clear();
+            r.tests.o2_test_request(1);
+            QCOMPARE(r.sent(), sent);
+            QCOMPARE(r.prompts.texts(), QStringList{O2Monitor::TimeoutText});
+            QCOMPARE(r.text(m5::result(1)), QStringLiteral(" .3 V"));
+            r.tool->faults().sAtThird = 0;
+            silentAfterSupport = true;
+        }
     }
 
     void debugLines()
@@ -243,24 +187,6 @@ private slots:
         QCOMPARE(read.value_or(-1), id);
     }
 
-    // The acknowledgement's character 3 picks the header bytes; the packet carries them. Only the
-    // low four bits of the character code count: "D" is 44 hex.
-    void headerAndPacket()
-    {
-        for (const auto &[digit, header] : {std::pair{'4', "616A"}, {'8', "C333"}, {'0', "686A"}, {'D', "616A"}}) {
-            Rig r(mode6Car(QStringLiteral("[%1]").arg(test("1A", "01", "0001", "0002", "max")), digit));
-            r.get(QStringLiteral("$1A"), QStringLiteral("1"));
-            QCOMPARE(r.f().testId, QStringLiteral("&H1A"));
-            r.tests.scan();
-            QCOMPARE(r.tool->packets().size(), 2);
-            QCOMPARE(r.tool->packets()[0].toHex().toUpper(), "0106" + QByteArray(header) + "F1061A01000000000000");
-            QCOMPARE(r.tool->packets()[1].toHex().toUpper(), "0105" + QByteArray(header) + "F1060000000000000000");
-            QCOMPARE(r.tool->commands().count(QByteArray("F00504")), 2);
-            QCOMPARE(r.f().passFail, QStringLiteral("PASS"));
-            QCOMPARE(r.port()->inputMode(), ScanToolPort::InputMode::Text);
-        }
-    }
-
     // PASS and FAIL at and around the limit, for a maximum and a minimum; equality passes. Only
     // the box of the limit's kind is written.
     void passFail()
@@ -278,17 +204,6 @@ private slots:
             QCOMPARE(r.f().passFail, QLatin1String(result));
             QCOMPARE(r.f().passFailBack, result == QLatin1String("FAIL") ? colors::Red : Mode6Monitor::PassWhite);
             QCOMPARE(r.f().returned, QString());
-        }
-    }
-
-    // The plain number text: a 0 before the point, up to seven digits, no blank; the scale is read
-    // like the IDs, "&H" hexadecimal too.
-    void numberTexts()
-    {
-        Rig r(mode6Car(Examples));
-        for (const auto &[scale, units, shown] : {std::tuple{"0.001", " A", "0.5 A"}, {"1.23456789", "", "617.2839"}, {"&HA", "", "5000"}}) {
-            r.get(QStringLiteral("1"), QStringLiteral("1"), QLatin1String(scale), QLatin1String(units));
-            QCOMPARE(r.f().value, QLatin1String(shown));
         }
     }
 
@@ -313,7 +228,8 @@ private slots:
 
     // A tool that answers within microseconds: its acknowledgement is already waiting when the
     // write of the command returns. It is taken, with what follows it; status characters in front
-    // of it are taken off.
+    // of it are taken off. Its code after the "A" picks the packet's header bytes: only the low
+    // four bits of the character count.
     void acknowledgementAnsweredAtOnce_data()
     {
         QTest::addColumn<QList<QByteArray>>("ack"); // there at once, then the parts that follow
@@ -321,6 +237,7 @@ private slots:
         QTest::newRow("SA8") << QList<QByteArray>{"SA8"} << QByteArray::fromHex("C333F1");
         QTest::newRow("a status character in front") << QList<QByteArray>{"SSA4"} << QByteArray::fromHex("616AF1");
         QTest::newRow("the rest after it") << QList<QByteArray>{"S", "A8"} << QByteArray::fromHex("C333F1");
+        QTest::newRow("SAD: the low four bits of the code") << QList<QByteArray>{"SAD"} << QByteArray::fromHex("616AF1");
     }
     void acknowledgementAnsweredAtOnce()
     {
@@ -354,107 +271,27 @@ private slots:
         QCOMPARE(tests.fields.passFail, QStringLiteral("PASS"));
     }
 
-    // No valid reply: " No Response to this message", and the other boxes keep their texts.
-    void noResponse_data()
-    {
-        QTest::addColumn<QString>("fault");
-        QTest::addColumn<int>("packets"); // none: the acknowledgement's message instead
-        QTest::newRow("ECU refuses (byte 3 is 7F)") << "refuse" << 1;
-        QTest::newRow("test the ECU does not have") << "unknown" << 1;
-        QTest::newRow("ECU silent") << "silent" << 1;
-        // The tool goes on with its status characters after a reply cut short: they fill the
-        // reply's place, and byte 3 is one of them.
-        QTest::newRow("binary reply cut to 3 bytes") << "short" << 1;
-        QTest::newRow("PASS not acknowledged") << "pass" << 0;
-        QTest::newRow("no vehicle") << "novehicle" << 0;
-        QTest::newRow("tool dead") << "quiet" << 0;
-    }
+    // No valid reply: the ECU's refusal (byte 3 is 7F), or a reply that stops short with nothing
+    // after it, where the wait ends at its bound. No number is shown, the boxes keep their texts,
+    // and the program goes on.
     void noResponse()
     {
-        QFETCH(QString, fault);
-        QFETCH(int, packets);
-        Rig r(mode6Car(Examples));
-        // A good result first: its texts must survive the failed request.
-        r.get(QStringLiteral("1"), QStringLiteral("1"));
-        QCOMPARE(r.f().passFail, QStringLiteral("PASS"));
-        r.tool->clearCommands();
-        const int before = int(r.tool->packets().size());
-        sim::Faults &f = r.tool->faults();
-        if (fault == QLatin1String("refuse"))
-            f.mode6NoResponse = true;
-        else if (fault == QLatin1String("silent"))
-            r.tool->profile().ecus[0].silent = true;
-        else if (fault == QLatin1String("short"))
-            f.mode6ReplyBytes = 3;
-        else if (fault == QLatin1String("pass"))
-            f.passRefused = true;
-        else if (fault == QLatin1String("novehicle"))
-            r.tool->setVehicle(false);
-        else if (fault == QLatin1String("quiet"))
-            f.quiet = true;
-        const std::int64_t start = r.clock.now;
-        r.get(fault == QLatin1String("unknown") ? QStringLiteral("9") : QStringLiteral("1"), QStringLiteral("1"));
-        QVERIFY2(r.clock.now - start <= 2 * r.program->link.operationBoundMs, "the request is bounded");
-        QCOMPARE(r.f().returned, Mode6Monitor::NoResponseText);
-        QCOMPARE(r.prompts.texts(), packets ? QStringList() : QStringList{Mode6Monitor::NotAcknowledgedText});
-        QCOMPARE(int(r.tool->packets().size()) - before, packets);
-        QCOMPARE(r.f().value, QStringLiteral("5V"));
-        QCOMPARE(r.f().max, QStringLiteral("10V"));
-        QCOMPARE(r.f().passFail, QStringLiteral("PASS"));
-        QCOMPARE(r.port() ? r.port()->inputMode() : ScanToolPort::InputMode::Text, ScanToolPort::InputMode::Text);
-        // The scan meets the same and says the same.
-        r.prompts.shown.clear();
-        r.f().returned.clear();
-        r.tests.scan();
-        QCOMPARE(r.f().returned, fault == QLatin1String("unknown") ? QString() : Mode6Monitor::NoResponseText);
-        QCOMPARE(r.f().supported.isEmpty(), fault != QLatin1String("unknown"));
-        if (fault != QLatin1String("quiet") && fault != QLatin1String("novehicle")) {
-            // Once the tool behaves again, so does the window: nothing stale is left on the line.
-            f = sim::Faults{};
-            r.tool->profile().ecus[0].silent = false;
-            r.f().returned.clear();
-            r.get(QStringLiteral("2"), QStringLiteral("1"));
-            QCOMPARE(r.f().returned, QString());
-            QCOMPARE(r.f().passFail, QStringLiteral("FAIL"));
-        }
-    }
-
-    // A reply that stops short and nothing after it: the wait ends at its bound, no number is
-    // shown, and the program goes on.
-    void shortReplyThenSilence()
-    {
-        Rig r(mode6Car(Examples));
-        r.tool->faults().mode6ReplyBytes = 8;
-        QObject::connect(r.tool.get(), &sim::SimulatedScanTool::transmit, r.tool.get(), [&](const QByteArray &d) {
-            if (d.size() > 1 && !r.tool->packets().isEmpty())
-                r.tool->faults().quiet = true;
-        });
-        const std::int64_t start = r.clock.now;
-        r.get(QStringLiteral("1"), QStringLiteral("1"));
-        QVERIFY(r.clock.now - start >= r.program->link.operationBoundMs);
-        QCOMPARE(r.f().returned, Mode6Monitor::NoResponseText);
-        QCOMPARE(r.f().value, QString());
-        QCOMPARE(r.port()->inputMode(), ScanToolPort::InputMode::Text);
-        QVERIFY(!r.program->link.lost());
-    }
-
-    // The scan lists each supported test once, in decimal after one blank; the last bit of a
-    // range asks for the next range, which is not itself a test. It always ends.
-    void scan()
-    {
-        for (const auto &[ids, listed, packets] : {std::tuple{QList<const char *>{"01", "05", "1F"}, QStringList{" 1", " 5", " 31"}, 1},
-                                                   {QList<const char *>{"01", "FF"}, QStringList{" 1", " 255"}, 8}}) {
-            QStringList tests;
-            for (const char *id : ids)
-                tests << test(id, "01", "0001", "0002", "max");
-            Rig r(mode6Car(QLatin1Char('[') + tests.join(QLatin1Char(',')) + QLatin1Char(']')));
-            r.tests.scan();
-            QCOMPARE(r.f().supported, listed);
-            QCOMPARE(int(r.tool->packets().size()), packets);
-            QCOMPARE(r.f().returned, QString());
-            // The list is not emptied by a second scan.
-            r.tests.scan();
-            QCOMPARE(r.f().supported, listed + listed);
+        for (const bool refused : {true, false}) {
+            Rig r(mode6Car(Examples));
+            r.tool->faults().mode6NoResponse = refused;
+            r.tool->faults().mode6ReplyBytes = refused ? 0 : 8;
+            QObject::connect(r.tool.get(), &sim::SimulatedScanTool::transmit, r.tool.get(), [&](const QByteArray &d) {
+                if (!refused && d.size() > 1 && !r.tool->packets().isEmpty())
+                    r.tool->faults().quiet = true;
+            });
+            r.f().value = QStringLiteral("earlier");
+            const std::int64_t start = r.clock.now;
+            r.get(QStringLiteral("1"), QStringLiteral("1"));
+            QCOMPARE(r.clock.now - start >= r.program->link.operationBoundMs, !refused);
+            QCOMPARE(r.f().returned, Mode6Monitor::NoResponseText);
+            QCOMPARE(r.f().value, QStringLiteral("earlier"));
+            QCOMPARE(r.port()->inputMode(), ScanToolPort::InputMode::Text);
+            QVERIFY(!r.program->link.lost());
         }
     }
 };
