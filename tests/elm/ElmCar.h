@@ -29,15 +29,6 @@ inline QByteArray carJson(const QString &protocol, const QString &firstEcuExtra 
         .toUtf8();
 }
 
-inline VehicleProfile profileOf(const QByteArray &json)
-{
-    QString error;
-    auto p = VehicleProfile::fromJson(json, QStringLiteral("car"), &error);
-    if (!p)
-        qFatal("%s", qPrintable(error));
-    return *p;
-}
-
 // The simulated adapter in-process, as a byte device for the port; it counts the writes that came
 // while the adapter was still answering (a real one would have stopped).
 class ElmPipe : public QIODevice {

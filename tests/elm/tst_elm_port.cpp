@@ -5,6 +5,7 @@
 #include "LineRig.h"
 #include "ManualClock.h"
 #include "ScriptedPrompts.h"
+#include "SimRig.h"
 
 #include "elm/ElmPort.h"
 #include "program/Program.h"
@@ -28,7 +29,7 @@ struct Rig {
     QByteArray heard;
 
     explicit Rig(const QByteArray &json = carJson(QStringLiteral("can11")))
-        : elm(profileOf(json), &clock),
+        : elm(SimRig::fromJson(json), &clock),
           port(QStringLiteral("in-process adapter"),
                [this](QString *) -> std::unique_ptr<QIODevice> { return std::make_unique<ElmPipe>(elm); },
                elm::ElmSession::Options{}, &clock)
@@ -141,7 +142,7 @@ struct AdapterRig {
     std::unique_ptr<Program> program;
     ElmPipe *pipe = nullptr;
 
-    explicit AdapterRig(const QByteArray &json) : elm(profileOf(json), &clock)
+    explicit AdapterRig(const QByteArray &json) : elm(SimRig::fromJson(json), &clock)
     {
         PortDirectory ports;
         ports.mapFactory(1, [this] {
@@ -216,7 +217,7 @@ void TstElmPort::program()
     QFETCH(QString, steps);
     QFETCH(QStringList, further);
     const QByteArray json = carJson(protocol, extra);
-    LineRig tool(Line::InProcess, profileOf(json));
+    LineRig tool(Line::InProcess, SimRig::fromJson(json));
     AdapterRig adapter(json);
     adapter.elm.setClone(fault == QLatin1String("clone"));
     for (const QString &op : steps.split(QLatin1Char(' '))) {
@@ -254,7 +255,7 @@ void TstElmPort::program()
 void TstElmPort::noVehicleAtConnection()
 {
     const QByteArray json = carJson(QStringLiteral("can11"));
-    LineRig tool(Line::InProcess, profileOf(json));
+    LineRig tool(Line::InProcess, SimRig::fromJson(json));
     step(*tool.program, QStringLiteral("connect"));
     AdapterRig adapter(json);
     adapter.elm.setVehicle(false);
@@ -312,7 +313,7 @@ void TstElmPort::adapterNames()
 void TstElmPort::adapterQuestionRefused()
 {
     QTemporaryDir dir;
-    LineRig rig(Line::InProcess, profileOf(carJson(QStringLiteral("can11"))));
+    LineRig rig(Line::InProcess, SimRig::fromJson(carJson(QStringLiteral("can11"))));
     Program &p = *rig.program;
     p.preferences = Preferences(dir.filePath(QStringLiteral("quenta.conf")));
     p.connectAdapter();

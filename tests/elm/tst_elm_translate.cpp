@@ -1,6 +1,8 @@
 // The ELM327 port's translation where the operations through the adapter cannot show it: the
 // adapter lines each command becomes on each bus, silence and the adapter's troubles in the tool's
 // words, and the limit a CAN test with two shows.
+#include "SimRig.h"
+
 #include "elm/ElmTranslate.h"
 #include "link/Reply.h"
 #include "sim/SimulatedScanTool.h"
@@ -13,14 +15,7 @@ using namespace quenta::elm;
 
 namespace {
 
-sim::VehicleProfile car()
-{
-    QString error;
-    auto p = sim::VehicleProfile::fromJson(R"({"ecus":[{"address":"E8","pids":{"0C":"1AF8"}}]})", QStringLiteral("test"), &error);
-    if (!p)
-        qFatal("%s", qPrintable(error));
-    return *p;
-}
+sim::VehicleProfile car() { return SimRig::fromJson(R"({"ecus":[{"address":"E8","pids":{"0C":"1AF8"}}]})"); }
 
 // The single frame an ECU sends for a short message.
 QByteArray canText(const QByteArray &message, const QByteArray &id = "7E8")

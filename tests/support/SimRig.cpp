@@ -46,12 +46,9 @@ sim::VehicleProfile SimRig::steadyProfile(int statusPeriodMs)
                "freeze":{"02":"0133","03":"0200","04":"A0","05":"82","0C":"1AF8"},
                "stored":["0133","0420"],"pending":["0171"]},
               {"address":"18","pids":{"01":"00040000","05":"70","0C":"0BB8"}}]})";
-    QString error;
-    auto p = sim::VehicleProfile::fromJson(json, QStringLiteral("steady car"), &error);
-    if (!p)
-        qFatal("steady car: %s", qPrintable(error));
-    p->statusPeriodMs = statusPeriodMs;
-    return *p;
+    sim::VehicleProfile p = fromJson(json);
+    p.statusPeriodMs = statusPeriodMs;
+    return p;
 }
 
 sim::VehicleProfile SimRig::profileWith(const QMap<QString, QString> &pids, const QString &address)
@@ -62,10 +59,15 @@ sim::VehicleProfile SimRig::profileWith(const QMap<QString, QString> &pids, cons
     QJsonObject ecu{{QStringLiteral("address"), address}, {QStringLiteral("pids"), pidObject}};
     QJsonObject root{{QStringLiteral("status_period_ms"), 2}, {QStringLiteral("latency_ms"), 0},
                      {QStringLiteral("ecus"), QJsonArray{ecu}}};
+    return fromJson(QJsonDocument(root).toJson());
+}
+
+sim::VehicleProfile SimRig::fromJson(const QByteArray &json)
+{
     QString error;
-    auto p = sim::VehicleProfile::fromJson(QJsonDocument(root).toJson(), QStringLiteral("test profile"), &error);
+    auto p = sim::VehicleProfile::fromJson(json, QStringLiteral("test car"), &error);
     if (!p)
-        qFatal("test profile: %s", qPrintable(error));
+        qFatal("test car: %s", qPrintable(error));
     return *p;
 }
 

@@ -19,6 +19,8 @@ struct SimRig {
     static quenta::sim::VehicleProfile steadyProfile(int statusPeriodMs = 2);
     // A one-ECU profile with exactly these service 01 PIDs (hex PID -> hex data bytes).
     static quenta::sim::VehicleProfile profileWith(const QMap<QString, QString> &pids, const QString &address = QStringLiteral("10"));
+    // A test's own car; one that does not parse is the test's fault.
+    static quenta::sim::VehicleProfile fromJson(const QByteArray &json);
 
     // Opens COM1 on the simulated tool without the connection sequence.
     void openPort();
