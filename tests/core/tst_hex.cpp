@@ -25,29 +25,24 @@ private slots:
         }
     }
 
-    void convHex()
+    // The decoders' reader caps a sum above 255 at 128, takes lowercase and other characters by
+    // their code, a blank as 0 and a single character as the high digit, and makes an empty text
+    // "00" in the caller's variable; the O2 sensor tests' reader has no cap, lowercase is code - 55.
+    void hexPairs()
     {
-        // A sum above 255 gives 128; lowercase letters are not hexadecimal; blanks count as 0; a
-        // single character is the high digit; an empty text becomes "00" in the caller's variable.
-        const std::tuple<const char *, int> rows[] = {
-            {"00", 0},  {"FF", 255}, {"7F", 127}, {"A0", 160}, {"9F", 159}, {"", 0},    {"a0", 128}, {"0a", 42},
-            {" 5", 5},  {"5", 80},   {"S0", 128}, {"G1", 128}, {"G0", 128}, {"FG", 128}, {"F@", 249},
+        // text, conv_hex, hex_pair_value (-1: left to the first reader)
+        const std::tuple<const char *, int, int> rows[] = {
+            {"00", 0, 0}, {"FF", 255, 255}, {"9F", 159, 159}, {"", 0, 0}, {"5", 80, 80}, {"a0", 128, 672},
+            {"S0", 128, 448}, {"0a", 42, 42}, {" 5", 5, -1}, {"FG", 128, -1}, {"F@", 249, -1},
         };
-        for (const auto &[in, value] : rows) {
+        for (const auto &[in, value, pair] : rows) {
             QString arg = QString(in);
             QCOMPARE(conv_hex(arg), value);
             QCOMPARE(arg, *in ? QString(in) : QStringLiteral("00"));
             QCOMPARE(conv_hex(QString(in)), value);
+            if (pair >= 0)
+                QCOMPARE(hex_pair_value(QString(in)), pair);
         }
-    }
-
-    // The O2 sensor tests' reader: no cap at 255, lowercase is code - 55.
-    void hexPairValue()
-    {
-        const std::tuple<const char *, int> rows[] = {{"00", 0}, {"FF", 255}, {"33", 51}, {"", 0},
-                                                      {"5", 80}, {"S0", 448}, {"a0", 672}};
-        for (const auto &[in, value] : rows)
-            QCOMPARE(hex_pair_value(QString(in)), value);
     }
 };
 
