@@ -14,7 +14,7 @@ using namespace quenta;
 
 namespace {
 
-enum Fn { Text, Single, Blank, Plain, Format, File };
+enum Fn { Text, Single, Blank, Plain, Format, File, First, Lead, Even, Back };
 
 // QCOMPARE on doubles is fuzzy; number reading must be exact, down to the sign of zero.
 void compareExact(double actual, double expected)
@@ -31,7 +31,8 @@ const float TinyF = std::numeric_limits<float>::denorm_min();
 
 } // namespace
 
-// Rows named after their expression; `arg` is the pattern of format and the decimals of fileNumber.
+// Rows named after their expression; `arg` is the pattern of format, the decimals of fileNumber
+// and the text of first.
 #define ROW(fn, x, arg, want) QTest::addRow(#fn " %s %s", #x, arg) << int(fn) << double(x) << QString(arg) << QString(want)
 #define T(x, want) ROW(Text, x, "", want)
 #define S(x, want) ROW(Single, x, "", want)
@@ -39,8 +40,9 @@ const float TinyF = std::numeric_limits<float>::denorm_min();
 #define P(x, want) ROW(Plain, x, "", want)
 #define F(x, pattern, want) ROW(Format, x, pattern, want)
 #define N(x, decimals, want) ROW(File, x, decimals, want)
-#define L(s, want) QTest::addRow("%s", s) << QString::fromUtf8(s) << double(want)
-#define R(x, want) QTest::addRow("%s", #x) << double(x) << double(want)
+#define I(t, n, want) ROW(First, n, t, want)
+#define L(s, want) QTest::addRow("%s", s) << int(Lead) << QString::fromUtf8(s) << 0.0 << double(want)
+#define E(x, want) QTest::addRow("%s", #x) << int(Even) << QString() << double(x) << double(want)
 
 class TstNumText : public QObject {
     Q_OBJECT
@@ -123,6 +125,8 @@ private slots:
         F(5.0, "0.", "5."); F(5.0, "0.##", "5."); F(1.5, "0.##", "1.5"); F(1.0, "0.0#", "1.0"); F(1.5, "0.0#", "1.5");
         F(1.25, "0.0#", "1.25"); F(1.255, "0.0#", "1.26"); F(0.04, "#.#", "."); F(5.0, "x0y", "x5y"); F(5.0, "abc", "abc");
         F(1234567.0, "#,##0", "1234567"); F(-0.5, "%0", "%-50"); F(0.5, "0%", "50%"); F(0.5, "0%%", "5000%%"); F(3.0, "0 0", "3 0");
+        // The first characters; none for a count of 0 or less.
+        I("abc", 2, "ab"); I("abc", 5, "abc"); I("abc", 0, ""); I("abc", -1, ""); I("abc", INT_MIN, "");
         // Not a number never crashes and never reads as one.
         T(Inf, "Inf"); T(-Inf, "-Inf"); T(Nan, "NaN"); S(Nan, "NaN"); B(-Inf, "-Inf"); P(Inf, "Inf");
     }
@@ -139,6 +143,8 @@ private slots:
         case Plain: QCOMPARE(numtext::plain(x), expected); break;
         case Format: QCOMPARE(numtext::format(x, arg), expected); break;
         case File: QCOMPARE(numtext::fileNumber(x, arg.isEmpty() ? -1 : arg.toInt()), expected); break;
+        case First: QCOMPARE(numtext::first(arg, int(x)), expected); break;
+        default: QFAIL("not a text row");
         }
     }
 
@@ -148,79 +154,44 @@ private slots:
             QVERIFY(!numtext::format(x, QStringLiteral(" ##0.0")).isEmpty());
     }
 
-    // Values with at most 15 significant digits read back to the same double.
-    void roundTrip()
+    // Numbers read: a text's leading number, exact down to the sign of zero; halves to even under
+    // whatever rounding mode runs, which is left as it was; and every shown text of a value with at
+    // most 15 significant digits reads back to that value.
+    void numbers_data()
     {
-        for (const double x : {0.1, 29.613, -0.25, 1.5e-5, -2.5e22, 1e-300, 123456789012345.0, 1.79769313486231e308, Tiny}) {
-            compareExact(numtext::leadingNumber(numtext::text(x)), x);
-            compareExact(numtext::leadingNumber(numtext::leadingBlank(x)), x);
-        }
-    }
-
-    void leadingNumber_data()
-    {
+        QTest::addColumn<int>("fn");
         QTest::addColumn<QString>("s");
-        QTest::addColumn<double>("expected");
-        L("213.", 213); L(" 12abc", 12); L("-.5x", -0.5); L("abc", 0); L("", 0); L("  \t ", 0); L("1E+15", 1e15);
-        L("3E", 3); L("3E+", 3); L("3Ex", 3); L("3e-2", 0.03); L("2.5e3xyz", 2500); L("5.e1", 50); L("4.00", 4);
-        L("\t 7", 7); L("+8", 8); L("-", 0); L(".", 0); L("-.", 0); L(".e5", 0); L("+-3", 0); L("- 3", 0);
-        L("\n5", 0); L("1.2.3", 1.2); L("1,5", 1); L("12 34", 12); L("0x1A", 0); L("inf", 0); L("nan", 0);
-        L("\u0661\u0662", 0); L("007", 7); L("-0", -0.0); L("0.1", 0.1); L("1.5E-05", 1.5e-5); L("-.25", -0.25);
-        L("123456789012345678901234567890", 123456789012345678901234567890.0);
-        L("0.000000000000000000000000000001234", 1.234e-30); L("1e400", Inf); L("-1e400", -Inf); L("1e-400", 0);
-        L("1e99999999999999999999", Inf); L("1e-99999999999999999999", 0); L("0.00001e310", 1e305);
-    }
-    void leadingNumber()
-    {
-        QFETCH(QString, s);
-        QFETCH(double, expected);
-        compareExact(numtext::leadingNumber(s), expected);
-    }
-
-    void first_data()
-    {
-        QTest::addColumn<QString>("t");
-        QTest::addColumn<int>("n");
-        QTest::addColumn<QString>("expected");
-        const std::tuple<const char *, int, const char *> rows[] = {
-            {"abc", 2, "ab"}, {"abc", 3, "abc"}, {"abc", 5, "abc"}, {"abc", 0, ""},
-            {"abc", -1, ""},  {"abc", INT_MIN, ""}, {"", 3, ""},     {" 1.5 ", 4, " 1.5"},
-        };
-        for (const auto &[t, n, want] : rows)
-            QTest::addRow("'%s' %d", t, n) << QString(t) << n << QString(want);
-    }
-    void first()
-    {
-        QFETCH(QString, t);
-        QFETCH(int, n);
-        QFETCH(QString, expected);
-        QCOMPARE(numtext::first(t, n), expected);
-    }
-
-    void roundHalfEven_data()
-    {
         QTest::addColumn<double>("x");
         QTest::addColumn<double>("expected");
-        R(2.5, 2); R(3.5, 4); R(-2.5, -2); R(-3.5, -4); R(0.5, 0); R(-0.5, -0.0); R(1.5, 2); R(2.6, 3);
-        R(std::nextafter(2.5, 0.0), 2); R(std::nextafter(2.5, 3.0), 3); R(0.49999999999999994, 0);
-        R(4503599627370495.5, 4503599627370496.0); R(1e300, 1e300);
+        L("213.", 213); L(" 12abc", 12); L("-.5x", -0.5); L("abc", 0); L("", 0); L("  \t ", 0); L("1E+15", 1e15);
+        L("3E", 3); L("3E+", 3); L("3Ex", 3); L("3e-2", 0.03); L("5.e1", 50); L("+8", 8); L("-", 0); L(".", 0);
+        L(".e5", 0); L("+-3", 0); L("- 3", 0); L("\n5", 0); L("1.2.3", 1.2); L("1,5", 1); L("0x1A", 0); L("inf", 0);
+        L("\u0661\u0662", 0); L("007", 7); L("-0", -0.0); L("0.1", 0.1); L("123456789012345678901234567890", 123456789012345678901234567890.0);
+        L("0.000000000000000000000000000001234", 1.234e-30); L("1e400", Inf); L("-1e400", -Inf); L("1e-400", 0);
+        L("1e99999999999999999999", Inf); L("1e-99999999999999999999", 0); L("0.00001e310", 1e305);
+        E(2.5, 2); E(3.5, 4); E(-2.5, -2); E(-0.5, -0.0); E(2.6, 3); E(std::nextafter(2.5, 0.0), 2); E(std::nextafter(2.5, 3.0), 3);
+        E(0.49999999999999994, 0); E(4503599627370495.5, 4503599627370496.0); E(1e300, 1e300);
+        for (const double x : {0.1, 29.613, -0.25, 1.5e-5, -2.5e22, 1e-300, 123456789012345.0, 1.79769313486231e308, Tiny})
+            QTest::addRow("back %.17g", x) << int(Back) << QString() << x << x;
     }
-    void roundHalfEven()
+    void numbers()
     {
+        QFETCH(int, fn);
+        QFETCH(QString, s);
         QFETCH(double, x);
         QFETCH(double, expected);
-        compareExact(numtext::roundHalfEven(x), expected);
-    }
-
-    void roundHalfEvenKeepsRoundingMode()
-    {
+        if (fn == Lead)
+            return compareExact(numtext::leadingNumber(s), expected);
+        if (fn == Back) {
+            compareExact(numtext::leadingNumber(numtext::text(x)), x);
+            return compareExact(numtext::leadingNumber(numtext::leadingBlank(x)), x);
+        }
         const int saved = std::fegetround();
         QVERIFY(std::fesetround(FE_UPWARD) == 0);
-        volatile double x = 2.5; // kept out of constant folding
         const double r = numtext::roundHalfEven(x);
         const int after = std::fegetround();
         std::fesetround(saved);
-        compareExact(r, 2.0);
+        compareExact(r, expected);
         QCOMPARE(after, FE_UPWARD);
     }
 };
