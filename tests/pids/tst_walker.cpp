@@ -1,8 +1,7 @@
 // The supported-PID walk on the in-process simulated tool and a manual clock: what each bit of the
 // three bitmaps runs, the walk's rules and the scans of the higher bitmaps as one table, each
-// keeping lines, logger items and PID_list together; and bitmaps answered before the write returns.
+// keeping lines, logger items and PID_list together.
 #include "OneEcuRig.h"
-#include "ScriptedPort.h"
 
 #include "pids/Decoders.h"
 #include "link/Reply.h"
@@ -89,7 +88,7 @@ private slots:
             OneEcuRig b({{hex2(pid), QStringLiteral("00000000")}}); // air flow 0: one line for PID 10
             b.p.pids.PID_count = 5;
             int a = 0x80 >> ((pid - 1) % 8);
-            (PidWalker(b.p.pidContext).*Walkers[(pid - 1) / 0x20 * 4 + (pid - 1) % 0x20 / 8])(a, b.p.pids.PID_count);
+            (PidWalker(b.p.pidContext).*Walkers[(pid - 1) / 8])(a, b.p.pids.PID_count);
             QVERIFY(a <= 1);
             if (pid == 0x20 || pid == 0x40) {
                 QCOMPARE(b.commands().value(0), QStringLiteral("01%1").arg(hex2(pid)) + QStringLiteral("09"));
@@ -179,30 +178,6 @@ private slots:
         QCOMPARE(b.p.settings.WBO2_PID, QStringLiteral("34"));
         for (const char *once : {"010009", "012009", "014009", "011306"})
             QCOMPARE(b.commands().count(QLatin1String(once)), 1);
-    }
-
-    // A tool that answers within the write of the request (on USB, within the command's own
-    // transfers): the higher bitmaps are read like every other reply, and their PIDs listed.
-    void bitmapsAnsweredAtOnce()
-    {
-        ManualClock clock;
-        ScriptedPrompts prompts;
-        Program p(prompts, PortDirectory(), &clock);
-        auto owned = std::make_unique<ScriptedPort>();
-        ScriptedPort *port = owned.get();
-        p.connection.setPort(std::move(owned));
-        const QHash<QByteArray, QByteArray> replies{
-            {"012009", "R486B10412080000001"}, {"014009", "R486B10414040000000"},
-            {"012109", "R486B10412101000000"}, {"014209", "R486B10414236B00000"}};
-        port->onWrite = [&](const QByteArray &command) { port->buffer += replies.value(command); };
-        ClockTimer status(clock); // the tool's status between exchanges
-        QObject::connect(&status, &ClockTimer::timeout, port, [port] { if (port->buffer.isEmpty()) port->feed("S"); });
-        status.start(2);
-        beginWalk(p.pidContext, QStringLiteral("01"), 0);
-        int a = 0x01;
-        PidWalker(p.pidContext).findPID4(a, p.pids.PID_count);
-        QCOMPARE(listed(p, 0), words("21 42"));
-        QCOMPARE(prompts.texts(), QStringList());
     }
 };
 
