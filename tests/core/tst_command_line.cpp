@@ -83,8 +83,7 @@ private slots:
         std::vector<std::unique_ptr<sim::SimulatedScanTool>> tools;
         QString error;
         QVERIFY(applyPortChoices({{1, {}, true, {}}, {2, "/dev/pts/7", false, {}}, {2, {}, true, profile}, {3, {}, true, {}}, {3, "/dev/ttyACM0", false, {}}},
-                                 ports, &tools, &error));
-        QCOMPARE(tools.size(), size_t(3));
+                                 ports, &tools, &error) && tools.size() == 3);
         QCOMPARE((QStringList{ports.describe(1), ports.describe(2), ports.describe(3)}),
                  (QStringList{"COM1 (simulated scan tool: shipped car)", "COM2 (simulated scan tool: " + profile + ")", "COM3 (/dev/ttyACM0)"}));
         QVERIFY(!applyPortChoices({{1, {}, true, "/nonexistent/car.json"}}, ports, &tools, &error));

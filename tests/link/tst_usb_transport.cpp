@@ -18,20 +18,6 @@ Setup setupOf(int request, int b2, int b3, int b4, int b5, int length)
 
 const QString Attached = QStringLiteral("Please verify that the device is attached...\r\n");
 
-// Connected over USB to the steady car.
-struct Connected : UsbRig {
-    QString path;
-    Connected() : UsbRig(operationsCar(2))
-    {
-        path = plug();
-        startUpAlone(*program);
-        program->connection.returnWatchMs = 50;
-        connect();
-        // The end of the listing's last reply may still be on its way: it is read first.
-        waitFor([this] { program->link.OBDinput(); return program->link.OBDinbuffercount() == 0; });
-    }
-};
-
 } // namespace
 
 class tst_usb_transport : public QObject {
@@ -47,8 +33,14 @@ private slots:
     // out byte by byte; a failing transfer reads zeros; without a car the wait never shows yellow.
     void operationsOverUsb()
     {
-        Connected rig;
+        UsbRig rig(operationsCar(2));
         Program &p = *rig.program;
+        rig.plug();
+        startUpAlone(p);
+        p.connection.returnWatchMs = 50;
+        rig.connect();
+        // The end of the listing's last reply may still be on its way: it is read first.
+        UsbRig::waitFor([&] { p.link.OBDinput(); return p.link.OBDinbuffercount() == 0; });
         OperationRig serial(Line::InProcess, Op::Current);
         QVERIFY(!p.link.serial_link());
         QCOMPARE(p.indicator.text(), QStringLiteral("ECU Connected"));
