@@ -368,7 +368,9 @@ ScanToolLink::Answer ScanToolLink::ask(const ToolCommand &command, int threshold
 ScanToolLink::Answer ScanToolLink::get_ecu_PID(const ToolCommand &command)
 {
     setOBD_stop(false);
-    m_indicator.setColor(colors::Green);
+    // A lost tool stays "ECU Off-Line" on red: a request after the loss has nothing to show green for.
+    if (!lost())
+        m_indicator.setColor(colors::Green);
     Ask how;
     how.redOnRepeat = true;
     // The reply carries two characters per byte of the length.

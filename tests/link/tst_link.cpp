@@ -144,6 +144,7 @@ private slots:
             QCOMPARE(rig.clock.now, end);
             QCOMPARE(rig.prompts.texts(), portLost ? QStringList{QStringLiteral("Communication Error Reading Scan Tool Data")} : QStringList());
             QCOMPARE(rig.program->indicator.text(), QStringLiteral("ECU Off-Line"));
+            QCOMPARE(rig.program->indicator.color(), colors::Red);
             QVERIFY(rig.program->controls.enabled(names::mnuCom) && rig.program->controls.enabled(names::mnuConnectionCom1));
             QVERIFY(!rig.program->controls.enabled(names::Mode1));
         }
