@@ -1,6 +1,5 @@
 // The main window with the scan tool on USB: the hidden "USB" item, and Exit, which lets the
 // device go and gives it two seconds before the program ends.
-#include "ManualClock.h"
 #include "NoPrinter.h"
 #include "UsbRig.h"
 
@@ -81,18 +80,6 @@ private slots:
         window.findChild<QAction *>(names::mnuUSB)->trigger();
         QCOMPARE(rig.program->status.text(), NoUsbDeviceText);
         QVERIFY(!rig.program->connection.usbPort() && rig.program->link.serial_link());
-    }
-
-    void exitOnSerialIsImmediate()
-    {
-        ManualClock clock;
-        UsbRig rig(sim::VehicleProfile::defaultProfile(), &clock);
-        NoPrinter printer;
-        frmMain window(*rig.program, printer);
-        QList<std::int64_t> exits;
-        window.setExitFunction([&](int) { exits << clock.now; });
-        window.findChild<QPushButton *>(names::Command1)->click();
-        QVERIFY(exits == QList<std::int64_t>{0} && clock.waits == 0);
     }
 };
 
