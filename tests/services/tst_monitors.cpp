@@ -107,10 +107,8 @@ private slots:
         }
     }
 
-    // Results stay until overwritten: a second sensor with fewer tests leaves the others' texts,
-    // and so does a run that ends with "ECU Timeout": a tool that keeps asking for the request
-    // again (its "S" at position 3, a bounded number of times), or the first test request never
-    // answered.
+    // Results stay until overwritten: by a sensor with fewer tests, or a run that ends in "ECU Timeout"
+    // (a tool that keeps asking again with its "S" at position 3, or a first test request unanswered).
     void resultsStay()
     {
         O2Rig r(o2Car(QStringLiteral(R"({"B1S1":{"01":"2D","05":"190064"},"B2S1":{"01":"3C"}})")));
@@ -146,31 +144,16 @@ private slots:
         QVERIFY(s.contains(QStringLiteral("\r\nMode 5, PID 0 = R486B10460001F0800000")));
     }
 
-    void entryReading_data()
-    {
-        QTest::addColumn<QString>("entry");
-        QTest::addColumn<QString>("shown");
-        QTest::addColumn<int>("id"); // -1: not an ID
-        QTest::newRow("$1A") << "$1A" << "&H1A" << 26;
-        QTest::newRow("1A: the leading digits") << "1A" << "1A" << 1;
-        QTest::newRow("abc: no number") << "abc" << "abc" << 0;
-        QTest::newRow("$ff") << "$ff" << "&Hff" << 255;
-        QTest::newRow("$1G: digits up to the G") << "$1G" << "&H1G" << 1;
-        QTest::newRow("$100") << "$100" << "&H100" << -1;
-        QTest::newRow("-1") << "-1" << "-1" << -1;
-        QTest::newRow("2.5 halves to even") << "2.5" << "2.5" << 2;
-        QTest::newRow("255.5 rounds to 256") << "255.5" << "255.5" << -1;
-        QTest::newRow("-0.4 rounds to 0") << "-0.4" << "-0.4" << 0;
-        QTest::newRow("1E400 overflows") << "1E400" << "1E400" << -1;
-    }
+    // An entry, its text after the "$" rewrite and the ID read (-1: none): hexadecimal digits in
+    // either case up to the first other character, decimal leading digits, halves to even, and the
+    // range checked after the rounding.
     void entryReading()
     {
-        QFETCH(QString, entry);
-        QFETCH(QString, shown);
-        QFETCH(int, id);
-        QCOMPARE(Mode6Monitor::rewriteDollar(entry), shown);
-        const std::optional<int> read = Mode6Monitor::entryId(shown);
-        QCOMPARE(read.value_or(-1), id);
+        for (const auto &[entry, shown, id] : {std::tuple{"$fG", "&HfG", 15}, {"1A", "1A", 1}, {"-1", "-1", -1},
+                                               {"2.5", "2.5", 2}, {"-0.4", "-0.4", 0}, {"1E400", "1E400", -1}}) {
+            QCOMPARE(Mode6Monitor::rewriteDollar(QLatin1String(entry)), QLatin1String(shown));
+            QCOMPARE(Mode6Monitor::entryId(QLatin1String(shown)).value_or(-1), id);
+        }
     }
 
     // PASS and FAIL at and around the limit, for a maximum and a minimum; equality passes. Only
@@ -212,18 +195,15 @@ private slots:
         }
     }
 
-    // A tool that answers within microseconds: its acknowledgement is already waiting when the
-    // write of the command returns. It is taken, with what follows it; status characters in front
-    // of it are taken off. Its code after the "A" picks the packet's header bytes: only the low
-    // four bits of the character count.
+    // A tool that answers within microseconds: its acknowledgement is there when the write returns,
+    // and is taken with what follows, status characters in front taken off; only the low four bits
+    // of its code after the "A" pick the packet's header bytes.
     void acknowledgementAnsweredAtOnce_data()
     {
         QTest::addColumn<QList<QByteArray>>("ack"); // there at once, then the parts that follow
         QTest::addColumn<QByteArray>("header");     // the packet's bytes 2 to 4
-        QTest::newRow("SA8") << QList<QByteArray>{"SA8"} << QByteArray::fromHex("C333F1");
-        QTest::newRow("a status character in front") << QList<QByteArray>{"SSA4"} << QByteArray::fromHex("616AF1");
+        QTest::newRow("a status character in front, code D") << QList<QByteArray>{"SSAD"} << QByteArray::fromHex("616AF1");
         QTest::newRow("the rest after it") << QList<QByteArray>{"S", "A8"} << QByteArray::fromHex("C333F1");
-        QTest::newRow("SAD: the low four bits of the code") << QList<QByteArray>{"SAD"} << QByteArray::fromHex("616AF1");
     }
     void acknowledgementAnsweredAtOnce()
     {
@@ -257,9 +237,8 @@ private slots:
         QCOMPARE(tests.fields.passFail, QStringLiteral("PASS"));
     }
 
-    // No valid reply: the ECU's refusal (byte 3 is 7F), or a reply that stops short with nothing
-    // after it, where the wait ends at its bound. No number is shown, the boxes keep their texts,
-    // and the program goes on.
+    // The ECU's refusal (byte 3 is 7F), or a reply cut short, where the wait ends at its bound: no
+    // number shown, the boxes keep their texts, and the program goes on.
     void noResponse()
     {
         for (const bool refused : {true, false}) {
