@@ -5,7 +5,6 @@
 
 #include "app/frmMain.h"
 #include "core/ControlNames.h"
-#include "platform/widgets/Printer.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -54,7 +53,6 @@ private slots:
         window.startUp();
         rig.connect();
         QVERIFY(rig.program->controls.enabled(names::Mode1));
-        // The item that would start it stays hidden and disabled.
         QAction *usbItem = window.findChild<QAction *>(names::mnuUSB);
         QVERIFY(usbItem && !usbItem->isVisible() && !usbItem->isEnabled());
 
@@ -85,4 +83,3 @@ private slots:
 
 QTEST_MAIN(tst_usb_window)
 #include "tst_usb_window.moc"
-#include "platform/UsbPort.h"

@@ -6,13 +6,9 @@
 
 #include "app/frmMain.h"
 #include "live/DataLogger.h"
-#include "live/FuelTrimMonitor.h"
-#include "live/RealTimeDisplay.h"
-#include "live/StripChart.h"
 #include "live/widgets/Chart.h"
 #include "live/widgets/frmFuel_Trim.h"
 #include "platform/widgets/StripChartView.h"
-#include "services/CurrentData.h"
 
 #include <QtCharts>
 #include <QtTest>
@@ -81,8 +77,7 @@ private slots:
             QCOMPARE((QStringList{d.display.lblValText(), d.display.txbValue(), d.chart.yTitle(), d.chart.xTitle()}),
                      (QStringList{r.label, r.value, r.units, "Elapsed Time - Seconds"}));
             QVERIFY(d.chart.yMinimum() == r.yMin && d.chart.yMaximum() == r.yMax && d.chart.points().rowCount() == 3);
-            QVERIFY(qAbs(*d.chart.points().value(2, 1) - r.point) < 0.001);
-            QVERIFY(d.chart.traceColour() == quint32(0x00FF00) && d.rig.prompts.shown.isEmpty());
+            QVERIFY(qAbs(*d.chart.points().value(2, 1) - r.point) < 0.001 && d.chart.traceColour() == quint32(0x00FF00) && d.rig.prompts.shown.isEmpty());
         }
         // Lines without a row: the message, and nothing asked of the ECU.
         for (const int pid : {0, 0x13}) {
@@ -94,9 +89,8 @@ private slots:
         }
     }
 
-    // Each pass moves the clock 700 ms: x counts whole seconds; Reset restarts it and empties the
-    // trace, Clear only empties it; Freeze twice goes on; past ten seconds the view scrolls, and
-    // Freeze once ends the loop at its next check without hiding the window.
+    // Each pass moves the clock 700 ms: x counts whole seconds; Reset restarts it and empties the trace, Clear only
+    // empties it; Freeze twice goes on; past ten seconds the view scrolls; Freeze once ends the loop, the window stays.
     void resetClearAndScroll()
     {
         DisplayRig d;
@@ -129,8 +123,7 @@ private slots:
         QVERIFY(slow.run(0x0C, 3) && slow.passes == 1 && slow.display.txbValue() == QStringLiteral("813 RPM"));
     }
 
-    // A pass without a good reply shows no value and plots nothing, and the indicator says why;
-    // when the car answers again it shows again. A tool gone quiet ends the display.
+    // Without a good reply: no value, no point, the indicator says why; the car back, it shows again. A quiet tool ends it.
     void passesWithoutAGoodReply()
     {
         for (const bool silent : {false, true}) {
@@ -154,8 +147,7 @@ private slots:
         QCOMPARE(d.rig.program->indicator.text(), QStringLiteral("ECU Off-Line"));
     }
 
-    // Both banks, floored to whole percent; no trims at all: the monitor waits for EXIT a pass of
-    // 50 ms at a time.
+    // Both banks, floored to whole percent; no trims at all: the monitor waits for EXIT, 50 ms a pass.
     void fuelTrims()
     {
         DisplayRig both;
@@ -202,8 +194,7 @@ private slots:
         chart.cmdShowHideToolbar->click();
         QVERIFY(view->toolbar()->isHidden() && !chart.strip().toolbarVisible());
 
-        // An hour at 50 points a second: a bounded history, a few points per second drawn, each
-        // second keeping its lowest and highest value, the view on the last ten seconds.
+        // An hour at 50 points a second: a bounded history, a few points a second drawn with its lowest and highest, the last ten shown.
         StripChart &strip = chart.strip();
         for (int i = 0; i < 3600 * 50; ++i) {
             clock.now = i * 20;
@@ -237,8 +228,7 @@ private slots:
         QVERIFY(rig.prompts.shown.size() == 1 && rig.prompts.shown[0].text.startsWith(QStringLiteral("The chart was not saved to /nonexistent/dir/plot.png")));
     }
 
-    // From the main window: a double-click opens the display, a second one is refused while it
-    // runs, STOP ends it; the fuel trim window is made once and a second start is refused.
+    // From the main window: a double-click opens the display, STOP ends it; one fuel trim window; a second start of either is refused.
     void openedFromTheMainWindow()
     {
         ManualClock clock;

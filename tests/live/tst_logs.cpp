@@ -3,12 +3,8 @@
 #include "ManualClock.h"
 #include "SimRig.h"
 
-#include "live/DataLogger.h"
-#include "live/LogFile.h"
-#include "live/WidebandMeter.h"
 #include "live/widgets/DataLogMV.h"
 #include "live/widgets/WRO2_Sensor_Log.h"
-#include "services/CurrentData.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -20,8 +16,7 @@ using namespace quenta;
 
 namespace {
 
-// The program and the tool on one manual clock, connected, with the car's PIDs walked. PID 34:
-// lambda in A-B, current in C-D.
+// The program and the tool on one manual clock, connected, the car's PIDs walked. PID 34: lambda A-B, current C-D.
 struct LogRig {
     ManualClock clock;
     SimRig rig;
@@ -123,9 +118,8 @@ private slots:
             QFile::remove(left);
     }
 
-    // A slot on a line no walk set: "No Data Selected" once for the run, before the first sample
-    // (a box at every sample would hold the run up), and 0 in the file. A sample without a good
-    // reply has an empty field, never a 0 that was not measured.
+    // A slot on a line no walk set: "No Data Selected" once, before the first sample (a box at every sample would hold
+    // the run up), and 0 in the file. A sample without a good reply has an empty field, never a 0 not measured.
     void loggerFilesByteForByte()
     {
         const struct { QList<int> pids; QStringList slotLines; const char *row; int boxes; bool vehicle = true; } rows_[] = {
@@ -145,13 +139,11 @@ private slots:
             };
             t.logger.Command1_Click();
             QCOMPARE(readAll(t.file()), header(r.slotLines) + rows(r.row, 3, int(r.pids.size()) - r.boxes));
-            QCOMPARE(boxesAtFirst, r.boxes);
-            QCOMPARE(int(t.rig.prompts.texts().count(DataLogger::NoDataSelected)), r.boxes);
+            QCOMPARE((QList<int>{boxesAtFirst, int(t.rig.prompts.texts().count(DataLogger::NoDataSelected))}), (QList<int>{r.boxes, r.boxes}));
             QCOMPARE(t.logger.savedTo(), t.file());
             QVERIFY2(RecoveryFile::leftBehind().isEmpty(), "a saved log leaves no recovery file");
             QCOMPARE(t.rig.prompts.fileQuestions.first().filter, logfile::FileFilter);
-            // Save keeps the window.
-            QVERIFY(t.logger.beginCaption == QStringLiteral("Begin Log") && t.logger.beginEnabled);
+            QVERIFY(t.logger.beginCaption == QStringLiteral("Begin Log") && t.logger.beginEnabled); // Save keeps the window
         }
     }
 
@@ -179,8 +171,7 @@ private slots:
             int pausedWaits = 0;
             t.clock.onWait = [&] {
                 if (t.logger.paused() && ++pausedWaits == 10) {
-                    QCOMPARE(t.logger.pauseCaption, QStringLiteral("RESTART"));
-                    QCOMPARE(t.logger.samples().rowCount(), 2);
+                    QVERIFY(t.logger.pauseCaption == QStringLiteral("RESTART") && t.logger.samples().rowCount() == 2);
                     t.logger.Command2_Click();
                 }
             };
@@ -260,8 +251,7 @@ private slots:
                 t.logger.Cancel_Click();
         };
         t.logger.Command1_Click();
-        QVERIFY(t.clock.waits < 10 && t.logger.samples().rowCount() == 0 && hide.count() >= 1);
-        QCOMPARE(settingsSaved, 1);
+        QVERIFY(t.clock.waits < 10 && t.logger.samples().rowCount() == 0 && hide.count() >= 1 && settingsSaved == 1);
 
         const struct { K kind; const char *entered; int value; const char *refusal; } values[] = {
             {K::SystemTime, "75", -1, "Value must be 1-60"}, {K::SystemTime, "abc", 0, ""}, {K::SystemTime, "60", 60, ""},
@@ -274,11 +264,10 @@ private slots:
         }
     }
 
-    // Nothing recorded is lost: a cancelled dialog or an unwritable file leaves the samples in the
-    // recovery file, the user is told where, and the next start offers it. While a run records it
-    // holds its file, so it is not offered meanwhile, and every row taken is in the file at once
-    // (a killed program loses nothing the system was given); an offered file is held until the
-    // question is answered, so any program asking for its lock finds it taken.
+    // Nothing recorded is lost: cancelled or unwritable, the samples stay in the recovery file, the
+    // user is told where, and the next start offers it. A running log holds its file (not offered
+    // meanwhile) with every row in it at once, as a killed program must lose nothing; an offered
+    // file stays locked until the question is answered.
     void samplesAreKept()
     {
         const struct { const char *file, *said; } rows_[] = {
@@ -366,17 +355,15 @@ private slots:
         QVERIFY(!QFileInfo(fifo).isFile());
     }
 
-    // The logger's window: a refused trigger value, "00" put back, then an accepted one; shortcut
-    // keys only while their button is enabled; the help text.
+    // The logger's window: a refused trigger value, "00" put back, an accepted one; shortcut keys only while enabled; help.
     void loggerWindow()
     {
         LogRig t;
         DataLogMV window(t.rig.program->liveParts(), t.rig.program->logger);
         window.show();
-        QCOMPARE(window.windowTitle(), QStringLiteral("Quenta Data Logger"));
+        QCOMPARE((QStringList{window.windowTitle(), window.Text2->text(), window.Combo3->placeholderText()}),
+                 (QStringList{"Quenta Data Logger", "0.100", "None"}));
         QVERIFY(!window.Command2->isEnabled() && !window.Command3->isEnabled());
-        QCOMPARE(window.Text2->text(), QStringLiteral("0.100"));
-        QCOMPARE(window.Combo3->placeholderText(), QStringLiteral("None"));
         // Each entry is typed once the window waits for it.
         QString promptShown, putBack;
         QTimer::singleShot(0, &window, [&] {
@@ -392,30 +379,23 @@ private slots:
         });
         window.Combo1->setCurrentIndex(1);
         window.Combo_Click(1);
-        QCOMPARE(promptShown, QStringLiteral("Enter Minutes (1-60)"));
+        QCOMPARE((QStringList{promptShown, putBack, window.txtTRIG1->text()}), (QStringList{"Enter Minutes (1-60)", "00", "5"}));
         QCOMPARE(t.rig.prompts.texts(), QStringList{"Value must be 1-60"});
-        QCOMPARE(putBack, QStringLiteral("00"));
-        QCOMPARE(window.txtTRIG1->text(), QStringLiteral("5"));
-        QCOMPARE(window.logger().trigger1.value, 5);
-        QVERIFY(window.cmdTRIG->isHidden());
-        QVERIFY(window.Command1->isEnabled());
+        QVERIFY(window.logger().trigger1.value == 5 && window.cmdTRIG->isHidden() && window.Command1->isEnabled());
 
         // P and S do nothing while their buttons are disabled; Q quits.
         QSignalSpy hidden(&window.logger(), &DataLogger::hideRequested);
         QTest::keyClick(window.Text3, Qt::Key_P);
         QTest::keyClick(window.Text3, Qt::Key_S);
-        QCOMPARE(window.Command2->text(), QStringLiteral("Pause"));
-        QCOMPARE(window.logger().status, QString());
+        QVERIFY(window.Command2->text() == QStringLiteral("Pause") && window.logger().status.isEmpty());
         QTest::keyClick(window.Text3, Qt::Key_Q);
-        QCOMPARE(hidden.count(), 1);
-        QVERIFY(window.isHidden());
+        QVERIFY(hidden.count() == 1 && window.isHidden());
         window.mnuHelp_Click();
         QCOMPARE(t.rig.prompts.texts().last(), DataLogger::HelpText);
     }
 
-    // The meter's window for known replies: six characters of lambda and ratio, four digits of RPM;
-    // ten samples a second on the stopwatch, and the file of current, lambda and ratio. Without a
-    // good reply the fields stay empty, never a 0 that was not measured.
+    // The meter's window: six characters of lambda and ratio, four digits of RPM, ten samples a
+    // second, the file of current, lambda and ratio; without a good reply, empty fields, never a 0.
     void meterWindowAndFile()
     {
         // The ratio from the current, or past stoichiometry lambda times 14.731.
@@ -442,9 +422,8 @@ private slots:
                 QVERIFY(window.meter().rpmText.isEmpty() && window.meter().ratioText.isEmpty());
                 continue;
             }
-            QCOMPARE(window.Display1_value->text(), QLatin1String(r.lambda));
-            QCOMPARE(window.Display2_value->text(), QLatin1String(r.ratio));
-            QCOMPARE(window.Text2->text(), QStringLiteral("0813"));
+            QCOMPARE((QStringList{window.Display1_value->text(), window.Display2_value->text(), window.Text2->text()}),
+                     (QStringList{r.lambda, r.ratio, "0813"}));
             // Two requests a sample, 4 ms after it is due; the schedule does not drift by it.
             QCOMPARE(times(window.meter().samples()), (QList<double>{0.004, 0.104, 0.204}));
         }
