@@ -1,6 +1,5 @@
-// The supported-PID walk on the in-process simulated tool and a manual clock: what each bit of the
-// three bitmaps runs, the walk's rules and the scans of the higher bitmaps as one table, each
-// keeping lines, logger items and PID_list together.
+// The supported-PID walk on the in-process tool and a manual clock: what each bitmap bit runs, and
+// the walk's rules and higher bitmaps' scans as one table, lines, logger items and PID_list together.
 #include "OneEcuRig.h"
 
 #include "pids/Decoders.h"
@@ -49,21 +48,16 @@ const Walk Walks[] = {
     {"no freeze frame: the rest of byte A skipped", "02=0000 04=00 05=00", 1, 0x58, "", "", "010208", "\r\n\r\n No Freeze Frame Data Stored\r\n", "0"},
     {"a freeze frame: 04 and 05 listed", "02=0000 04=00 05=00 f02=0133", 1, 0x58, "", "Calculated Load -------- 0%|Coolant Temp -----------  -40Deg F", "010208 010406 010506",
      "\r\nFreeze Frame T.C. -P0133\r\n", "0 red"},
-    {"air flow 0: no fuel economy", "10=0000 0D=50", 2, 0x01, "", "Air Flow --------------- 0gm/sec", "011007", "", "1"},
-    {"air flow 4 g/s: fuel economy after it", "10=0190 0D=50", 2, 0x01, "", "Air Flow --------------- 4gm/sec|Gas Mileage ------------ 189.9MPG", "011007 011007 010D06", "",
-     "1"},
-    {"the smallest air flow counts", "10=0001 0D=50", 2, 0x01, "", "Air Flow --------------- 0.01gm/sec|Gas Mileage ------------ 69102MPG", "011007 011007 010D06", "", "1"},
+    {"the smallest air flow: fuel economy after it", "10=0001 0D=50", 2, 0x01, "", "Air Flow --------------- 0.01gm/sec|Gas Mileage ------------ 69102MPG", "011007 011007 010D06", "", "1"},
     {"trims 07, 08 raise their flags", "07=7F 08=81", 1, 0x03, "", "", "010706 010806", "Long Term FT,B1 -------- -1%\r\nShort Term FT,B2 ------- 0%\r\n", "1 LTFTB1 STFTB2"},
     {"trims 06 and 09", "06=80 09=00", 1, 0x04, "", "", "010606", "Short Term Fuel Trim---- 0%\r\n", "0 STFTB1"},
     {"byte D: status lines and seconds", "13=33 1B=5A 1F=0384", 4, 0x3E, "", "O2 Sensor4b Val -------- 0.45 Volts|Seconds Since Start -- 900Sec.", "011B06 011306 011F09",
      "OBDII\r\n# of O2 Sensors -------- 4\r\n", "0"},
-    {"1E alone asks nothing", "1E=01", 4, 0x04, "", "", "", "", "0"},
     {"a whole byte in PID order", "21=0100 22=00C8 23=00C8 24=8000 25=8000 26=8000 27=8000 28=4000", 5, 0xFF, "",
      "Distance with MIL ----- 156Mi|Fuel press. -----------  2.3 PSI|Fuel press. ----------- 2 PSI" "|O2S1 Sensor ----------- 0.999424 Lambda|O2S2 Sensor ----------- 0.999424 Lambda|O2S3 Sensor ----------- 0.999424 Lambda" "|O2S4 Sensor ----------- 0.999424 Lambda|O2S5 Sensor ----------- 0.499712 Lambda",
      "012109 012209 012309 012409 012509 012609 012709 012809", "", "1 WBO2 28"}, // bit 0 is never subtracted
     {"nothing above 20: PID 20 unanswered", "0C=0000", 4, 0x01, "", "", "012009", "", "1 ECU Timeout"},
     {"PID 40's byte C 0: only the voltage", "41=00000000 42=36B0", 8, 0x01, "count 7", "Control Mod. Voltage--- 14Volts", "014009 014209", "", "1 ECU Connected"},
-    {"4F and 50 add nothing", "4E=0384 4F=00 50=00", 10, 0x03, "", "", "", "", "1"},
     {"4E, 4F, 50", "4E=0384 4F=00 50=00", 10, 0x07, "", "Min. Since TC Clear--- 900Min.", "014E09", "", "1"},
     {"ECU D0 replaces the status text", "21=0100", 4, 0x01, "D0", "", "012009", "", "1 ECU Connected noOBD"},
     {"a freeze-frame run reads higher PIDs as current data", "21=0100 3C=1194", 4, 0x01, "frame", "Distance with MIL ----- 156Mi|CAT11 Temp ------------  770Deg F",
