@@ -33,26 +33,22 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("read");
         auto row = [](const char *name, const QStringList &arguments, const QString &read) { QTest::newRow(name) << arguments << read; };
-        row("value after =", {"--port=1=/dev/x"}, "port(COM1 (/dev/x))");
         row("value apart", {"--port", "9=/dev/a=b", "connect"}, "port(COM9 (/dev/a=b)) [--port 9=/dev/a=b] | 'connect'");
         row("value missing at the end", {"--json", "--port"}, "json | port");
         row("the next argument is the value, whatever it is", {"--port", "--json"}, "port(refused) [--port --json]");
-        row("empty value", {"--port="}, "port(refused)");
         row("--simulate bare (takes nothing after it), with its file, with nothing", {"--simulate", "car.json", "--simulate=car.json", "--simulate="},
             "simulate | 'car.json' | simulate=car.json | simulate=");
         row("help, short and long", {"-h", "--help"}, "help [-h] | help");
         row("a flag given a value", {"--json=1"}, "?--json=1");
         row("options the program lacks", {"--bogus", "-x", "-hx", "--h", "-help"}, "?--bogus | ?-x | ?-hx | ?--h | ?-help");
         row("dashes alone are words, negative numbers not", {"-", "--", "--json", "wait", "-1"}, "'-' | '--' | json | 'wait' | ?-1");
-        row("nothing", {}, "");
         row("COM0, COM10, no number, not a number, no =", {"--port=0=/dev/x", "--port=10=/dev/x", "--port==/dev/x", "--port=a=/dev/x", "--port=/dev/x"},
             "port(refused) | port(refused) | port(refused) | port(refused) | port(refused)");
         row("ELM327 on a device, at a fixed speed, over TCP", {"--port=2=elm:/dev/rfcomm0", "--port=3=elm:/dev/ttyUSB0@38400", "--port=1=elm:tcp:127.0.0.1:35000"},
             "port(COM2 (ELM327 adapter on /dev/rfcomm0)) | port(COM3 (ELM327 adapter on /dev/ttyUSB0) at 38400) | port(COM1 (ELM327 adapter at 127.0.0.1:35000))");
         for (const auto &[target, why] : QList<std::pair<const char *, const char *>>{
-                 {"elm:@9600", "no device"}, {"elm:/dev/x@fast", "the speed is not a number"}, {"elm:/dev/x@0", "the speed is not a number"},
-                 {"elm:tcp:host", "no host and port"}, {"elm:tcp::35000", "no host and port"}, {"elm:tcp:host:0", "no host and port"},
-                 {"elm:tcp:host:65536", "no host and port"}, {"elm:tcp:host:x", "no host and port"}})
+                 {"elm:@9600", "no device"}, {"elm:/dev/x@0", "the speed is not a number"},
+                 {"elm:tcp:host", "no host and port"}, {"elm:tcp:host:0", "no host and port"}})
             row(target, {QStringLiteral("--port=1=%1").arg(QLatin1String(target))},
                 QStringLiteral("port(%1: %2 (expected elm:DEVICE, elm:DEVICE@BAUD or elm:tcp:HOST:PORT))").arg(QLatin1String(target), QLatin1String(why)));
     }
