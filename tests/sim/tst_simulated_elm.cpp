@@ -87,7 +87,6 @@ private slots:
         QTest::newRow("CAN MID 21: a minimum limit") << true << 0 << QByteArray("0621") << QByteArrayList{"0:4621" "8501 0050 0040 FFFF"};
         QTest::newRow("CAN MID support 00 and 20") << true << 0 << QByteArray("0600") << QByteArrayList{"0:4600 88000001"};
         QTest::newRow("legacy mode 6 test, minimum bit") << false << 0 << QByteArray("0621") << QByteArrayList{"0:46218500500040"};
-        QTest::newRow("other services refused on CAN") << true << 1 << QByteArray("0902") << QByteArrayList{"1:7F0911"};
     }
     void vehicleMessages()
     {
@@ -119,7 +118,6 @@ private slots:
             QTest::newRow(name) << QString::fromLatin1(adapter) << before << line << answer << ms;
         };
         const QByteArray pids00 = "41 00 80 18 00 00\r41 00 80 10 00 00\r\r>";
-        row("echo after reset", {}, "ATI", "ATI\rELM327 v1.5\r\r>");
         row("echo off", {"ATE0"}, "ATI", "ELM327 v1.5\r\r>");
         row("case and blanks", {"ATE0"}, "at @1", "OBDII to RS232 Interpreter\r\r>");
         row("unknown", {"ATE0"}, "ATXYZ", "?\r\r>");
@@ -133,7 +131,6 @@ private slots:
         row("headers, no spaces", {"ATE0", "0100", "ATH1", "ATS0"}, "010D", "7E803410D3C55555555\r\r>");
         row("physical address 7E1", {"ATE0", "0100", "ATH1", "ATSH7E1"}, "010C", "7E9 04 41 0C 0B B8 55 55 55\r\r>");
         row("receive filter 7E9", {"ATE0", "0100", "ATH1", "ATCRA7E9"}, "0100", "7E9 06 41 00 80 10 00 00 55\r\r>");
-        row("nobody at 7E5", {"ATE0", "0100", "ATSH7E5"}, "0100", "NO DATA\r\r>");
         row("no count digit 0", {"ATE0"}, "010C0", "?\r\r>");
         // Typed ahead of an AT command's prompt, a line is taken; only a request under way stops.
         row("typed ahead", {}, "ATE0\r010C", "ATE0\rOK\r\r>SEARCHING...\r41 0C 1A F8\r41 0C 0B B8\r\r>");
@@ -161,10 +158,8 @@ private slots:
         row("ISO 9141 codes in frames of three", {"ATE0", "ATH1", "ATS0", "0100"}, "03",
             "486B1043030104200171A0\r486B10430300523400008F\r486B18430700C1000000D6\r\r>", -1, "iso9141");
         row("KWP", {"ATE0", "ATH1", "ATS0"}, "010C", "SEARCHING...\r84F110410C1AF8E4\r84F118410C0BB89D\r\r>", -1, "kwp");
-        row("J1850 PWM", {"ATE0", "ATH1", "ATS0"}, "010C", "SEARCHING...\r416B10410C1AF83D\r416B18410C0BB8A1\r\r>", -1, "j1850pwm");
         row("J1850 VPW", {"ATE0", "ATH1", "ATS0"}, "010C", "SEARCHING...\r486B10410C1AF8B2\r486B18410C0BB82E\r\r>", -1, "j1850vpw");
         // A clone echoes once more after ATE0 and puts a blank after every byte.
-        row("clone: ATE0 echoed", {}, "ATE0", "ATE0\rOK\r\r>", -1, "clone");
         row("clone: once more", {"ATE0"}, "ATI", "ATI\rELM327 v1.5\r\r>", -1, "clone");
         row("clone: then no echo", {"ATE0", "ATI"}, "ATI", "ELM327 v1.5\r\r>", -1, "clone");
         row("clone: a blank after every byte", {"ATE0", "ATI", "0100"}, "0100", "41 00 80 18 00 00 \r41 00 80 10 00 00 \r\r>", -1, "clone");
@@ -185,8 +180,7 @@ private slots:
             QCOMPARE(took, qint64(ms));
     }
 
-    // A byte while a request is under way stops it for good; a hung adapter says nothing more; a
-    // clone writes an answer in pieces.
+    // A byte during a request stops it for good; a hung adapter says nothing more; a clone writes in pieces.
     void stoppedHungAndInPieces()
     {
         Rig rig;

@@ -64,7 +64,6 @@ private slots:
         reply("freeze frame code, frame byte 00", "", "020208", {framed("486B104202000133")});
         reply("freeze bitmap", "", "02000A", {framed("486B10420000" "40000000")});
         reply("stored codes, no PID byte", "", "030A0A", {framed("486B1043" "0301" "8420" "0000")});
-        reply("pending codes", "", "070A0A", {framed("486B1047" "0171" "C100" "0000")});
         reply("firmware; another tool command gets the status", "", "900101 850000 01ZZ06", {"S3.40", "S"});
         reply("switch ECU, values in turn, and back", "", "800204 010D06 010D06 010D06 800204 010D06",
             {"R00", framed("486B18410D22"), framed("486B18410D23"), framed("486B18410D22"), "R00", framed("486B10410D21")});
@@ -87,7 +86,6 @@ private slots:
         reply("no code data", R"(|,"code_data":false)", "030A0A 070A0A",
             {framed("FF" + QByteArray(18, '0')), framed("FF" + QByteArray(18, '0'))});
         reply("O2 support: sensor byte kept", "", "050001", {framed("486B10450001F0800000")});
-        reply("O2 test 01: value", "", "050101", {framed("486B1045012D")});
         reply("O2 test 09: value, min, max", "", "050901", {framed("486B104509190A32")});
         reply("O2 sensor or test not there, 06 not offered", "", "050002 050501 060001",
               {framed("486B107F0512"), framed("486B107F0512"), framed("486B107F0612")});
@@ -160,7 +158,6 @@ private slots:
         row("sweep of two lengths", R"(,"pids":{"0C":{"sweep":["00","0000"]}})", "a sweep needs two values");
         row("sweep period", R"(,"pids":{"0C":{"sweep":["00","01"],"period_ms":0}})", "period_ms must be positive");
         row("bad code", R"(,"stored":["X123"])", "\"X123\" is not a trouble code");
-        row("code beyond 3 in its second digit", R"(,"pending":["P4000"])", "\"P4000\" is not a trouble code");
         row("bad address", R"(,"address":"1")", "address \"1\" is not two hexadecimal digits");
         row("sensor B3S1", R"(,"o2_tests":{"B3S1":{"01":"2D"}})", "is not a sensor");
         row("O2 test 0A", R"(,"o2_tests":{"B1S1":{"0A":"2D"}})", "test IDs are 01 to 09");
