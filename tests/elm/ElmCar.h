@@ -1,6 +1,5 @@
 #pragma once
-// The car the adapter tests read, through the tool and through the simulated ELM327, and the
-// adapter in-process as a byte device.
+// The car the adapter tests read through the tool and the simulated ELM327; the adapter as a device.
 #include "sim/SimulatedElm.h"
 #include "sim/VehicleProfile.h"
 
@@ -11,9 +10,8 @@ namespace elmtest {
 using namespace quenta;
 using namespace quenta::sim;
 
-// Two ECUs with fixed values only, so runs through the tool and the adapter read the same car:
-// five stored codes on the first, two on the second; the second answers no freeze frame request
-// with the frame number.
+// Two ECUs with fixed values only, so the tool and the adapter read the same car; the second has two
+// stored codes and answers no freeze frame request with the frame number.
 inline QByteArray carJson(const QString &protocol, const QString &firstEcuExtra = {})
 {
     return QStringLiteral(R"({"protocol":"%1","ecu_response_ms":10,"latency_ms":0,"status_period_ms":10,"firmware":"3.40",

@@ -1,7 +1,6 @@
-// The ELM327 adapter over real lines: quenta-cli against quenta-sim --elm on a pseudo-terminal
-// and on TCP gives what it gives against the simulated tool on the same car, but for the
-// differences the adapter brings; a plain device is found to be an adapter; a closed socket fails
-// the port. Real time throughout, with bounds no healthy run comes near.
+// The ELM327 adapter over real lines: quenta-cli against quenta-sim --elm on a pseudo-terminal and on
+// TCP gives what it gives against the simulated tool, but for the adapter's differences; a plain device
+// is found to be an adapter; a closed socket fails the port. Real time, bounds no healthy run nears.
 #include "ElmCar.h"
 #include "ManualClock.h"
 #include "PtySim.h"
@@ -87,11 +86,7 @@ namespace {
 // quenta-sim serving the profile as the tool, or as the adapter on a pty or TCP; the --port text.
 QString serve(PtySim &sim, const QString &how, const QString &profile)
 {
-    QStringList args;
-    if (how == QLatin1String("tool"))
-        args << QStringLiteral("--profile") << profile;
-    else
-        args << QStringLiteral("--elm") << profile;
+    QStringList args{how == QLatin1String("tool") ? QStringLiteral("--profile") : QStringLiteral("--elm"), profile};
     if (how == QLatin1String("tcp"))
         args << QStringLiteral("--listen") << QStringLiteral("0");
     if (!sim.start(args))
@@ -101,8 +96,7 @@ QString serve(PtySim &sim, const QString &how, const QString &profile)
     return (how == QLatin1String("tcp") ? QStringLiteral("elm:tcp:") : QStringLiteral("elm:")) + sim.device;
 }
 
-// quenta-cli running the operations on the port, its log files in a scratch folder of its own (a
-// name in capitals stands for a file there).
+// quenta-cli running the operations on the port; a name in capitals stands for a file in its scratch folder.
 struct CliRun {
     QTemporaryDir scratch;
     QProcess process;
@@ -168,10 +162,9 @@ void TstPtyElm::quietDeviceStaysTheTool()
     ::close(master);
 }
 
-// Every operation through the simulated tool, and through the adapter over a pseudo-terminal, over
-// TCP and named as a plain device on CAN; on a legacy bus over a pseudo-terminal, without the
-// sampling operations, whose requests are those of current data. The runs go at once, as each
-// mostly waits.
+// Every operation through the simulated tool and through the adapter over a pty, TCP and as a plain
+// device on CAN; on a legacy bus over a pty without the sampling operations, whose requests are those
+// of current data. The runs go at once, as each mostly waits.
 void TstPtyElm::operations()
 {
     const QStringList all = QStringLiteral("connect current codes --no freeze o2 B1S1 mode6 scan mode6 01 01 mode6 01 02 "
