@@ -49,8 +49,7 @@ private slots:
         QVERIFY(QJsonDocument::fromJson(lines[1].toUtf8()).object().value(QStringLiteral("status")).toString().contains(QStringLiteral("P0301")));
     }
 
-    // Another device is never claimed, and one that cannot be claimed says why; the wait for the
-    // named one ends at --timeout.
+    // Another device is never claimed, one that cannot be claimed says why; the wait ends at --timeout.
     void noUsableDevice()
     {
         const struct { const char *ids; bool refuseClaim; const char *reason; } rows[] = {

@@ -54,7 +54,6 @@ private slots:
         QTest::addColumn<QString>("shown");
         QTest::newRow("one stray S") << QByteArrayList{"SS3.4", "0"} << "F/W: S3.40";
         QTest::newRow("S and P") << QByteArrayList{"SPS3.", "40"} << "F/W: S3.40";
-        QTest::newRow("none") << QByteArrayList{"S3.40"} << "F/W: S3.40";
         QTest::newRow("P leads the identity") << QByteArrayList{"P4.00"} << "F/W: P4.00";
     }
     void firmwareIdentityPastStrayStatus()
@@ -78,8 +77,7 @@ private slots:
         QVERIFY(s.program.settings.fw_version > 3.09);
     }
 
-    // A reply that is not the answer asked for is asked again, a bounded number of times, then
-    // the line's trouble is said once and nothing is returned to decode.
+    // A reply that is not the answer asked for is asked again a bounded number of times, then refused, said once.
     void garbledRepliesAreAskedAgainThenRefused_data()
     {
         QTest::addColumn<QByteArray>("reply");
@@ -119,9 +117,8 @@ private slots:
                                                 QStringLiteral("Communication Error Reading Scan Tool Data")}));
     }
 
-    // A quiet tool ends a bounded wait at exactly its bound, without a box; a lost port ends it that
-    // moment, said once. Either way the tool is gone, said once, later requests end at once and
-    // the connection is offered again.
+    // A quiet tool ends a bounded wait at its bound, without a box; a lost port ends it that moment, said
+    // once. Either way the tool is gone, later requests end at once and the connection is offered again.
     void goneToolEndsTheWait()
     {
         for (const bool portLost : {false, true}) {
@@ -191,7 +188,6 @@ private slots:
         QVERIFY(link.waitReply(18).isEmpty());
         QCOMPARE(rig.clock.now, 7 + 120);
     }
-
 };
 
 QTEST_GUILESS_MAIN(tst_link)

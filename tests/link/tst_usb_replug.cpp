@@ -80,9 +80,8 @@ private slots:
         QCOMPARE(rig.prompts.texts(), PortError);
     }
 
-    // A transfer that never completes holds the window for no more than the operation's bound:
-    // nothing else is asked, the link ends, and plugged in again the tool is connected again. A
-    // tool pulled out in the middle of a listing ends it there, said once.
+    // A transfer that never completes holds the window no longer than the operation's bound, nothing else
+    // asked; plugged in again, the tool is connected again. Pulled out mid-listing, it ends there, said once.
     void hungOrPulledOut_data()
     {
         QTest::addColumn<bool>("hang");
