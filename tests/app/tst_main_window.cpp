@@ -340,15 +340,13 @@ private slots:
         const struct { const char *text, *word; QColor colour; bool bold; int start = 0, caret = -1; QColor insertion = Black; } rows[] = {
             {"MIL is ON and the engine idles", "ON", Red, true}, {"MIL is ON and the engine idles", "MIL", Black, false},
             {"MIL is On at idle", "On", QColor(), false}, {"Catalyst Monitor -------- complete\r\n", "complete", Green, true},
-            {"Catalyst Monitor -------- complete\r\n", "--------", QColor(), false},
-            {"Catalyst -------complete ok now", "-------complete", Black, false},
+            {"Catalyst Monitor -------- complete\r\n", "--------", QColor(), false}, {"Catalyst -------complete ok now", "-------complete", Black, false},
             {"Oxygen sensor o2s1 reading ok", "o2s1", Black, false}, {"Valve (EGR) is fine here", "EGR", Blue, true},
             {"MIL\tOn\tnow and later", "On", Red, true}, {"MIL\r\nOn\r\nlater text", "On", Red, true},
-            {"Monitor lo and private\r\nend of text here", "private", Purple, true},
+            {"Monitor lo and private\r\nend of text here", "private", Purple, true}, {"fault one two three four five", "fault", QColor(), false, 6, 21},
             {"  incomplete", "incomplete", Red, true, 0, 12}, {" incomplete", "incomplete", QColor(), false},
             {"ab fault incomplete", "fault", Red, true}, {"MIL is ON!!", "", Black, false, 0, 1}, {"", "", Black, false, 0, 0},
-            {"abc def ghi jkl", "", Black, false, 0, 5}, {"fault               ", "fault", Red, true, 0, 0, Red}, // out of text: the pass ends as it is
-            {"fault one two three four five", "fault", QColor(), false, 6, 21}};
+            {"abc def ghi jkl", "", Black, false, 0, 5}, {"fault               ", "fault", Red, true, 0, 0, Red}}; // out of text: the pass ends as it is
         for (const auto &r : rows) {
             WindowRig b;
             QTextEdit *edit = b.textECU();

@@ -65,15 +65,12 @@ private slots:
     void eachPassShowsAndPlots()
     {
         const struct { int pid; const char *label, *value, *units; double yMin, yMax, point; } rows[] = {
-            {0x0C, "Engine RPM ------------- ", "813 RPM", "RPM", 500, 2000, 813},
-            {0x04, "Calculated Load -------- ", "37.0%", "%", 10, 50, 37},
-            {0x11, "Throttle Position ------ ", "06.0% ", "%", 0, 100, 6},
-            {0x24, "Wide Range O2 Sensor Lambda", "0.999  Lambda", " Lambda", 0, 1.999, 0.9994}};
+            {0x0C, "Engine RPM ------------- ", "813 RPM", "RPM", 500, 2000, 813}, {0x04, "Calculated Load -------- ", "37.0%", "%", 10, 50, 37},
+            {0x11, "Throttle Position ------ ", "06.0% ", "%", 0, 100, 6}, {0x24, "Wide Range O2 Sensor Lambda", "0.999  Lambda", " Lambda", 0, 1.999, 0.9994}};
         for (const auto &r : rows) {
             DisplayRig d;
             QSignalSpy texts(&d.display, &RealTimeDisplay::textsChanged);
-            QVERIFY(d.run(r.pid, 3));
-            QCOMPARE(texts.count(), 3);
+            QVERIFY(d.run(r.pid, 3) && texts.count() == 3);
             QCOMPARE((QStringList{d.display.lblValText(), d.display.txbValue(), d.chart.yTitle(), d.chart.xTitle()}),
                      (QStringList{r.label, r.value, r.units, "Elapsed Time - Seconds"}));
             QVERIFY(d.chart.yMinimum() == r.yMin && d.chart.yMaximum() == r.yMax && d.chart.points().rowCount() == 3);
@@ -83,9 +80,8 @@ private slots:
         for (const int pid : {0, 0x13}) {
             DisplayRig d;
             d.rig.tool.clearCommands();
-            QVERIFY(!d.run(pid, 1));
+            QVERIFY(!d.run(pid, 1) && d.passes == 0 && d.rig.tool.commands().isEmpty());
             QCOMPARE(d.rig.prompts.texts(), QStringList{DataLogger::NoDataSelected});
-            QVERIFY(d.passes == 0 && d.rig.tool.commands().isEmpty());
         }
     }
 
@@ -131,20 +127,17 @@ private slots:
             QVERIFY(d.run(0x0C, 2));
             d.rig.tool.setVehicle(silent);
             d.rig.tool.profile().ecus[0].silent = silent;
-            QVERIFY(d.run(0x0C, 2));
-            QVERIFY(d.chart.points().rowCount() == 2 && d.display.txbValue().isEmpty() && !d.display.lastPoint());
+            QVERIFY(d.run(0x0C, 2) && d.chart.points().rowCount() == 2 && d.display.txbValue().isEmpty() && !d.display.lastPoint());
             QCOMPARE(d.rig.program->indicator.text(), silent ? QStringLiteral("ECU Timeout") : QStringLiteral("ECU not Communicating"));
             d.rig.tool.setVehicle(true);
             d.rig.tool.profile().ecus[0].silent = false;
-            QVERIFY(d.run(0x0C, 1));
-            QVERIFY(d.display.txbValue() == QStringLiteral("813 RPM") && d.chart.points().rowCount() == 3);
+            QVERIFY(d.run(0x0C, 1) && d.display.txbValue() == QStringLiteral("813 RPM") && d.chart.points().rowCount() == 3);
         }
         DisplayRig d;
         d.rig.program->link.operationBoundMs = 300;
         d.rig.tool.faults().quiet = true;
         const std::int64_t start = d.clock.now;
-        QVERIFY(d.run(0x0C, 0) && d.clock.now - start < 5000);
-        QCOMPARE(d.rig.program->indicator.text(), QStringLiteral("ECU Off-Line"));
+        QVERIFY(d.run(0x0C, 0) && d.clock.now - start < 5000 && d.rig.program->indicator.text() == QStringLiteral("ECU Off-Line"));
     }
 
     // Both banks, floored to whole percent; no trims at all: the monitor waits for EXIT, 50 ms a pass.
@@ -175,9 +168,8 @@ private slots:
         chart.display().start();
         QCOMPARE(chart.windowTitle(), Chart::Caption);
         const struct { QPushButton *button; const char *caption; QColor back; } buttons[] = {
-            {chart.cmdFreeze, "Freeze", QColor(0, 255, 255)}, {chart.Stop1, "STOP", QColor(255, 0, 0)},
-            {chart.cmdShowHideToolbar, "Show/Hide Toolbar", Lime}, {chart.cmdResetChart, "Reset", Lime},
-            {chart.cmdClearData, "Clear", Lime}};
+            {chart.cmdFreeze, "Freeze", QColor(0, 255, 255)}, {chart.Stop1, "STOP", QColor(255, 0, 0)}, {chart.cmdShowHideToolbar, "Show/Hide Toolbar", Lime},
+            {chart.cmdResetChart, "Reset", Lime}, {chart.cmdClearData, "Clear", Lime}};
         for (const auto &b : buttons)
             QVERIFY2(b.button->text() == QLatin1String(b.caption) && b.button->palette().color(QPalette::Button) == b.back
                          && b.button->styleSheet().contains(b.back.name()), b.caption);
@@ -204,8 +196,7 @@ private slots:
         }
         view->syncNow();
         QCOMPARE(strip.points().rowCount(), StripChart::DefaultHistory);
-        QVERIFY(view->xAxis()->min() == 3589.0 && view->xAxis()->max() == 3599.0);
-        QVERIFY2(view->series()->count() <= 4 * 12, qPrintable(QString::number(view->series()->count())));
+        QVERIFY2(view->xAxis()->min() == 3589.0 && view->xAxis()->max() == 3599.0 && view->series()->count() <= 4 * 12, qPrintable(QString::number(view->series()->count())));
         QList<double> drawn, taken;
         for (const QPointF &p : view->series()->points())
             if (p.x() == 3595)
@@ -223,8 +214,7 @@ private slots:
         rig.prompts.fileNames << dir.filePath(QStringLiteral("plot")) << QStringLiteral("/nonexistent/dir/plot.png");
         for (int i = 0; i < 3; ++i)
             view->saveButton()->click();
-        QVERIFY(rig.prompts.fileQuestions.first().filter.contains(QStringLiteral("*.png")));
-        QVERIFY(QImage(dir.filePath(QStringLiteral("plot.png"))).width() > 100);
+        QVERIFY(rig.prompts.fileQuestions.first().filter.contains(QStringLiteral("*.png")) && QImage(dir.filePath(QStringLiteral("plot.png"))).width() > 100);
         QVERIFY(rig.prompts.shown.size() == 1 && rig.prompts.shown[0].text.startsWith(QStringLiteral("The chart was not saved to /nonexistent/dir/plot.png")));
     }
 
@@ -263,9 +253,8 @@ private slots:
         for (int run = 0; run < 2; ++run) {
             clock.after(200, [&] {
                 auto *w = window.findChild<frmFuel_Trim *>(QStringLiteral("frmFuel_Trim"));
-                QVERIFY(w && w->isVisible());
                 made << w;
-                QVERIFY(w->Label5->text() == QStringLiteral("Fuel Trim Monitor Window") && w->Command1->text() == QStringLiteral("EXIT"));
+                QVERIFY(w && w->isVisible() && w->Label5->text() == QStringLiteral("Fuel Trim Monitor Window") && w->Command1->text() == QStringLiteral("EXIT"));
                 menu->trigger(); // refused while it runs
                 w->Command1->click();
             });
