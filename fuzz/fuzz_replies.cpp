@@ -1,6 +1,8 @@
 // Fuzz target: every operation and every decoder fed arbitrary replies. The tool behind the port
 // sends its status "S" while idle and answers each command with the next slice of the input, so
 // the readers meet whatever a broken line could bring: any bytes, any length, at any place.
+#include "ScriptedPort.h"
+
 #include "program/Program.h"
 #include "pids/Decoders.h"
 #include "link/Reply.h"
@@ -24,41 +26,31 @@ struct QuietPrompts : Prompts {
     QString askSaveFileName(const QString &, const QString &, const QString &) override { return QString(); }
 };
 
-class FuzzPort : public ScanToolPort {
-public:
-    FuzzPort(const uint8_t *data, size_t size) : m_data(data), m_size(size) {}
-    QString deviceName() const override { return QStringLiteral("fuzz"); }
-    bool open(QString *) override { return true; }
-    void close() override {}
-    bool isOpen() const override { return true; }
-    bool setLineSettings(const LineSettings &, QString *) override { return true; }
-    void setInBufferSize(int) override {}
-    int inBufferCount() override { return int(m_buffer.size()); }
-    bool input(QByteArray *data, QString *) override
+// A command's slice of the input starts with a byte that says how long it is.
+struct FuzzPort : ScriptedPort {
+    FuzzPort(const uint8_t *data, size_t size) : m_data(data), m_size(size)
     {
-        *data = std::exchange(m_buffer, QByteArray());
-        if (m_at < m_size)
-            m_buffer = "S"; // idle again: the tool's status
-        return true;
+        buffer = "S";
+        onWrite = [this](const QByteArray &) {
+            buffer.clear();
+            if (m_at < m_size) {
+                const size_t n = qMin<size_t>(m_data[m_at++] % 48, m_size - m_at);
+                buffer = QByteArray(reinterpret_cast<const char *>(m_data + m_at), qsizetype(n));
+                m_at += n;
+            }
+        };
     }
-    bool output(const QByteArray &, QString *) override
+    bool input(QByteArray *data, QString *error) override
     {
-        // The next slice: its first byte says how long it is.
-        m_buffer.clear();
-        if (m_at < m_size) {
-            const size_t wanted = m_data[m_at++] % 48;
-            const size_t n = qMin<size_t>(wanted, m_size - m_at);
-            m_buffer = QByteArray(reinterpret_cast<const char *>(m_data + m_at), qsizetype(n));
-            m_at += n;
-        }
+        ScriptedPort::input(data, error);
+        if (m_at < m_size)
+            buffer = "S";
         return true;
     }
 
-private:
     const uint8_t *m_data;
     size_t m_size;
     size_t m_at = 0;
-    QByteArray m_buffer = "S";
 };
 
 } // namespace
