@@ -1,7 +1,5 @@
-// The decoder table through the in-process simulated tool on a manual clock: each formula over its
-// byte range against the value it stands for, every PID's label, units, named decoder and request
-// in current-data and freeze-frame runs, the exact texts a formula does not fix, the readings
-// without data, fuel economy, the wide-range O2 routines and the status decoders' lines.
+// The decoder table through the in-process tool on a manual clock: the formulas over their byte
+// ranges, every PID in both runs, exact texts, no data, fuel economy, wideband and status lines.
 #include "OneEcuRig.h"
 
 #include "pids/Decoders.h"
@@ -23,9 +21,8 @@ double lambda(int n, bool) { return n * 0.0000305; }
 double miles(int n, bool metric) { return metric ? n : n * 0.61; }
 double celsius(int n, bool metric) { return fahrenheit(n - 40, metric); }
 
-// One PID per formula: the value its swept number n stands for (byte A, the word AB, or for the
-// air/fuel ratio the current's word CD) and how far the line may lie from it by the integer
-// parts, cut characters and rounded places it shows.
+// One PID per formula: the value its swept number n (A, AB, or the air/fuel ratio's current CD)
+// stands for, and how far the line may lie from it by the integer parts and places it shows.
 struct Formula {
     int pid;
     int bytes; // 1: A; 2: A and B; 4: C and D after A and B of 0
@@ -50,9 +47,8 @@ const Formula Formulas[] = {
     {0x43, 2, percent, 0}, {0x44, 2, lambda, 0}, {0x45, 1, percent, 0}, {0x46, 1, celsius, 1}, {0x4D, 2, same, 0},
 };
 
-// Every value PID: its named decoder, label, request (M: the run's service, C: always current
-// data, P: service 01, S: service 01 that PID_mode then keeps; the length), and its line's value
-// and units at the given bytes, English then metric (metric empty: the same).
+// Every value PID: named decoder, label, request (M: the run's service, C: always current, P: 01,
+// S: 01 that PID_mode then keeps; the length), its line at the bytes, English then metric ("": same).
 using D = Decoders;
 struct Pid {
     int pid;
