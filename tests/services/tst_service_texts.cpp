@@ -98,7 +98,6 @@ private slots:
         const Screen seen = rig.run(Op::Codes);
         QCOMPARE(seen.status, rig.expand(CRLF + "ECU #=10" + CRLF + text).replace(QLatin1Char('|'), CRLF));
         const bool asked = (byteA.toInt(nullptr, 16) & 0x7F) == 0; // no stored code counted, whatever the MIL
-
         QCOMPARE(seen.messages, asked ? QStringList{QStringLiteral("The MIL is off, read codes anyway?")} : QStringList());
         if (asked)
             QVERIFY(rig.prompts.shown[0].question && !rig.prompts.shown[0].defaultYes && rig.prompts.shown[0].title == QLatin1String("Read Codes?"));
