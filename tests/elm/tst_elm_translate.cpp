@@ -51,7 +51,6 @@ private slots:
         QTest::newRow("freeze frame 0") << QByteArray("020C08") << two << QByteArrayList{"020C001"} << -1;
         QTest::newRow("freeze, short form") << QByteArray("020C08") << shortFreeze << QByteArrayList{"020C1"} << -1;
         QTest::newRow("O2 on CAN: the sensor's MID") << QByteArray("050510") << two << QByteArrayList{"0605"} << -1;
-        QTest::newRow("O2 legacy: sensor number") << QByteArray("050110") << legacyTwo << QByteArrayList{"050105"} << -1;
         QTest::newRow("change ECU 29-bit, back to the first")
             << QByteArray("800204") << can29 << QByteArrayList{"ATSHDA10F1", "ATCRA18DAF110"} << 0;
         QTest::newRow("change ECU legacy: no line") << QByteArray("800204") << legacyTwo << QByteArrayList{} << 1;

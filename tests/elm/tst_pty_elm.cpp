@@ -31,9 +31,8 @@ private slots:
     void operations();
 };
 
-// The adapter item connects through the Wi-Fi adapter named and offers it again next time; the
-// adapter keeps its settings for the next client (echo stays off); a socket closed under the port
-// fails it.
+// The adapter item connects to the Wi-Fi adapter named and offers it next time; the adapter keeps its
+// settings for the next client (echo stays off); a socket closed under the port fails it.
 void TstPtyElm::adapterOnTcp()
 {
     PtySim sim;
@@ -56,8 +55,7 @@ void TstPtyElm::adapterOnTcp()
     program.preferences = Preferences(conf);
     program.connectAdapter();
     QCOMPARE(prompts.shown.value(0).text, Program::AdapterQuestion + QLatin1Char('|') + sim.device);
-    QString problem;
-    const std::optional<ElmTarget> target = parseAdapterName(sim.device, &problem);
+    const std::optional<ElmTarget> target = parseAdapterName(sim.device, nullptr);
     QVERIFY(target && target->isTcp());
     {
         QTcpSocket client;
@@ -121,8 +119,7 @@ struct CliRun {
 
 } // namespace
 
-// A device that says nothing is asked once whether it is an adapter; it is not, so the port is
-// the quiet serial port again and the link finds its tool silent as before.
+// A device that says nothing is asked once whether it is an adapter; it is not, so it stays the quiet tool.
 void TstPtyElm::quietDeviceStaysTheTool()
 {
     int master = -1, slave = -1;
@@ -203,8 +200,7 @@ void TstPtyElm::operations()
         const QRegularExpression adapter(QStringLiteral("Adapter: ELM327 v[0-9.]+\\r?\\n"));
         QVERIFY2(got.contains(adapter), qPrintable(got));
         got.remove(adapter);
-        // A CAN test's second limit is named where the tool's reply has room for one, and only there
-        // (not for the test the ECU lacks).
+        // A CAN test's second limit is named only where the tool's reply has room (not for a test the ECU lacks).
         QCOMPARE(got.count(QLatin1String("returned: \" Min limit not shown: 100\"")), i < 4 ? 1 : 0);
         got.replace(QLatin1String("returned: \" Min limit not shown: 100\""), QLatin1String("returned: \"\""));
         if (got != expected)

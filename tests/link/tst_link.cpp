@@ -160,9 +160,8 @@ private slots:
         QVERIFY2(cpu < 0.1, qPrintable(QStringLiteral("CPU time %1 s while waiting 0.3 s").arg(cpu)));
     }
 
-    // A character ends the link's sleep the moment it comes, not at the next poll; outside a bound
-    // a quiet wait lasts until stopped, and the clock's own wake() (a logger's button) does not end
-    // it; window events run during the wait; once abandoned, every wait ends at once.
+    // A character ends the link's sleep at once, not at the next poll; outside a bound a quiet wait lasts until
+    // stopped, the clock's wake() (a logger's button) does not end it, window events run; abandoned, waits end at once.
     void aCharacterEndsTheSleepAtOnce()
     {
         sim::VehicleProfile profile = SimRig::testProfile();

@@ -26,8 +26,7 @@ private slots:
             QFAIL("run under umockdev-wrapper: the emulated USB device needs its preload");
     }
 
-    // The connection and the operations read what they read on the serial line; the requests go
-    // out byte by byte; a failing transfer reads zeros; without a car the wait never shows yellow.
+    // The operations read what they read on the serial line; requests go out byte by byte; failures read zeros.
     void operationsOverUsb()
     {
         UsbRig rig(operationsCar(2));
@@ -83,7 +82,8 @@ private slots:
         }
         QVERIFY(rig.prompts.texts().isEmpty());
 
-        // Without a car the ECU does not answer; a tool that stays not ready is asked, unhurried, until given up.
+        // Without a car the ECU does not answer; a tool that stays not ready is asked, unhurried, until given up,
+        // and the wait never shows yellow.
         int yellow = 0;
         QObject::connect(&p.indicator, &IndicatorModel::changed, [&] { yellow += p.indicator.color() == colors::Yellow; });
         rig.usb.inToolThread([&] { rig.usb.tool()->setVehicle(false); });

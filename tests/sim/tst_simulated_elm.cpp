@@ -1,6 +1,5 @@
-// The simulated ELM327 and the message-level vehicle behind it, where a wrong simulator would hide a
-// fault of the program: echo and prompt, SEARCHING, STOPPED, ISO-TP frames, two ECUs, legacy
-// frame checks, the count digit against the response timeout, line pacing, faults and the clone.
+// The simulated ELM327 and the vehicle behind it, where a wrong simulator would hide a program fault: echo,
+// prompt, SEARCHING, STOPPED, ISO-TP, two ECUs, legacy checks, the count digit and timeout, pacing, the clone.
 #include "ManualClock.h"
 
 #include "sim/SimulatedElm.h"

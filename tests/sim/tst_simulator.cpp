@@ -74,14 +74,11 @@ private slots:
         reply("silent ECU", R"(|,"silent":true)", "010D06", {"RS" + QByteArray(13, '0')});
         reply("status before the reply, once", R"("faults":{"status_before_reply":1},)", "010D06 010D06",
             {"S" + framed("486B10410D21"), framed("486B10410D21")});
-        reply("S at position 3, once", R"("faults":{"s_at_third":1},)", "010D06 010D06",
-            {"R0S" + QByteArray(12, '0'), framed("486B10410D21")});
+        reply("S at position 3, once", R"("faults":{"s_at_third":1},)", "010D06 010D06", {"R0S" + QByteArray(12, '0'), framed("486B10410D21")});
         reply("cut short", R"("faults":{"cut_replies_to":5},)", "010D06", {"R486B"});
         reply("garbled", R"("faults":{"garbled":true},)", "010C07", {"R486B10410CGCG4G0"});
-        reply("codes with C first, padding kept", R"("faults":{"c_first_codes":true},)", "030A0A",
-            {framed("486B1043C301C4200000")});
-        reply("blank at position 10", R"("faults":{"blank_at_10":true},)", "070A0A",
-            {framed("486B10470171C1000000").insert(9, ' ')});
+        reply("codes with C first, padding kept", R"("faults":{"c_first_codes":true},)", "030A0A", {framed("486B1043C301C4200000")});
+        reply("blank at position 10", R"("faults":{"blank_at_10":true},)", "070A0A", {framed("486B10470171C1000000").insert(9, ' ')});
         reply("no pending data", R"("faults":{"pending_fe":true},)", "070A0A", {framed("FE" + QByteArray(18, '0'))});
         reply("no code data", R"(|,"code_data":false)", "030A0A 070A0A",
             {framed("FF" + QByteArray(18, '0')), framed("FF" + QByteArray(18, '0'))});
@@ -164,8 +161,7 @@ private slots:
         row("test 05 with one byte", R"(,"o2_tests":{"B1S1":{"05":"2D"}})", "must be 3 byte(s)");
         row("service 07", R"(,"o2_services":["07"])", "is not 05 or 06");
         row("mode 6 test 20", R"(,"mode6":[{"test":"20","component":"01","value":"0001","limit":"0002"}])", "support requests");
-        row("mode 6 kind", R"(,"mode6":[{"test":"01","component":"01","value":"0001","limit":"0002","kind":"avg"}])",
-            "kind min or max");
+        row("mode 6 kind", R"(,"mode6":[{"test":"01","component":"01","value":"0001","limit":"0002","kind":"avg"}])", "kind min or max");
         row("pass header", "", "one character", R"("pass_header":"44",)");
         row("negative latency", "", "latency_ms not negative", R"("latency_ms":-1,)");
         row("protocol", "", "protocol \"can\" is not", R"("protocol":"can",)");
