@@ -72,6 +72,7 @@ private slots:
         for (const auto &[text, protocol] : rows)
             QCOMPARE(protocolFromNumber(text), protocol);
         QCOMPARE(j1850Crc("123456789"), quint8(0x4B)); // the CRC-8's standard check value
+        QCOMPARE(parseAnswer("7E8 04 41 0C 1A F8\r>", Protocol::Can11).messages.size(), 1); // nothing sent, no echo to drop
     }
 };
 
